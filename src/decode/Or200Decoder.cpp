@@ -1,0 +1,2 @@
+#include "decode/Or200Decoder.h"
+// Implementation lands with the OR200 decoder.

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "decode/DecodeContext.h"
+#include "decode/LcdState.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Cuts a VS500 byte stream into frames ending at a carriage return and accepts those whose first
+// low nibble is A and eleventh is D ("AD"). onFrame receives the first eleven low-nibble characters.
+class Vs500FrameBuffer
+{
+public:
+    static constexpr size_t kFrameLength = 11;
+
+    void receive(const uint8_t *data, size_t size, const std::function<void(const std::string &)> &onFrame);
+
+    // Receive buffers; they stop growing past kFrameLength characters until the carriage return.
+    std::string FrameHighNibbles;
+    std::string FrameLowNibbles;
+    std::string FrameNibbles;
+};
+
+// Decodes one accepted VS500 frame (at least 11 low-nibble characters) against the previous panel
+// state. A conversion failure (range code or digit A..F where a number is needed) returns ok = false
+// and changes nothing.
+FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelState &previous,
+                             const DecodeContext &context);

@@ -1,0 +1,4 @@
+// Placeholder so the library exists before its first source lands; delete it then.
+namespace {
+[[maybe_unused]] int placeholder = 0;
+}
