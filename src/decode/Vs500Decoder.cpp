@@ -1,11 +1,137 @@
 #include "decode/Vs500Decoder.h"
 
+#include <vector>
+
 namespace {
+
+constexpr char kCarriageReturn = 0x0D;
+// The LCD font draws this character as the seven-segment L of the overload display.
+const std::string kOverloadCharacter = "@";
 
 char hexDigit(unsigned v)
 {
     return "0123456789ABCDEF"[v & 0xF];
 }
+
+unsigned nibbleValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<unsigned>(c - '0');
+    if (c >= 'A' && c <= 'F')
+        return static_cast<unsigned>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f')
+        return static_cast<unsigned>(c - 'a' + 10);
+    return 0;
+}
+
+// The framework's integer conversion: an optional sign and at least one decimal digit, nothing else.
+bool strToInt(const std::string &text, int *value)
+{
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        return false;
+    long n = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        n = n * 10 + (text[i] - '0');
+        if (n > 2147483647L)
+            return false;
+    }
+    *value = static_cast<int>(negative ? -n : n);
+    return true;
+}
+
+// Point, prefix and ampere flags of one frame.
+struct Flags
+{
+    int point = 0; // 0: none, 1..3: after digit 1..3
+    bool k = false, M = false, m = false, u = false, n = false, A = false;
+};
+
+// One range code's entry of a function row: where the point goes, which prefix lights, and the unit
+// text that replaces the row's own (nullptr keeps it).
+struct RangeCell
+{
+    int point;
+    char prefix;
+    const char *unit;
+};
+using RangeRow = std::vector<RangeCell>;
+
+const RangeRow kVoltage = {
+    {3, 'm', "mV"}, {1, 0, nullptr}, {2, 0, nullptr}, {3, 0, nullptr}, {0, 0, nullptr}};
+const RangeRow kVoltage7740 = {
+    {1, 0, nullptr}, {2, 0, nullptr}, {3, 0, nullptr}, {0, 0, nullptr}, {3, 'm', "mV"}};
+const RangeRow kMicroampere = {{3, 0, nullptr}, {0, 0, nullptr}};
+const RangeRow kMilliampere = {{2, 0, nullptr}, {3, 0, nullptr}};
+const RangeRow kResistance = {{3, 0, nullptr}, {1, 'k', "k*"}, {2, 'k', "k*"},
+                              {3, 'k', "k*"},  {1, 'M', "M*"}, {2, 'M', "M*"}};
+const RangeRow kFrequency = {{0, 0, "Hz"},    {2, 'k', "kHz"}, {3, 'k', "kHz"},
+                             {1, 'M', "MHz"}, {2, 'M', "MHz"}, {3, 'M', "MHz"}};
+const RangeRow kSpeed = {{2, 'k', "kRPM"}, {3, 'k', "kRPM"}, {1, 'M', "MRPM"},
+                         {2, 'M', "MRPM"}, {3, 'M', "MRPM"}, {0, 'M', "MRPM"}};
+const RangeRow kCapacitance = {{1, 'n', "nF"}, {2, 'n', "nF"}, {3, 'n', "nF"}, {1, 'u', "uF"},
+                               {2, 'u', "uF"}, {3, 'u', "uF"}, {1, 'm', "mF"}, {2, 'm', "mF"}};
+// The frequency sub-mode that any function can switch to.
+const RangeRow kFrequencySubMode = {{1, 'k', "kHz"}, {2, 'k', "kHz"}, {3, 'k', "kHz"},
+                                    {1, 'M', "MHz"}, {2, 'M', "MHz"}, {3, 'M', "MHz"}};
+
+void applyCell(const RangeCell &cell, Flags *flags, std::string *unit)
+{
+    flags->point = cell.point;
+    switch (cell.prefix) {
+    case 'k':
+        flags->k = true;
+        break;
+    case 'M':
+        flags->M = true;
+        break;
+    case 'm':
+        flags->m = true;
+        break;
+    case 'u':
+        flags->u = true;
+        break;
+    case 'n':
+        flags->n = true;
+        break;
+    default:
+        break;
+    }
+    if (cell.unit)
+        *unit = cell.unit;
+}
+
+void applyRow(const RangeRow &row, int range, Flags *flags, std::string *unit)
+{
+    if (range >= 0 && static_cast<size_t>(range) < row.size())
+        applyCell(row[static_cast<size_t>(range)], flags, unit);
+}
+
+// Collects the frame's integer conversions; the first failure is the one reported, and once a
+// conversion has failed nothing of the frame is applied.
+class Conversions
+{
+public:
+    bool convert(const std::string &text, int *value)
+    {
+        if (strToInt(text, value))
+            return true;
+        m_error = "'" + text + "' is not a valid integer value";
+        return false;
+    }
+
+    const std::string &error() const { return m_error; }
+
+private:
+    std::string m_error;
+};
 
 } // namespace
 
@@ -14,13 +140,17 @@ void Vs500FrameBuffer::receive(const uint8_t *data, size_t size,
 {
     for (size_t i = 0; i < size; ++i) {
         const uint8_t byte = data[i];
+        // Only the first eleven characters are ever read, so a line without a carriage return
+        // cannot grow the buffers.
         if (FrameLowNibbles.size() < kFrameLength) {
             FrameLowNibbles.push_back(hexDigit(byte));
             FrameHighNibbles.push_back(hexDigit(byte >> 4));
         }
-        if (byte != 0x0D)
+        if (byte != kCarriageReturn)
             continue;
         FrameNibbles = FrameLowNibbles;
+        // Emptied before decoding: a frame that fails to convert must not be judged again at the
+        // next carriage return.
         FrameLowNibbles.clear();
         FrameHighNibbles.clear();
         if (FrameNibbles.size() >= kFrameLength && FrameNibbles[0] == 'A' && FrameNibbles[10] == 'D')
@@ -28,9 +158,283 @@ void Vs500FrameBuffer::receive(const uint8_t *data, size_t size,
     }
 }
 
-FrameOutcome LcdDisplayVS500(const std::string &, const LcdPanelState &previous, const DecodeContext &)
+FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelState &previous,
+                             const DecodeContext &context)
 {
+    FrameOutcome failed;
+    failed.panel = previous;
+    if (frameNibbles.size() < Vs500FrameBuffer::kFrameLength) {
+        failed.error = "'" + frameNibbles + "' is not a valid integer value";
+        return failed;
+    }
+
+    const auto character = [&](int n) {
+        return std::string(1, frameNibbles[static_cast<size_t>(n - 1)]);
+    };
+    const auto bit = [&](int byteNo, int bitNo) {
+        return ((nibbleValue(frameNibbles[static_cast<size_t>(byteNo - 1)]) >> bitNo) & 1U) != 0;
+    };
+    const bool is7740x = isChecked(context.selectors, ModelSelector::IF7740x);
+    const bool isOr380 = isChecked(context.selectors, ModelSelector::IFOR380);
+    const bool isOr220 = isChecked(context.selectors, ModelSelector::IFOR220);
+    const bool isVs500 = isChecked(context.selectors, ModelSelector::IFVS500);
+    const int fullScale = context.range.FullScale;
+
+    const bool judge = bit(8, 3);
+    const bool minus = bit(8, 2);
+    const bool lowBattery = bit(8, 1);
+    const bool overload = bit(8, 0);
+    const bool dcBit = bit(10, 3);
+    const bool acBit = bit(10, 2);
+    const bool autoBit = bit(10, 1);
+    const bool rs232Bit = bit(10, 0);
+    const char function = frameNibbles[6];
+    const std::string rangeText = character(2);
+
+    Conversions conversions;
+    const auto fail = [&]() {
+        failed.error = conversions.error();
+        return failed;
+    };
     FrameOutcome outcome;
     outcome.panel = previous;
+    LcdPanelState &panel = outcome.panel;
+    Reading &reading = outcome.reading;
+    const auto show = [&](LcdElement e, bool on) {
+        panel.setVisible(e, on);
+    };
+
+    std::string d1 = character(3);
+    std::string d2 = character(4);
+    std::string d3 = character(5);
+    if (overload) {
+        d3 = kOverloadCharacter;
+        d2 = "0";
+    }
+    std::string d4 = character(6);
+
+    std::string sign;
+    if (minus)
+        sign = "-";
+    show(LcdElement::LcdFH, minus);
+    show(LcdElement::LCDBATT, lowBattery);
+
+    if (acBit) {
+        reading.dcac = "AC";
+        show(LcdElement::LcdAC, !isOr380);
+    } else {
+        show(LcdElement::LcdAC, false);
+    }
+    if (isOr380) {
+        show(LcdElement::LcdACDC, acBit);
+        show(LcdElement::LCDTRMST, acBit);
+        show(LcdElement::LCDTRMS, acBit);
+    }
+    if (dcBit)
+        reading.dcac = "DC";
+    show(LcdElement::LcdDc1, dcBit);
+    reading.autoText = autoBit ? "AUTO" : "MANU";
+    show(LcdElement::LcdAuto, autoBit);
+    const bool rs232Shown = !isOr380 && !rs232Bit;
+    show(LcdElement::LCDRS, rs232Shown);
+    show(LcdElement::LCD232C, rs232Shown);
+
+    // The function table: each code lights its own label and hides the others' labels.
+    Flags flags;
+    std::string &unit = reading.unit;
+    int range = 0;
+    const auto needRange = [&]() {
+        return conversions.convert(rangeText, &range);
+    };
+
+    show(LcdElement::LcdV, function == 'B' || function == '1');
+    show(LcdElement::LCDohm, function == '3' || (function == '5' && isOr220));
+    show(LcdElement::LCDHz, false);
+    show(LcdElement::LcdRPM, false);
+    show(LcdElement::LCDCS, false);
+    show(LcdElement::LCDFS, false);
+    show(LcdElement::LCDFm, function == '5');
+    show(LcdElement::LCDDI, function == '1');
+    show(LcdElement::LCDF, function == '6');
+    switch (function) {
+    case 'B':
+        unit = "V";
+        if (!needRange())
+            break;
+        applyRow(is7740x ? kVoltage7740 : kVoltage, range, &flags, &unit);
+        break;
+    case 'D':
+        unit = "uA";
+        flags.u = flags.A = true;
+        if (!needRange())
+            break;
+        applyRow(kMicroampere, range, &flags, &unit);
+        break;
+    case '9':
+    case 'F':
+        // The 7740x swaps the milliampere and ampere codes.
+        if ((function == '9') != is7740x) {
+            unit = "mA";
+            flags.m = flags.A = true;
+            if (!needRange())
+                break;
+            applyRow(kMilliampere, range, &flags, &unit);
+        } else {
+            unit = "A";
+            flags.A = true;
+            flags.point = 2;
+        }
+        break;
+    case '3':
+        unit = "*";
+        if (!needRange())
+            break;
+        applyRow(kResistance, range, &flags, &unit);
+        break;
+    case '2':
+        if (!judge || is7740x) {
+            show(LcdElement::LCDHz, true);
+            if (!needRange())
+                break;
+            if (range == 0 && (isOr220 || isVs500))
+                applyCell({1, 'k', "kHz"}, &flags, &unit);
+            else
+                applyRow(kFrequency, range, &flags, &unit);
+        } else {
+            show(LcdElement::LcdRPM, true);
+            if (!needRange())
+                break;
+            applyRow(kSpeed, range, &flags, &unit);
+        }
+        break;
+    case '4':
+        show(judge ? LcdElement::LCDCS : LcdElement::LCDFS, true);
+        unit = judge ? "#" : "?";
+        break;
+    case '5':
+        unit = isOr220 ? "&*" : "&";
+        flags.point = 3;
+        break;
+    case '1':
+        unit = ")";
+        flags.point = 1;
+        break;
+    case '6':
+        if (!needRange())
+            break;
+        applyRow(kCapacitance, range, &flags, &unit);
+        break;
+    default:
+        break;
+    }
+    if (!conversions.error().empty())
+        return fail();
+
+    // Status A = 0 with status B = 1 turns any function into a frequency display.
+    if (frameNibbles[7] == '0' && frameNibbles[8] == '1') {
+        flags = Flags();
+        show(LcdElement::LcdV, false);
+        show(LcdElement::LCDHz, true);
+        show(LcdElement::LcdRPM, false);
+        if (!needRange())
+            return fail();
+        applyRow(kFrequencySubMode, range, &flags, &unit);
+    }
+
+    std::string p1, p2, p3;
+    if (flags.point == 1)
+        p1 = ".";
+    if (flags.point == 2)
+        p2 = ".";
+    if (flags.point == 3)
+        p3 = ".";
+    show(LcdElement::LcdP1, flags.point == 1);
+    show(LcdElement::LcdP2, flags.point == 2);
+    show(LcdElement::LcdP3, flags.point == 3);
+    show(LcdElement::LCDk, flags.k);
+    show(LcdElement::LCDM1, flags.M);
+    show(LcdElement::Lcdm, flags.m);
+    show(LcdElement::LCDu, flags.u);
+    show(LcdElement::LCDA, flags.A);
+    show(LcdElement::LCDn, flags.n);
+
+    if (is7740x) {
+        // This variant shows three digits for the diode and continuity functions.
+        if (panel.isVisible(LcdElement::LCDDI)) {
+            d4.clear();
+            unit += "V";
+        }
+        if (panel.isVisible(LcdElement::LCDFm)) {
+            d4.clear();
+            p3.clear();
+            show(LcdElement::LcdP3, false);
+            unit += "*";
+            show(LcdElement::LCDohm, true);
+        }
+    }
+
+    if (overload)
+        reading.value = sign + p1 + "0" + p2 + "L" + p3;
+    else
+        reading.value = sign + d1 + p1 + d2 + p2 + d3 + p3 + d4;
+
+    int nval = 0;
+    if (overload)
+        nval = minus ? -(fullScale + 1) : fullScale + 1;
+    else if (!conversions.convert(sign + d1 + d2 + d3 + d4, &nval))
+        return fail();
+    reading.Nval = static_cast<float>(nval);
+
+    bool digitShown[4] = {true, true, true, true};
+    if (flags.point == 0) {
+        if (d1 == "0" && d2 == "0" && d3 == "0")
+            digitShown[0] = digitShown[1] = digitShown[2] = false;
+        else if (d1 == "0" && d2 == "0")
+            digitShown[0] = digitShown[1] = false;
+        else if (d1 == "0")
+            digitShown[0] = false;
+    }
+    if (flags.point == 2 && d1 == "0")
+        digitShown[0] = false;
+    if (flags.point == 3) {
+        if (d1 == "0" && d2 == "0")
+            digitShown[0] = digitShown[1] = false;
+        else if (d1 == "0")
+            digitShown[0] = false;
+    }
+    if (overload)
+        digitShown[0] = digitShown[3] = false;
+    show(LcdElement::LcdDa, digitShown[0]);
+    show(LcdElement::LcdDb, digitShown[1]);
+    show(LcdElement::LcdDc, digitShown[2]);
+    show(LcdElement::LcdDd, digitShown[3]);
+    panel.digits = {d1, d2, d3, d4};
+
+    PresentationInputs &inputs = outcome.inputs;
+    inputs.maxSeenReset = static_cast<float>(-(fullScale + 1));
+    inputs.minSeenReset = static_cast<float>(fullScale + 1);
+    if (overload) {
+        inputs.gaugeInput = minus ? 0 : 10 * context.range.GaugeSpan;
+        inputs.barPosition = function == '1' ? 25 : context.range.BarFull;
+        int one = 0;
+        if (!conversions.convert(sign + "1", &one))
+            return fail();
+        inputs.chartValue = one * fullScale;
+    } else {
+        int gauge = 0;
+        if (!conversions.convert(sign + d1 + d2 + d3, &gauge))
+            return fail();
+        inputs.gaugeInput = gauge + context.range.GaugeZero;
+        int bar = 0;
+        if (!conversions.convert(d1 + d2, &bar))
+            return fail();
+        inputs.barPosition = bar >= 2 ? bar : 1;
+        if (!conversions.convert(sign + d1 + d2 + d3 + d4, &inputs.chartValue))
+            return fail();
+    }
+
+    outcome.ok = true;
+    outcome.hzMode = false;
+    outcome.hzModeChanged = false;
     return outcome;
 }
