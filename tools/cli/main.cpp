@@ -1,1 +1,43 @@
-int main() { return 0; }
+#include "CliOptions.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kUsage[] =
+    "Usage:\n"
+    "  meterlink-cli decode [--model SEL[,SEL...]] [--verbose] [FILE]\n"
+    "  meterlink-cli simulate --model SEL[,SEL...] [--device PATH] [--rate MS]\n"
+    "\n"
+    "decode    Reads a meter's raw byte stream from FILE (standard input when FILE is missing or \"-\")\n"
+    "          and prints one line per decoded frame, fields separated by a tab:\n"
+    "            value  unit  DC/AC  Auto  Nval\n"
+    "          --verbose adds: gauge input, bar position, chart value, the four digit captions\n"
+    "          joined by \"|\" and the visible panel elements joined by \",\".\n"
+    "          A frame whose digits do not convert prints: error  <message>.\n"
+    "simulate  Sends the model's demonstration frames at the meter's pace (--rate MS overrides it).\n"
+    "          Without --device it opens a pseudo-terminal and prints its path on the first line;\n"
+    "          stop it with Ctrl+C.\n"
+    "\n"
+    "SEL is a model selector: IFOR210 (default), IFOR230, IFZV900, IFRX12, IF4408, IFVS500, IF7720,\n"
+    "IFOR220, IFOR240, IFOR250, IFOR380, IFOther, IF7740x. Several selectors combine as at start-up:\n"
+    "the last one in that order decides the decoder family.\n";
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "decode") == 0)
+        return runDecode(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "simulate") == 0)
+        return runSimulate(argc - 2, argv + 2);
+    if (argc >= 2)
+        std::fprintf(stderr, "meterlink-cli: unknown command '%s'\n", argv[1]);
+    std::fputs(kUsage, stderr);
+    return kUsageExitCode;
+}
