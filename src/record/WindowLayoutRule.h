@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+
+// Left, top, width and height of a control, in pixels of its parent.
+struct LayoutRect
+{
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const LayoutRect &o) const
+    {
+        return left == o.left && top == o.top && width == o.width && height == o.height;
+    }
+    bool operator!=(const LayoutRect &o) const { return !(*this == o); }
+};
+
+// Rounds numerator / denominator (denominator > 0) to the nearest whole number, halves to the even
+// neighbour. Done on integers so that a factor such as 0.37 is exact and a half is really a half.
+int64_t roundHalfEven(int64_t numerator, int64_t denominator);
+
+// What FormResize sets from the window's outer width and height (Wf, Hf). The chart's left edge and
+// the other controls are not touched by the rule.
+struct WindowLayout
+{
+    int btExitLeft = 0;   // BtExit
+    int btConLeft = 0;    // BTCon and BtDiscon
+    int dbGridHeight = 0; // DBGrid1
+    int chartWidth = 0;   // Chtshow
+    int chartHeight = 0;
+    int chartTop = 0;
+    int kdWidth = 0; // gauge panel KD
+    int kdHeight = 0;
+    int kd2Width = 0; // stretched picture KD2 behind the gauge panel
+    int kd2Height = 0;
+};
+
+WindowLayout computeWindowLayout(int outerWidth, int outerHeight);
+
+// Enlarging the chart over the window and putting it back (TbFdClick, and the first step of
+// FormResize). Remembers the chart's normal place while it is enlarged.
+class ChartEnlargeRule
+{
+public:
+    static constexpr int kEnlargedLeft = 2;
+    static constexpr int kEnlargedTop = 28;
+
+    // The icon handler treats a chart whose top is at most this far down as enlarged...
+    static bool isEnlargedForIcon(const LayoutRect &chart) { return chart.top <= 50; }
+    // ...while the resize rule restores a chart whose top is above this line.
+    static bool isEnlargedForResize(const LayoutRect &chart) { return chart.top < 100; }
+
+    // TbFdClick: returns the chart's new place. When enlarging, `chart` is remembered.
+    LayoutRect toggle(const LayoutRect &chart, int outerWidth, int outerHeight);
+    // The remembered normal place.
+    LayoutRect restored() const { return m_remembered; }
+    void remember(const LayoutRect &chart) { m_remembered = chart; }
+
+private:
+    LayoutRect m_remembered;
+};
