@@ -163,6 +163,7 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
 {
     FrameOutcome failed;
     failed.panel = previous;
+    // The frame buffer never passes a shorter text; a direct caller gets the conversion message.
     if (frameNibbles.size() < Vs500FrameBuffer::kFrameLength) {
         failed.error = "'" + frameNibbles + "' is not a valid integer value";
         return failed;

@@ -23,8 +23,10 @@ public:
     std::string FrameNibbles;
 };
 
-// Decodes one accepted VS500 frame (at least 11 low-nibble characters) against the previous panel
-// state. A conversion failure (range code or digit A..F where a number is needed) returns ok = false
-// and changes nothing.
+// Decodes one accepted VS500 frame (its first 11 low-nibble characters are read) against the previous
+// panel state and the variant selectors IFOR220, IFVS500, IFOR380 and IF7740x. Every conversion is
+// made before anything is returned: a range code or digit A..F where a number is needed (or a text
+// shorter than a frame) gives ok = false with the conversion message, and the panel stays previous.
+// This family never sets HzMode and never touches LCDHold, LCDRec, LCDBF or LCDBT.
 FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelState &previous,
                              const DecodeContext &context);
