@@ -1,0 +1,244 @@
+#include "decode/FrameEncoders.h"
+#include "decode/MeterDecoder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kVoltFrame = {0x17, 0x20, 0x35, 0x4D, 0x5B, 0x61, 0x7F, 0x82, 0x97, 0xA0, 0xB0, 0xC0, 0xD4, 0xE0};
+const Bytes kMegaOhmOverloadFrame = {0x12, 0x20, 0x30, 0x4F, 0x5D, 0x66, 0x78,
+                                     0x80, 0x90, 0xA0, 0xB2, 0xC4, 0xD0, 0xE0};
+
+QString cliPath()
+{
+    const QString overridden = qEnvironmentVariable("METERLINK_CLI");
+    if (!overridden.isEmpty())
+        return overridden;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/meterlink-cli");
+}
+
+struct CliRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliRun runCli(const QStringList &args, const Bytes &input = {})
+{
+    QProcess p;
+    p.start(cliPath(), args);
+    CliRun r;
+    if (!p.waitForStarted(5000)) {
+        r.err = p.errorString();
+        return r;
+    }
+    p.write(reinterpret_cast<const char *>(input.data()), static_cast<qint64>(input.size()));
+    p.closeWriteChannel();
+    p.waitForFinished(10000);
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+Bytes concat(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const Bytes &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+Bytes blankDigitsFrame()
+{
+    Or200Display d;
+    d.volt = true;
+    return encodeOr200(d);
+}
+
+class MeterlinkCli : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!QFileInfo(cliPath()).isExecutable())
+            GTEST_SKIP() << "meterlink-cli not built at " << cliPath().toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(MeterlinkCli, DecodePrintsOneLinePerFrame)
+{
+    const Bytes stream = concat({kVoltFrame, blankDigitsFrame(), kMegaOhmOverloadFrame});
+    const CliRun r = runCli({QStringLiteral("decode")}, stream);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(), "1.234\tV\tDC\tAUTO\t1234\n"
+                                   "error\t'' is not a valid integer value\n"
+                                   ".0L\tM*\t\tAUTO\t4000\n");
+}
+
+TEST_F(MeterlinkCli, DecodeVerboseAddsInputsCaptionsAndSortedElements)
+{
+    const CliRun r = runCli({QStringLiteral("decode"), QStringLiteral("--verbose")},
+                            concat({kVoltFrame, kMegaOhmOverloadFrame}));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(), "1.234\tV\tDC\tAUTO\t1234\t523\t12\t1234\t1|2|3|4\t"
+                                   "LCD232C,LCDRS,LcdAuto,LcdDa,LcdDb,LcdDc,LcdDd,LcdP1,LcdV\n"
+                                   ".0L\tM*\t\tAUTO\t4000\t800\t40\t4000\t|0|@|\t"
+                                   "LCDM1,LCDohm,LcdAuto,LcdDa,LcdDb,LcdDc,LcdDd,LcdP1\n");
+}
+
+TEST_F(MeterlinkCli, SelectorsBindFamilyAndRangeAsAtStartUp)
+{
+    const struct
+    {
+        const char *models;
+        const char *expected;
+    } rows[] = {
+        {"IFOR210", ".0L\tM*\t\tAUTO\t4000\n"},
+        {"IFOR250,IFOther", ".0L\tM*\t\tAUTO\t6000\n"}, // OR200 decides the family, the range stays 6000
+        {"IFOther,IFOR220", ".0L\tM*\t\tAUTO\t3400\n"}, // IFOther comes last in table order
+        {"IFOR210,IFOR220", ""},                        // VS500 bound: the OR200 bytes are no frame
+        {"IF7740x", ""},                                // no family at all
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.models);
+        const CliRun r =
+            runCli({QStringLiteral("decode"), QStringLiteral("--model"), QString::fromLatin1(row.models)},
+                   kMegaOhmOverloadFrame);
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(r.out.toStdString(), row.expected);
+    }
+}
+
+TEST_F(MeterlinkCli, DecodeReadsAFile)
+{
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    const Bytes stream = concat({Bytes{0x11, 0x22}, kVoltFrame, kVoltFrame});
+    file.write(reinterpret_cast<const char *>(stream.data()), static_cast<qint64>(stream.size()));
+    file.close();
+    const CliRun r = runCli({QStringLiteral("decode"), file.fileName()});
+    EXPECT_EQ(r.exitCode, 0);
+    // The stray bytes spoil the first frame only.
+    EXPECT_EQ(r.out.toStdString(), "1.234\tV\tDC\tAUTO\t1234\n");
+}
+
+TEST_F(MeterlinkCli, BadArgumentsExitWithTwoAndSayWhy)
+{
+    const struct
+    {
+        QStringList args;
+        const char *inMessage;
+    } rows[] = {
+        {{QStringLiteral("decode"), QStringLiteral("--model"), QStringLiteral("IFOR210,IFXYZ")}, "IFXYZ"},
+        {{QStringLiteral("decode"), QStringLiteral("/nonexistent/capture.bin")}, "/nonexistent/capture.bin"},
+        {{QStringLiteral("decode"), QStringLiteral("--fast")}, "--fast"},
+        {{QStringLiteral("simulate"), QStringLiteral("--model"), QStringLiteral("OR210")}, "OR210"},
+        {{QStringLiteral("simulate"), QStringLiteral("--model"), QStringLiteral("IF7740x")}, "IF7740x"},
+        {{QStringLiteral("simulate"), QStringLiteral("--rate"), QStringLiteral("0")}, "--rate"},
+        {{QStringLiteral("frobnicate")}, "frobnicate"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.args.join(QLatin1Char(' ')).toStdString());
+        const CliRun r = runCli(row.args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.contains(QString::fromLatin1(row.inMessage))) << r.err.toStdString();
+    }
+}
+
+namespace {
+
+struct Received
+{
+    int ok = 0;
+    int failed = 0;
+};
+
+// Starts the simulator, leaves its pseudo-terminal unread for a while (no reader yet must not stop
+// it), then reads it for readMs and decodes what arrives.
+Received simulateAndDecode(const QString &model, int readMs, int *exitCode)
+{
+    Received got;
+    QProcess sim;
+    sim.start(cliPath(), {QStringLiteral("simulate"), QStringLiteral("--model"), model});
+    if (!sim.waitForStarted(5000))
+        return got;
+    QElapsedTimer wait;
+    wait.start();
+    while (!sim.canReadLine() && wait.elapsed() < 5000)
+        sim.waitForReadyRead(100);
+    const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    EXPECT_TRUE(path.startsWith(QStringLiteral("/dev/"))) << path.toStdString();
+
+    ::usleep(700 * 1000);
+    EXPECT_EQ(sim.state(), QProcess::Running);
+
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    EXPECT_GE(fd, 0) << path.toStdString() << ": " << std::strerror(errno);
+    if (fd >= 0) {
+        ModelSelector selector;
+        modelSelectorFromName(model.toStdString(), &selector);
+        ModelSelectors selectors;
+        selectors.set(static_cast<size_t>(selector));
+        const ModelProfile profile = profileFor(selectors);
+        MeterDecoder decoder(profile.family, DecodeContext{selectors, rangeConstantsFor(profile.rangeClass)});
+        QElapsedTimer reading;
+        reading.start();
+        uint8_t buffer[256];
+        while (reading.elapsed() < readMs) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                decoder.receive(buffer, static_cast<size_t>(n),
+                                [&got](const FrameOutcome &o) { ++(o.ok ? got.ok : got.failed); });
+            }
+        }
+        ::close(fd);
+    }
+    sim.terminate();
+    EXPECT_TRUE(sim.waitForFinished(5000));
+    *exitCode = sim.exitStatus() == QProcess::NormalExit ? sim.exitCode() : -1;
+    return got;
+}
+
+} // namespace
+
+TEST_F(MeterlinkCli, SimulatorFeedsAPseudoTerminalAtTheMetersPace)
+{
+    const struct
+    {
+        const char *model;
+        int minFrames, maxFrames; // within 1.5 s of reading, including what waited unread
+    } rows[] = {
+        {"IFOR210", 4, 12},  // ~300 ms per frame
+        {"IFOR240", 14, 30}, // 19200 baud: ~100 ms per frame
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.model);
+        int exitCode = -1;
+        const Received got = simulateAndDecode(QString::fromLatin1(row.model), 1500, &exitCode);
+        EXPECT_EQ(got.failed, 0);
+        EXPECT_GE(got.ok, row.minFrames);
+        EXPECT_LE(got.ok, row.maxFrames);
+        EXPECT_EQ(exitCode, 0);
+    }
+}
