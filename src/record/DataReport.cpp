@@ -81,7 +81,7 @@ QFont DataReport::reportFont()
 
 void DataReport::renderPage(QPainter &painter, int page, QPointF paperTopLeft, double dotsPerMm) const
 {
-    const int64_t total = m_rows.rowCount();
+    const int64_t total = m_rowCount;
     const int perPage = rowsPerPage();
     const int64_t firstRow = static_cast<int64_t>(page) * perPage;
     if (page < 0 || firstRow >= total)

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QPointF>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
@@ -55,11 +56,16 @@ public:
     static QString title() { return QStringLiteral("The Data Print Title"); }
     static QString footer() { return QStringLiteral("The Data Print Foot"); }
 
-    explicit DataReport(const TableRows &rows) : m_rows(rows) {}
+    // The report covers the rows the table holds now: rows recorded while a preview is open do not
+    // shift its pages under the reader, and what is printed is what was previewed.
+    explicit DataReport(const TableRows &rows)
+        : m_rows(rows), m_rowCount(std::max<int64_t>(rows.rowCount(), 0))
+    {}
 
     static int rowsPerPage();
     static int pageCount(int64_t rowCount);
-    int pageCount() const { return pageCount(m_rows.rowCount()); }
+    int pageCount() const { return pageCount(m_rowCount); }
+    int64_t rowCount() const { return m_rowCount; }
 
     // Arial where installed, otherwise its metric twin, so the columns keep their widths.
     static QFont reportFont();
@@ -82,4 +88,5 @@ public:
 
 private:
     const TableRows &m_rows;
+    int64_t m_rowCount = 0;
 };

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "record/DataReport.h"
+
+#include <QAbstractScrollArea>
+
+// The pages of a report laid out one under another on a grey desk, at a zoom where 1.0 is paper
+// size on screen. Only the pages that show in the viewport are drawn, when they show, so a
+// report of thousands of pages opens as fast as one of a single page and holds no page images.
+class ReportPageView : public QAbstractScrollArea
+{
+    Q_OBJECT
+
+public:
+    static constexpr double MinZoom = 0.1;
+    static constexpr double MaxZoom = 4.0;
+    // Grey space around and between pages, in screen pixels.
+    static constexpr int PageGap = 12;
+
+    explicit ReportPageView(const DataReport &report, QWidget *parent = nullptr);
+
+    int pageCount() const { return m_report.pageCount(); }
+    // 0-based page under the viewport's vertical centre; -1 when there are no pages.
+    int currentPage() const;
+    double zoom() const { return m_zoom; }
+    // Page draws done since the view was made; the view draws only what shows.
+    int64_t pagesPainted() const { return m_pagesPainted; }
+
+    // Scrolls so that `page` (0-based) starts at the top of the viewport.
+    void showPage(int page);
+    // Zooms, keeping the same spot of the current page in view.
+    void setZoom(double zoom);
+    // Zooms so a page's width, or a whole page, fits the viewport.
+    void fitWidth();
+    void fitPage();
+
+signals:
+    void currentPageChanged(int page);
+    void zoomChanged(double zoom);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    double dotsPerMm() const;
+    int pageWidth() const;
+    int pageHeight() const;
+    // Page height plus the gap under it: the vertical distance between page tops.
+    int pageStride() const;
+    void updateScrollBars();
+    void reportCurrentPage();
+
+    const DataReport &m_report;
+    double m_zoom = 1.0;
+    int m_lastReportedPage = -2;
+    int64_t m_pagesPainted = 0;
+};
