@@ -11,7 +11,8 @@
 // OR200: the 56 segment bits S[1..56] as a text of "0"/"1" become 14 bytes, byte k = (k << 4) | bits.
 std::vector<uint8_t> encodeOr200Bits(const std::string &segmentBits);
 
-// A meter's display in OR200 terms. digits[i] is '0'..'9', 'L' (only digit 3), or ' ' for blank.
+// A meter's display in OR200 terms. digits[i] is '0'..'9', 'L' (the decoder reads it in digit 3
+// only), '-' (the middle bar alone, which no decoder reads as a digit) or ' ' for blank.
 struct Or200Display
 {
     char digits[4] = {' ', ' ', ' ', ' '};

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <termios.h>
 #include <unistd.h>
 #include <vector>
 
@@ -95,6 +96,16 @@ int runDecode(int argc, char **argv)
         if (fd < 0) {
             std::fprintf(stderr, "meterlink-cli decode: %s: %s\n", path.c_str(), std::strerror(errno));
             return kUsageExitCode;
+        }
+        // A serial port or pseudo-terminal must hand over every byte untouched (no line editing, no
+        // carriage return turned into a line feed) at the model's speed.
+        termios tio;
+        if (isatty(fd) && tcgetattr(fd, &tio) == 0) {
+            cfmakeraw(&tio);
+            tio.c_cflag |= CLOCAL | CREAD;
+            cfsetispeed(&tio, setup.profile.baud19200 ? B19200 : B2400);
+            cfsetospeed(&tio, setup.profile.baud19200 ? B19200 : B2400);
+            tcsetattr(fd, TCSANOW, &tio);
         }
     }
 
