@@ -1,0 +1,49 @@
+#include "serial/OpenFailureText.h"
+
+QString openFailureText(const QString &portName, const OpenFailure &failure)
+{
+    QString reason = failure.systemReason;
+    if (reason.isEmpty()) {
+        switch (failure.kind) {
+        case OpenFailureKind::NotFound:
+            reason = QStringLiteral("No such device");
+            break;
+        case OpenFailureKind::AccessDenied:
+            reason = QStringLiteral("Permission denied");
+            break;
+        case OpenFailureKind::InUse:
+            reason = QStringLiteral("Port is in use");
+            break;
+        case OpenFailureKind::Other:
+            reason = QStringLiteral("Cannot open the port");
+            break;
+        }
+    }
+
+    QString text = portName + QStringLiteral(": ") + reason;
+    if (!failure.devicePath.isEmpty() && failure.devicePath != portName)
+        text += QStringLiteral(" (") + failure.devicePath + QLatin1Char(')');
+
+    QString advice;
+    switch (failure.kind) {
+    case OpenFailureKind::NotFound:
+        if (!failure.pathVariable.isEmpty())
+            advice =
+                QStringLiteral("Plug in the adapter or set %1 to its device path.").arg(failure.pathVariable);
+        break;
+    case OpenFailureKind::AccessDenied: {
+        const QString group = failure.deviceGroup.isEmpty() ? QStringLiteral("dialout") : failure.deviceGroup;
+        advice = QStringLiteral("Add your user to the %1 group (sudo usermod -aG %1 $USER) and log in again.")
+                     .arg(group);
+        break;
+    }
+    case OpenFailureKind::InUse:
+        advice = QStringLiteral("Another program is using the port; close it or choose another port.");
+        break;
+    case OpenFailureKind::Other:
+        break;
+    }
+    if (!advice.isEmpty())
+        text += QStringLiteral(". ") + advice;
+    return text;
+}

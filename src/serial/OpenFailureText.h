@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Why a serial device would not open, as far as the user can act on it.
+enum class OpenFailureKind
+{
+    NotFound,     // no such device
+    AccessDenied, // the user may not open the device
+    InUse,        // another program holds it
+    Other
+};
+
+struct OpenFailure
+{
+    OpenFailureKind kind = OpenFailureKind::Other;
+    QString systemReason; // the system's text, e.g. "No such file or directory"
+    QString devicePath;   // what was opened; shown when it differs from the port name
+    QString deviceGroup;  // group that may open the device (for AccessDenied), e.g. "dialout"
+    QString pathVariable; // environment variable that overrides the device path, if any
+};
+
+// "COM3: No such file or directory (/dev/ttyS2). ..." - the port, the reason and what to do.
+QString openFailureText(const QString &portName, const OpenFailure &failure);

@@ -1,0 +1,427 @@
+#include "serial/SerialDriver.h"
+
+#include "serial/OpenFailureText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QTimer>
+
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr quint32 kBaudRates[] = {110,   300,   600,   1200,  2400,  4800,  9600,
+                                  14400, 19200, 38400, 56000, 57600, 115200};
+
+// A lost device usually comes back within seconds of being plugged in again; once a second finds
+// it quickly without keeping the system busy.
+constexpr int kReconnectIntervalMs = 1000;
+
+QSerialPort::Parity toQtParity(TComPortParity parity)
+{
+    switch (parity) {
+    case ptODD:
+        return QSerialPort::OddParity;
+    case ptEVEN:
+        return QSerialPort::EvenParity;
+    case ptMARK:
+        return QSerialPort::MarkParity;
+    case ptSPACE:
+        return QSerialPort::SpaceParity;
+    case ptNONE:
+        break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQtStopBits(TComPortStopBits bits)
+{
+    switch (bits) {
+    case sb1HALFBITS:
+        return QSerialPort::OneAndHalfStop;
+    case sb2BITS:
+        return QSerialPort::TwoStop;
+    case sb1BITS:
+        break;
+    }
+    return QSerialPort::OneStop;
+}
+
+#ifdef Q_OS_UNIX
+// Qt's serial settings differ from what the meter link needs in three points: it turns parity
+// checking on, it cannot combine RTS/CTS with XON/XOFF, and it has no 1.5 stop bits. The line
+// settings are corrected on the descriptor directly.
+void adjustLineSettings(int fd, TComPortStopBits stopBits, bool rtsCts, bool xonXoff)
+{
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0)
+        return;
+    // Parity is generated for the line but never checked: bytes arrive as received.
+    tio.c_iflag &= ~tcflag_t(INPCK | PARMRK);
+    if (rtsCts)
+        tio.c_cflag |= CRTSCTS;
+    else
+        tio.c_cflag &= ~tcflag_t(CRTSCTS);
+    tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
+    if (xonXoff)
+        tio.c_iflag |= IXON | IXOFF;
+    tio.c_cc[VSTART] = 0x11;
+    tio.c_cc[VSTOP] = 0x13;
+    // With five data bits a UART sends 1.5 stop bits when asked for two.
+    if (stopBits != sb1BITS)
+        tio.c_cflag |= CSTOPB;
+    ::tcsetattr(fd, TCSANOW, &tio);
+}
+
+QString deviceGroupName(const QString &path)
+{
+    struct stat info
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    const group *entry = ::getgrgid(info.st_gid);
+    return entry ? QString::fromLocal8Bit(entry->gr_name) : QString();
+}
+#endif
+
+} // namespace
+
+quint32 comPortBaudRateValue(TComPortBaudRate rate)
+{
+    return kBaudRates[rate];
+}
+
+TSerialPortDriver::TSerialPortDriver(QObject *owner)
+    : QObject(owner), m_port(new QSerialPort(this)), m_pollTimer(new QTimer(this)),
+      m_retryTimer(new QTimer(this)), m_receiveBuffer(new char[m_comPortInBufSize])
+{
+    m_pollTimer->setObjectName(QStringLiteral("pollTimer"));
+    m_pollTimer->setInterval(m_comPortPollingDelay);
+    connect(m_pollTimer, &QTimer::timeout, this, &TSerialPortDriver::PollTick);
+    m_retryTimer->setInterval(kReconnectIntervalMs);
+    connect(m_retryTimer, &QTimer::timeout, this, &TSerialPortDriver::retryOpen);
+    connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        // Errors while configuring are not examined (a pseudo-terminal refuses DTR, say). A
+        // resource error while reading means the device is gone; the next poll releases it.
+        if (error == QSerialPort::ResourceError && !m_applyingSettings && m_port->isOpen())
+            m_lostReason = m_port->errorString();
+    });
+}
+
+TSerialPortDriver::~TSerialPortDriver()
+{
+    Disconnect();
+    m_port->disconnect(this);
+}
+
+bool TSerialPortDriver::Connect()
+{
+    if (IsConnected())
+        return true;
+    // While reconnecting, Connect tries the lost device at once.
+    const bool reconnecting = IsConnecting();
+    const QString path = reconnecting ? m_devicePath : devicePathFor(m_comPort);
+    if (!openDevice(path)) {
+        m_lastErrorText = describeOpenFailure(path);
+        return false;
+    }
+    m_lastErrorText.clear();
+    m_retryTimer->stop();
+    m_wantConnection = true;
+    m_devicePath = path;
+    startPolling();
+    if (reconnecting)
+        emit portRestored();
+    return true;
+}
+
+void TSerialPortDriver::Disconnect()
+{
+    m_retryTimer->stop();
+    m_wantConnection = false;
+    m_devicePath.clear();
+    if (!IsConnected())
+        return;
+    m_pollTimer->stop();
+    m_port->close();
+}
+
+bool TSerialPortDriver::IsConnected() const
+{
+    return m_port->isOpen();
+}
+
+bool TSerialPortDriver::IsConnecting() const
+{
+    return m_wantConnection && !m_port->isOpen();
+}
+
+bool TSerialPortDriver::openDevice(const QString &path)
+{
+    m_lostReason.clear();
+    m_port->setPortName(path);
+    // Opened for reading only: the meter talks, the program listens.
+    if (!m_port->open(QIODevice::ReadOnly))
+        return false;
+    ApplySettings();
+    return true;
+}
+
+void TSerialPortDriver::startPolling()
+{
+    m_pollTimer->start(m_comPortPollingDelay);
+}
+
+void TSerialPortDriver::ApplySettings()
+{
+    if (!IsConnected())
+        return;
+    // Results are not examined: a device that refuses one setting still delivers bytes.
+    m_applyingSettings = true;
+    const bool rtsCts = m_comPortHwHandshaking == hhRTSCTS;
+    const bool xonXoff = m_comPortSwHandshaking == shXONXOFF;
+    m_port->setBaudRate(qint32(comPortBaudRateValue(m_comPortSpeed)));
+    m_port->setDataBits(QSerialPort::DataBits(m_comPortDataBits + 5));
+    m_port->setParity(toQtParity(m_comPortParity));
+    m_port->setStopBits(toQtStopBits(m_comPortStopBits));
+    m_port->setFlowControl(rtsCts    ? QSerialPort::HardwareControl
+                           : xonXoff ? QSerialPort::SoftwareControl
+                                     : QSerialPort::NoFlowControl);
+    m_port->setDataTerminalReady(m_enableDTROnOpen);
+    if (!rtsCts)
+        m_port->setRequestToSend(false);
+#ifdef Q_OS_UNIX
+    adjustLineSettings(int(m_port->handle()), m_comPortStopBits, rtsCts, xonXoff);
+#endif
+    PurgeBuffers(true, true);
+    // The input queue: beyond this the device keeps the bytes until the next poll makes room.
+    m_port->setReadBufferSize(m_comPortInBufSize);
+    m_applyingSettings = false;
+}
+
+void TSerialPortDriver::PurgeBuffers(bool input, bool output)
+{
+    if (!IsConnected())
+        return;
+    QSerialPort::Directions directions;
+    if (input)
+        directions |= QSerialPort::Input;
+    if (output)
+        directions |= QSerialPort::Output;
+    if (directions)
+        m_port->clear(directions);
+}
+
+void TSerialPortDriver::PollTick()
+{
+    // A receive handler that runs a nested event loop must not see the next tick inside itself.
+    if (m_inPollTick || !IsConnected())
+        return;
+    m_inPollTick = true;
+    const qint64 count = m_port->read(m_receiveBuffer.get(), m_comPortInBufSize);
+    if (count > 0 && m_onReceiveData)
+        m_onReceiveData(this, m_receiveBuffer.get(), qint32(count));
+    m_inPollTick = false;
+    // The handler may have disconnected. Bytes read before the loss are delivered first.
+    if (!IsConnected() || m_port->bytesAvailable() > 0)
+        return;
+    if (!m_lostReason.isEmpty())
+        handlePortLost(m_lostReason);
+    else if (deviceHungUp())
+        handlePortLost(QStringLiteral("Device disconnected"));
+}
+
+bool TSerialPortDriver::deviceHungUp() const
+{
+#ifdef Q_OS_UNIX
+    // An unplugged adapter hangs its terminal up: reads return nothing, for good.
+    pollfd entry{int(m_port->handle()), POLLIN, 0};
+    if (::poll(&entry, 1, 0) > 0)
+        return (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#endif
+    return false;
+}
+
+void TSerialPortDriver::handlePortLost(const QString &reason)
+{
+    m_pollTimer->stop();
+    m_port->close();
+    m_lostReason.clear();
+    const QString port = portName(m_comPort);
+    QString message = port + QStringLiteral(": ") + reason;
+    if (m_devicePath != port)
+        message += QStringLiteral(" (") + m_devicePath + QLatin1Char(')');
+    message += QStringLiteral(". Reconnecting when the device is back.");
+    m_lastErrorText = message;
+    m_retryTimer->start();
+    emit portLost(message);
+}
+
+void TSerialPortDriver::retryOpen()
+{
+    if (!IsConnecting()) {
+        m_retryTimer->stop();
+        return;
+    }
+    if (!openDevice(m_devicePath))
+        return;
+    m_retryTimer->stop();
+    m_lastErrorText.clear();
+    startPolling();
+    emit portRestored();
+}
+
+QString TSerialPortDriver::describeOpenFailure(const QString &path) const
+{
+    OpenFailure failure;
+    failure.systemReason = m_port->errorString();
+    failure.devicePath = path;
+    switch (m_port->error()) {
+    case QSerialPort::DeviceNotFoundError:
+        failure.kind = OpenFailureKind::NotFound;
+        break;
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        // Qt reports a foreign lock and a refused open alike; the file's mode tells them apart.
+        if (::access(QFile::encodeName(path).constData(), R_OK) != 0 && errno == EACCES) {
+            failure.kind = OpenFailureKind::AccessDenied;
+            failure.systemReason = QString::fromLocal8Bit(strerror(EACCES));
+            failure.deviceGroup = deviceGroupName(path);
+        } else {
+            failure.kind = OpenFailureKind::InUse;
+            failure.systemReason = QStringLiteral("Port is in use");
+        }
+#else
+        failure.kind = OpenFailureKind::InUse;
+#endif
+        break;
+    default:
+        break;
+    }
+#ifndef Q_OS_WIN
+    failure.pathVariable = QStringLiteral("METERLINK_") + portName(m_comPort);
+#endif
+    return openFailureText(portName(m_comPort), failure);
+}
+
+void TSerialPortDriver::setComPort(TComPortNumber port)
+{
+    // The port in use stays the port reconnected to.
+    if (!m_wantConnection)
+        m_comPort = port;
+}
+
+void TSerialPortDriver::setComPortSpeed(TComPortBaudRate speed)
+{
+    m_comPortSpeed = speed;
+    ApplySettings();
+}
+
+void TSerialPortDriver::setComPortDataBits(TComPortDataBits bits)
+{
+    m_comPortDataBits = bits;
+    ApplySettings();
+}
+
+void TSerialPortDriver::setComPortStopBits(TComPortStopBits bits)
+{
+    m_comPortStopBits = bits;
+    ApplySettings();
+}
+
+void TSerialPortDriver::setComPortParity(TComPortParity parity)
+{
+    m_comPortParity = parity;
+    ApplySettings();
+}
+
+void TSerialPortDriver::setComPortHwHandshaking(TComPortHwHandshaking handshaking)
+{
+    m_comPortHwHandshaking = handshaking;
+    ApplySettings();
+}
+
+void TSerialPortDriver::setComPortSwHandshaking(TComPortSwHandshaking handshaking)
+{
+    m_comPortSwHandshaking = handshaking;
+    ApplySettings();
+}
+
+void TSerialPortDriver::setComPortInBufSize(quint16 size)
+{
+    if (IsConnected() || size == m_comPortInBufSize)
+        return;
+    m_receiveBuffer.reset();
+    m_comPortInBufSize = size;
+    m_receiveBuffer.reset(new char[size]);
+}
+
+void TSerialPortDriver::setComPortOutBufSize(quint16 size)
+{
+    // Nothing is ever written, so there is no output queue to size; the value is only kept.
+    m_comPortOutBufSize = size;
+}
+
+void TSerialPortDriver::setComPortPollingDelay(quint16 delayMs)
+{
+    if (delayMs == m_comPortPollingDelay)
+        return;
+    m_comPortPollingDelay = delayMs;
+    if (m_pollTimer->isActive())
+        m_pollTimer->start(m_comPortPollingDelay);
+}
+
+void TSerialPortDriver::setEnableDTROnOpen(bool enable)
+{
+    m_enableDTROnOpen = enable;
+}
+
+void TSerialPortDriver::setOnReceiveData(TComPortReceiveDataEvent handler)
+{
+    m_onReceiveData = std::move(handler);
+}
+
+QString TSerialPortDriver::portName(TComPortNumber port)
+{
+    return QStringLiteral("COM") + QChar(QLatin1Char('1').unicode() + port);
+}
+
+QString TSerialPortDriver::devicePathFor(TComPortNumber port)
+{
+    const QString name = portName(port);
+#ifdef Q_OS_WIN
+    return name;
+#else
+    const QString fromEnvironment = qEnvironmentVariable(("METERLINK_" + name.toLatin1()).constData());
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+#if defined(Q_OS_MACOS)
+    // USB adapters are named after their serial number; COMn is the n-th of them by name.
+    const QStringList adapters =
+        QDir(QStringLiteral("/dev"))
+            .entryList({QStringLiteral("cu.usbserial*"), QStringLiteral("cu.usbmodem*")},
+                       QDir::System | QDir::Files, QDir::Name);
+    if (port < adapters.size())
+        return QStringLiteral("/dev/") + adapters.at(port);
+    return QStringLiteral("/dev/cu.usbserial");
+#else
+#if defined(Q_OS_FREEBSD)
+    const QString usbStem = QStringLiteral("/dev/cuaU"), builtInStem = QStringLiteral("/dev/cuau");
+#else
+    const QString usbStem = QStringLiteral("/dev/ttyUSB"), builtInStem = QStringLiteral("/dev/ttyS");
+#endif
+    // USB adapters are what a PC has today; a built-in port is the fallback.
+    const QString index = QString::number(int(port));
+    if (QFileInfo::exists(usbStem + index))
+        return usbStem + index;
+    return builtInStem + index;
+#endif
+#endif
+}

@@ -1,0 +1,81 @@
+#include "serial/OpenFailureText.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct FailureCase
+{
+    const char *name;
+    OpenFailure failure;
+    const char *expected;
+};
+
+class OpenFailureTextTest : public ::testing::TestWithParam<FailureCase>
+{};
+
+} // namespace
+
+TEST_P(OpenFailureTextTest, NamesPortReasonAndRemedy)
+{
+    EXPECT_EQ(openFailureText(QStringLiteral("COM1"), GetParam().failure),
+              QLatin1String(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, OpenFailureTextTest,
+    ::testing::Values(
+        FailureCase{"WindowsNotFound",
+                    {OpenFailureKind::NotFound,
+                     QStringLiteral("No such file or directory"),
+                     QStringLiteral("COM1"),
+                     {},
+                     {}},
+                    "COM1: No such file or directory"},
+        FailureCase{
+            "NotFoundWithVariable",
+            {OpenFailureKind::NotFound,
+             QStringLiteral("No such file or directory"),
+             QStringLiteral("/dev/ttyS0"),
+             {},
+             QStringLiteral("METERLINK_COM1")},
+            "COM1: No such file or directory (/dev/ttyS0). Plug in the adapter or set METERLINK_COM1 to "
+            "its device path."},
+        FailureCase{
+            "PermissionDefaultGroup",
+            {OpenFailureKind::AccessDenied,
+             QStringLiteral("Permission denied"),
+             QStringLiteral("/dev/ttyUSB0"),
+             {},
+             QStringLiteral("METERLINK_COM1")},
+            "COM1: Permission denied (/dev/ttyUSB0). Add your user to the dialout group (sudo usermod "
+            "-aG dialout $USER) and log in again."},
+        FailureCase{
+            "PermissionDeviceGroup",
+            {OpenFailureKind::AccessDenied,
+             QStringLiteral("Permission denied"),
+             QStringLiteral("/dev/ttyACM0"),
+             QStringLiteral("uucp"),
+             {}},
+            "COM1: Permission denied (/dev/ttyACM0). Add your user to the uucp group (sudo usermod -aG "
+            "uucp $USER) and log in again."},
+        FailureCase{
+            "InUse",
+            {OpenFailureKind::InUse,
+             QStringLiteral("Port is in use"),
+             QStringLiteral("/dev/ttyUSB0"),
+             {},
+             {}},
+            "COM1: Port is in use (/dev/ttyUSB0). Another program is using the port; close it or choose "
+            "another port."},
+        FailureCase{"OtherKeepsSystemText",
+                    {OpenFailureKind::Other,
+                     QStringLiteral("Input/output error"),
+                     QStringLiteral("/dev/ttyS0"),
+                     {},
+                     QStringLiteral("METERLINK_COM1")},
+                    "COM1: Input/output error (/dev/ttyS0)"},
+        FailureCase{"NoSystemText",
+                    {OpenFailureKind::Other, {}, QStringLiteral("COM1"), {}, {}},
+                    "COM1: Cannot open the port"}),
+    [](const ::testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
