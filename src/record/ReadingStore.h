@@ -1,0 +1,121 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// Which of a row's fields are SQL NULL (only rows loaded from a file can have them).
+enum RowNullBit : uint8_t
+{
+    NullNo = 1 << 0,
+    NullTime = 1 << 1,
+    NullDcac = 1 << 2,
+    NullValue = 1 << 3,
+    NullUnit = 1 << 4,
+    NullAuto = 1 << 5,
+    NullNval = 1 << 6,
+};
+
+// One row to store. Texts are UTF-8 and only read during the call. The time is either a time of
+// day in milliseconds (timeMs >= 0) or, for rows loaded from a file, the field's text as stored.
+struct RowInput
+{
+    int64_t no = 0;
+    int32_t timeMs = -1;
+    std::string_view timeText;
+    std::string_view dcac;
+    std::string_view value;
+    std::string_view unit;
+    std::string_view autoText;
+    double nval = 0.0;
+    uint8_t nullMask = 0;
+};
+
+// A stored row as views into the store (or into timeBuffer); valid until the store changes.
+struct RowView
+{
+    int64_t no = 0;
+    double nval = 0.0;
+    uint8_t nullMask = 0;
+    std::string_view time;
+    std::string_view dcac;
+    std::string_view value;
+    std::string_view unit;
+    std::string_view autoText;
+    char timeBuffer[12] = {};
+
+    RowView() = default;
+    RowView(const RowView &) = delete; // the time view may point into timeBuffer
+    RowView &operator=(const RowView &) = delete;
+};
+
+// Formats a time of day as "HH:MM:SS.zzz" into out (12 characters, no terminator).
+void formatTimeOfDay(int32_t ms, char *out);
+// Reads "HH:MM:SS.zzz" back; -1 when the text is not exactly that form.
+int32_t parseTimeOfDay(std::string_view text);
+
+// The rows of a reading table held in memory: 24 bytes for a row as the recorder writes it, in
+// chunks so that growth never moves rows already stored. Rows whose texts or numbers do not fit the
+// compact form (possible only in files written elsewhere) keep every field whole in a side list.
+class ReadingStore
+{
+public:
+    static constexpr int kChunkShift = 14;
+    static constexpr int64_t kChunkRows = int64_t(1) << kChunkShift;
+
+    ReadingStore();
+    ~ReadingStore();
+    ReadingStore(ReadingStore &&) noexcept;
+    ReadingStore &operator=(ReadingStore &&) noexcept;
+
+    int64_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+
+    void append(const RowInput &row);
+    void view(int64_t row, RowView &out) const;
+    void clear();
+
+    // Rows that did not fit the compact form.
+    int64_t overflowCount() const { return int64_t(m_overflow.size()); }
+    // Memory held by the rows, for the benchmark's bytes-per-row figure.
+    size_t bytesReserved() const;
+
+private:
+    // Plain fields without initialisers: a fresh chunk is not zero-filled, which keeps appending
+    // at a constant cost.
+    struct StoredRow
+    {
+        int32_t no; // the side-list index for an overflow row
+        int32_t timeMs;
+        float nval;
+        char value[8]; // NUL-padded when shorter than 8
+        uint8_t unit;  // index into m_units
+        uint8_t dcac;
+        uint8_t autoCode;
+        uint8_t flags;
+    };
+    static_assert(sizeof(StoredRow) == 24, "a recorded row must stay 24 bytes");
+
+    struct OverflowRow
+    {
+        int64_t no = 0;
+        double nval = 0.0;
+        uint8_t nullMask = 0;
+        std::string time, dcac, value, unit, autoText;
+    };
+
+    bool fitsCompact(const RowInput &row, int32_t &timeMs, uint8_t &dcac, uint8_t &autoCode, uint8_t &unit);
+    int internUnit(std::string_view unit);
+    StoredRow &slot(int64_t row) const { return m_chunks[row >> kChunkShift][row & (kChunkRows - 1)]; }
+
+    std::vector<std::unique_ptr<StoredRow[]>> m_chunks;
+    int64_t m_size = 0;
+    std::deque<OverflowRow> m_overflow; // a deque never moves what it holds
+    std::vector<std::string> m_units;
+    std::unordered_map<std::string, uint8_t> m_unitIndex;
+    int m_lastUnit = -1;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QTimer>
+
+class TableStore;
+
+// The read-only grid's view of the reading table: No, Time, DC/AC, Value, Unit, AUTO (Nval is not
+// shown). Appended rows are announced to views in batches, at most every kFlushIntervalMs or at
+// once through flushPendingRows(), so recording costs the same whatever the table's size.
+class ReadingTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    // Texts longer than this are cut for display (the table keeps them whole).
+    static constexpr int kDisplayChars = 64;
+    static constexpr int kFlushIntervalMs = 60;
+
+    explicit ReadingTableModel(TableStore *table, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Shows every row appended so far to the views now.
+    void flushPendingRows();
+
+signals:
+    // Rows were shown; row is the newest, which the grid makes its current row.
+    void newestRowShown(int row);
+
+private:
+    void rowsAppended();
+
+    TableStore *m_table = nullptr;
+    int m_shownRows = 0;
+    QTimer m_flushTimer;
+};
