@@ -194,6 +194,7 @@ std::vector<ReadingCase> readingCases()
     d = display("1111", 0);
     d.micro = d.nano = d.kilo = d.milli = d.percent = d.mega = d.farad = d.ohm = d.ampere = d.volt = d.hertz =
         true;
+    d.diode = d.beeper = d.symbol = d.hold = d.battery = true; // shown, but no part of the unit
     add("UnitLettersInFixedOrder", d, "1111", "unkm%MF*AVHz", "", "AUTO", 1111, 511, 11);
 
     d = display(" 0L ", 1);
