@@ -202,7 +202,8 @@ void TSerialPortDriver::ApplySettings()
 #endif
     PurgeBuffers(true, true);
     // The input queue: beyond this the device keeps the bytes until the next poll makes room.
-    m_port->setReadBufferSize(m_comPortInBufSize);
+    // (Qt reads a size of 0 as "unlimited", the opposite of what a zero-sized queue means.)
+    m_port->setReadBufferSize(qMax<qint64>(m_comPortInBufSize, 1));
     m_applyingSettings = false;
 }
 
@@ -221,14 +222,13 @@ void TSerialPortDriver::PurgeBuffers(bool input, bool output)
 
 void TSerialPortDriver::PollTick()
 {
-    // A receive handler that runs a nested event loop must not see the next tick inside itself.
-    if (m_inPollTick || !IsConnected())
+    // A handler that runs a nested event loop (a message box) sees no tick inside itself: Qt does
+    // not fire a timer again while its timeout is being handled.
+    if (!IsConnected())
         return;
-    m_inPollTick = true;
     const qint64 count = m_port->read(m_receiveBuffer.get(), m_comPortInBufSize);
     if (count > 0 && m_onReceiveData)
         m_onReceiveData(this, m_receiveBuffer.get(), qint32(count));
-    m_inPollTick = false;
     // The handler may have disconnected. Bytes read before the loss are delivered first.
     if (!IsConnected() || m_port->bytesAvailable() > 0)
         return;

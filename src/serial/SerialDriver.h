@@ -178,7 +178,6 @@ private:
 
     bool m_wantConnection = false;
     bool m_applyingSettings = false;
-    bool m_inPollTick = false;
     QString m_devicePath;
     QString m_lostReason;
     QString m_lastErrorText;

@@ -188,9 +188,11 @@ INSTANTIATE_TEST_SUITE_P(BufferSizes, SerialDriverReceive, ::testing::Values(16,
 
 TEST_F(SerialDriverTest, EmptyPollsCallNothingAndUnboundEventDropsBytes)
 {
+    m_driver.setComPortPollingDelay(10);
     ASSERT_TRUE(m_driver.Connect());
     ASSERT_TRUE(m_pty.writeAll("dropped"));
-    QTest::qWait(400);
+    ASSERT_TRUE(waitUntil([&] { return m_pty.pendingOnSlave() == 0; }));
+    QTest::qWait(500);
 
     m_receiver.bind(m_driver);
     QTest::qWait(400);
@@ -200,6 +202,29 @@ TEST_F(SerialDriverTest, EmptyPollsCallNothingAndUnboundEventDropsBytes)
     ASSERT_TRUE(m_receiver.waitForSize(4));
     QTest::qWait(150);
     EXPECT_EQ(m_receiver.bytes, QByteArray("kept"));
+}
+
+TEST_F(SerialDriverTest, HandlerMayDisconnectOrRunAnEventLoop)
+{
+    int depth = 0, deepest = 0, calls = 0;
+    m_driver.setComPortPollingDelay(10);
+    m_driver.setOnReceiveData([&](TSerialPortDriver *sender, const char *, qint32) {
+        ++calls;
+        deepest = std::max(deepest, ++depth);
+        QTest::qWait(200); // a message box would run one
+        if (calls == 2)
+            sender->Disconnect();
+        --depth;
+    });
+    ASSERT_TRUE(m_driver.Connect());
+    ASSERT_TRUE(m_pty.writeAll("1"));
+    ASSERT_TRUE(waitUntil([&] { return calls == 1; }));
+    ASSERT_TRUE(m_pty.writeAll("2"));
+    ASSERT_TRUE(waitUntil([&] { return !m_driver.IsConnected(); }));
+    ASSERT_TRUE(m_pty.writeAll("3"));
+    QTest::qWait(300);
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(calls, 2);
 }
 
 TEST_F(SerialDriverTest, ConnectOnOpenDriverChangesNothing)

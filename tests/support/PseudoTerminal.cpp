@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 PseudoTerminal::PseudoTerminal()
@@ -73,6 +74,14 @@ QByteArray PseudoTerminal::readMaster()
         result.append(chunk, qsizetype(count));
     }
     return result;
+}
+
+int PseudoTerminal::pendingOnSlave() const
+{
+    int count = 0;
+    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &count) != 0)
+        return -1;
+    return count;
 }
 
 bool PseudoTerminal::slaveSettings(termios *settings) const

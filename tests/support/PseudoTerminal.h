@@ -26,6 +26,8 @@ public:
     bool writeAll(const QByteArray &bytes, int timeoutMs = 10000);
     // Whatever the slave side has sent to the master so far (never blocks).
     QByteArray readMaster();
+    // Bytes written to the master that the slave side has not read yet.
+    int pendingOnSlave() const;
     // The slave's current line settings.
     bool slaveSettings(termios *settings) const;
     bool setSlaveSettings(const termios &settings);
