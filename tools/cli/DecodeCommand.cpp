@@ -109,6 +109,7 @@ int runDecode(int argc, char **argv)
         }
     }
 
+    const bool terminal = isatty(fd); // asked now: after a hang-up the question fails too
     MeterDecoder decoder(setup.profile.family, DecodeContext{setup.selectors, setup.range});
     std::vector<uint8_t> chunk(4096);
     int status = 0;
@@ -119,6 +120,9 @@ int runDecode(int argc, char **argv)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            // A pseudo-terminal whose sending side went away reads as a hang-up: the stream ended.
+            if (errno == EIO && terminal)
+                break;
             std::fprintf(stderr, "meterlink-cli decode: %s: %s\n", havePath ? path.c_str() : "stdin",
                          std::strerror(errno));
             status = kUsageExitCode;
