@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -317,7 +318,8 @@ QString notOurs(const QString &fileName, const QString &why)
 struct TableStore::Loaded
 {
     sqlite3 *db = nullptr;
-    QString canonicalPath;
+    uint64_t device = 0;
+    uint64_t inode = 0;
     QString sqlTable;
     ReadingStore rows;
 
@@ -348,6 +350,16 @@ bool createReadingTable(sqlite3 *db)
            exec(db, "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, "
                     "AUTO TEXT, Nval REAL)") &&
            exec(db, "BEGIN EXCLUSIVE");
+}
+
+bool fileIdentity(const QString &path, uint64_t &device, uint64_t &inode)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    device = uint64_t(st.st_dev);
+    inode = uint64_t(st.st_ino);
+    return true;
 }
 
 bool isEmptyDatabase(sqlite3 *db, bool &empty)
@@ -412,7 +424,7 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
         return engineError ? engineFailed() : failed(notOurs(fileName, why));
     // Nothing of ours ever writes to the file; let the engine enforce that too.
     exec(out.db, "PRAGMA query_only=1");
-    out.canonicalPath = QFileInfo(path).canonicalFilePath();
+    fileIdentity(path, out.device, out.inode);
     out.sqlTable = schema.table;
     return {};
 }
@@ -455,7 +467,8 @@ void TableStore::releaseDb()
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_fileName.clear();
-    m_canonicalPath.clear();
+    m_device = 0;
+    m_inode = 0;
     m_sqlTable.clear();
 }
 
@@ -465,7 +478,8 @@ void TableStore::adopt(Loaded &&loaded)
     releaseDb();
     m_db = loaded.db;
     loaded.db = nullptr;
-    m_canonicalPath = loaded.canonicalPath;
+    m_device = loaded.device;
+    m_inode = loaded.inode;
     m_sqlTable = loaded.sqlTable;
     m_rows = std::move(loaded.rows);
     m_savedRows = m_rows.size();
@@ -488,8 +502,11 @@ bool TableStore::openWorkingTable(const QString &folder)
 bool TableStore::openFile(const QString &fileName)
 {
     // The open file is locked against every connection, this program's own included, so opening
-    // it again reloads it through the connection that holds it.
-    if (m_db && QFileInfo(fileName).canonicalFilePath() == m_canonicalPath) {
+    // the same file again reloads it through the connection that holds it. A file saved since
+    // under the same name is a different file and is opened afresh.
+    uint64_t device = 0, inode = 0;
+    if (m_db && fileIdentity(QFileInfo(fileName).absoluteFilePath(), device, inode) && device == m_device &&
+        inode == m_inode) {
         Schema schema;
         ReadingStore rows;
         QString why;

@@ -94,7 +94,9 @@ private:
 
     sqlite3 *m_db = nullptr;
     QString m_fileName;
-    QString m_canonicalPath;
+    // Identity of the open file: a save may have replaced the file under its name since.
+    uint64_t m_device = 0;
+    uint64_t m_inode = 0;
     QString m_sqlTable; // the table's name as the file spells it
     ReadingStore m_rows;
     int64_t m_savedRows = 0;
