@@ -1,7 +1,16 @@
+#include "app/VS500F.h"
+
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("MeterLink"));
+    QApplication::setOrganizationDomain(QStringLiteral("meterlink.example.org"));
+    QApplication::setDesktopFileName(QStringLiteral("org.example.MeterLink"));
+
+    TFCOMM FCOMM;
+    FCOMM.FormCreate();
+    FCOMM.show();
+    return QApplication::exec();
 }

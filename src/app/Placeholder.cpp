@@ -1,4 +1,0 @@
-// Placeholder until the window lands.
-namespace {
-[[maybe_unused]] int placeholder = 0;
-}
