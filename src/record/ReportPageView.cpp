@@ -1,5 +1,6 @@
 #include "record/ReportPageView.h"
 
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -37,13 +38,20 @@ int ReportPageView::pageStride() const
     return pageHeight() + PageGap;
 }
 
+int ReportPageView::referenceLine() const
+{
+    return std::min(viewport()->height(), pageHeight()) / 2;
+}
+
 int ReportPageView::currentPage() const
 {
     const int pages = pageCount();
     if (pages == 0)
         return -1;
-    const int64_t centre = int64_t{verticalScrollBar()->value()} + viewport()->height() / 2 - PageGap;
-    return static_cast<int>(std::clamp<int64_t>(centre / pageStride(), 0, pages - 1));
+    if (m_pinnedPage >= 0 && verticalScrollBar()->value() == m_pinnedScroll)
+        return m_pinnedPage;
+    const int64_t line = int64_t{verticalScrollBar()->value()} + referenceLine() - PageGap;
+    return static_cast<int>(std::clamp<int64_t>(line / pageStride(), 0, pages - 1));
 }
 
 void ReportPageView::showPage(int page)
@@ -54,6 +62,8 @@ void ReportPageView::showPage(int page)
     // A page's own top gap stays out of view, so the page sits flush at the top.
     const int64_t top = int64_t{page} * pageStride() + PageGap;
     verticalScrollBar()->setValue(static_cast<int>(std::min<int64_t>(top, INT_MAX)));
+    m_pinnedPage = page;
+    m_pinnedScroll = verticalScrollBar()->value();
     reportCurrentPage();
 }
 
@@ -63,19 +73,25 @@ void ReportPageView::setZoom(double zoom)
     if (zoom == m_zoom)
         return;
 
-    // Remember which spot of which page is at the viewport's centre and bring it back there.
+    // A page just asked for is shown from its top again; otherwise the spot under the reference
+    // line stays there, so the reader keeps their place.
     const int page = std::max(currentPage(), 0);
-    const double centreY = verticalScrollBar()->value() + viewport()->height() / 2.0;
-    const double intoPage = (centreY - (double(page) * pageStride() + PageGap)) / pageStride();
+    const bool pinned = m_pinnedPage >= 0 && verticalScrollBar()->value() == m_pinnedScroll;
+    const double lineY = verticalScrollBar()->value() + referenceLine();
+    const double intoPage = (lineY - (double(page) * pageStride() + PageGap)) / pageStride();
     QScrollBar *horizontal = horizontalScrollBar();
     const double across =
         horizontal->maximum() > 0 ? double(horizontal->value()) / horizontal->maximum() : 0.5;
 
     m_zoom = zoom;
     updateScrollBars();
-    const double newTop = double(page) * pageStride() + PageGap + intoPage * pageStride();
-    verticalScrollBar()->setValue(
-        static_cast<int>(std::clamp(newTop - viewport()->height() / 2.0, 0.0, double(INT_MAX))));
+    if (pinned) {
+        showPage(page);
+    } else {
+        const double newLine = double(page) * pageStride() + PageGap + intoPage * pageStride();
+        verticalScrollBar()->setValue(
+            static_cast<int>(std::clamp(newLine - referenceLine(), 0.0, double(INT_MAX))));
+    }
     horizontal->setValue(static_cast<int>(std::lround(across * horizontal->maximum())));
     viewport()->update();
     emit zoomChanged(m_zoom);
@@ -177,6 +193,19 @@ void ReportPageView::scrollContentsBy(int, int)
 {
     viewport()->update();
     reportCurrentPage();
+}
+
+void ReportPageView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Home) {
+        showPage(0);
+        event->accept();
+    } else if (event->key() == Qt::Key_End) {
+        showPage(pageCount() - 1);
+        event->accept();
+    } else {
+        QAbstractScrollArea::keyPressEvent(event);
+    }
 }
 
 void ReportPageView::wheelEvent(QWheelEvent *event)

@@ -20,7 +20,9 @@ public:
     explicit ReportPageView(const DataReport &report, QWidget *parent = nullptr);
 
     int pageCount() const { return m_report.pageCount(); }
-    // 0-based page under the viewport's vertical centre; -1 when there are no pages.
+    // 0-based page in view: the one last asked for by showPage() until the view scrolls, otherwise
+    // the page under a line half a page (or half the viewport, if less) below the viewport's top;
+    // -1 when there are no pages.
     int currentPage() const;
     double zoom() const { return m_zoom; }
     // Page draws done since the view was made; the view draws only what shows.
@@ -43,6 +45,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     double dotsPerMm() const;
@@ -52,9 +55,15 @@ private:
     int pageStride() const;
     void updateScrollBars();
     void reportCurrentPage();
+    // Distance from the viewport's top to the line that decides the current page.
+    int referenceLine() const;
 
     const DataReport &m_report;
     double m_zoom = 1.0;
     int m_lastReportedPage = -2;
+    // With several pages in view, or at the end of the report, the page scrolled to is not the one
+    // under the reference line; it stays current until the view moves.
+    int m_pinnedPage = -1;
+    int m_pinnedScroll = -1;
     int64_t m_pagesPainted = 0;
 };

@@ -142,6 +142,34 @@ TEST(ReportPreview, ZoomKeepsThePageInView)
         << "a page fitted to the width needs no sideways scroll";
 }
 
+TEST(ReportPreview, StepsOnePageAtATimeWithSeveralPagesInView)
+{
+    const VectorRows rows = VectorRows::numbered(400); // 11 pages
+    ReportPreview preview(rows);
+    preview.resize(800, 900);
+    showAndPaint(preview);
+    preview.setZoom(0.25); // about three pages show at once
+
+    preview.showPage(5);
+    EXPECT_EQ(preview.currentPage(), 5);
+    preview.showPage(preview.currentPage() + 1);
+    EXPECT_EQ(preview.currentPage(), 6);
+
+    // The last pages cannot scroll to the top of the view, yet the last page is the one shown.
+    preview.showPage(11);
+    EXPECT_EQ(preview.currentPage(), 11);
+    EXPECT_EQ(preview.findChild<QSpinBox *>()->value(), 11);
+
+    // Scrolling by hand hands the current page back to the view's position.
+    preview.pageView()->verticalScrollBar()->setValue(0);
+    EXPECT_EQ(preview.currentPage(), 1);
+
+    QTest::keyClick(preview.pageView(), Qt::Key_End);
+    EXPECT_EQ(preview.currentPage(), 11);
+    QTest::keyClick(preview.pageView(), Qt::Key_Home);
+    EXPECT_EQ(preview.currentPage(), 1);
+}
+
 TEST(ReportPreview, EmptyTableOpensWithNothingToPrint)
 {
     QTemporaryDir dir;
