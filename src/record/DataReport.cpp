@@ -39,15 +39,14 @@ QString cutToWidth(const QString &text, const QFontMetricsF &metrics, double wid
     return text.left(fits);
 }
 
-// Draws `text` with its top-left corner at (x, y), cut to `width`.
+// Draws `text` with its top-left corner at (x, y), cut to `width`. Drawn at its baseline rather
+// than laid out in a box: a long report draws a few hundred thousand cells.
 void drawCell(QPainter &painter, const QFontMetricsF &metrics, double x, double y, double width,
               const QString &text)
 {
     const QString shown = cutToWidth(text, metrics, width);
-    if (shown.isEmpty())
-        return;
-    painter.drawText(QRectF(x, y, width, metrics.height()), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                     shown);
+    if (!shown.isEmpty())
+        painter.drawText(QPointF(x, y + metrics.ascent()), shown);
 }
 
 } // namespace
@@ -117,8 +116,8 @@ void DataReport::renderPage(QPainter &painter, int page, QPointF paperTopLeft, d
         return (end - start - (index + 1 < ColumnCount ? ColumnGapMm : 0.0)) * dotsPerMm;
     };
 
-    painter.drawText(QRectF(x(0), y(TitleTopMm), BandWidthMm * dotsPerMm, metrics.height()),
-                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, title());
+    const double titleLeft = x(0) + (BandWidthMm * dotsPerMm - metrics.horizontalAdvance(title())) / 2;
+    painter.drawText(QPointF(titleLeft, y(TitleTopMm) + metrics.ascent()), title());
 
     for (int i = 0; i < ColumnCount; ++i)
         drawCell(painter, metrics, x(Columns[i].headerLeftMm), y(PageHeaderHeightMm + ColumnLabelTopMm),
