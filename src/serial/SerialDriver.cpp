@@ -86,6 +86,9 @@ QString deviceGroupName(const QString &path)
     {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
+    // Only a group that may read the device is worth joining.
+    if (info.st_gid == 0 || !(info.st_mode & S_IRGRP))
+        return {};
     const group *entry = ::getgrgid(info.st_gid);
     return entry ? QString::fromLocal8Bit(entry->gr_name) : QString();
 }

@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 // Generous deadlines: other builds share the machine, so only the outcome is asserted, not timing.
@@ -429,7 +431,8 @@ TEST_F(SerialDriverTest, DestroyingAnOpenDriverClosesThePort)
 
 TEST_F(SerialDriverTest, FailedConnectNamesPortAndReasonAndDoesNotRetry)
 {
-    const QString missing = QDir::tempPath() + QStringLiteral("/meterlink-no-such-device");
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("no-such-device"));
     qputenv("METERLINK_COM3", QFile::encodeName(missing));
     m_driver.setComPort(pnCOM3);
     EXPECT_FALSE(m_driver.Connect());
@@ -444,6 +447,24 @@ TEST_F(SerialDriverTest, FailedConnectNamesPortAndReasonAndDoesNotRetry)
     m_driver.setComPort(pnCOM1);
     EXPECT_TRUE(m_driver.Connect());
     EXPECT_TRUE(m_driver.lastErrorText().isEmpty());
+}
+
+TEST_F(SerialDriverTest, PermissionDeniedSaysWhatToDo)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may open anything";
+    QTemporaryDir dir;
+    const QString locked = dir.filePath(QStringLiteral("ttyLocked"));
+    QFile file(locked);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_TRUE(file.setPermissions(QFileDevice::Permissions()));
+    qputenv("METERLINK_COM2", QFile::encodeName(locked));
+    m_driver.setComPort(pnCOM2);
+    EXPECT_FALSE(m_driver.Connect());
+    EXPECT_TRUE(m_driver.lastErrorText().startsWith(
+        QStringLiteral("COM2: Permission denied (%1). Add your user to the ").arg(locked)))
+        << m_driver.lastErrorText().toStdString();
 }
 
 // Unplugging: the device behind a stable name goes away and comes back as a new device.
