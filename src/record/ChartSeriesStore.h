@@ -6,15 +6,17 @@
 
 // The points of the trend chart: Y values in arrival order, X being the index. Values sit in fixed
 // chunks, so growth allocates one chunk at a time and never moves what is stored. Each chunk keeps
-// the min/max of its 64-point blocks and of itself, so the envelope of any range costs a few
-// hundred steps however many points it spans.
+// the min/max of its 64-point blocks, of its 512-point groups and of itself, so the extent of any
+// range costs a few dozen steps however many points it spans.
 class ChartSeriesStore
 {
 public:
     static constexpr int kBlockBits = 6;
-    static constexpr int kBlocksPerChunkBits = 6;
+    static constexpr int kGroupBits = 9;
+    static constexpr int kChunkBits = 12;
     static constexpr int64_t kBlockSize = int64_t(1) << kBlockBits;
-    static constexpr int64_t kChunkSize = int64_t(1) << (kBlockBits + kBlocksPerChunkBits);
+    static constexpr int64_t kGroupSize = int64_t(1) << kGroupBits;
+    static constexpr int64_t kChunkSize = int64_t(1) << kChunkBits;
 
     // Smallest and largest value of a range; empty when the range holds no point.
     struct Extent
@@ -49,6 +51,8 @@ public:
 
 private:
     struct Chunk;
+    const Chunk &chunkAt(int64_t index) const { return *m_chunks[static_cast<size_t>(index >> kChunkBits)]; }
+    void scan(int64_t from, int64_t to, int level, int32_t &lo, int32_t &hi) const;
 
     std::vector<std::unique_ptr<Chunk>> m_chunks;
     int64_t m_size = 0;

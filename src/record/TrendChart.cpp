@@ -440,18 +440,6 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
     p.setFont(labelFont);
     const QFontMetrics fm(labelFont);
 
-    // Walls and the back wall's gradient.
-    QLinearGradient gradient(plot.topLeft(), plot.bottomLeft());
-    gradient.setColorAt(0, kGradientTop);
-    gradient.setColorAt(1, kGradientBottom);
-    p.fillRect(plot, gradient);
-    p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
-               kLeftWallColor);
-    p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), kBottomWallColor);
-    p.setPen(QColor(128, 128, 128));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(plot.adjusted(-kWallSize, 0, 0, kWallSize));
-
     const double xSpan = std::max(view.xMax - view.xMin, 1.0);
     const double ySpan = std::max(view.yMax - view.yMin, 1.0);
     const double plotW = plot.width() - 1;
@@ -462,83 +450,96 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
     auto toY = [&](double y) {
         return plot.top() + (view.yMax - y) / ySpan * plotH;
     };
-
-    // Vertical axis: major steps far enough apart for their labels, with grid lines.
+    // Vertical axis: major steps far enough apart for their labels.
     const double yStep = niceStep(ySpan * (fm.height() * 1.6) / std::max(plotH, 1.0));
     const double yFirst = std::ceil(view.yMin / yStep) * yStep;
-    QPen gridPen(QColor(160, 160, 160), 1, Qt::DotLine);
-    for (double v = yFirst; v <= view.yMax + yStep * 1e-9; v += yStep) {
-        const double y = std::round(toY(v));
-        p.setPen(gridPen);
-        p.drawLine(QPointF(plot.left() + 1, y), QPointF(plot.right(), y));
-    }
 
-    // Series, clipped to the back wall.
-    p.save();
-    p.setClipRect(plot);
-    p.setRenderHint(QPainter::Antialiasing, false);
+    // The back wall and the series are drawn into an image of the plot, starting from a cached copy
+    // of the gradient and grid, and put on screen in one blit.
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    QImage layer = backdrop(plot.size(), dpr, view.yMin, view.yMax, yStep);
     const int64_t count = m_points.size();
     const int64_t firstIndex = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
     const int64_t endIndex = std::min<int64_t>(int64_t(std::floor(view.xMax)) + 1, count);
-    const int columns = std::max(plot.width(), 1);
     const bool area = m_activeSeries == kAreaSeries;
-    QPolygonF trace;
-    bool sparse = true;
-    if (endIndex > firstIndex) {
-        const int64_t slotCount = int64_t(std::floor(view.xMax)) - int64_t(std::ceil(view.xMin)) + 1;
-        if (slotCount > columns) {
-            // More points than pixel columns: one low/high pair per column keeps the work bounded.
-            sparse = false;
-            const int64_t from = int64_t(std::ceil(view.xMin));
-            const std::vector<ChartSeriesStore::Extent> env =
-                m_points.envelope(from, from + slotCount, columns);
-            trace.reserve(2 * columns);
-            double previous = 0;
-            for (int c = 0; c < columns; ++c) {
-                const ChartSeriesStore::Extent &e = env[size_t(c)];
-                if (e.empty)
-                    continue;
-                const double x = plot.left() + c;
-                const double lo = toY(e.min);
-                const double hi = toY(e.max);
-                // Enter each column at the end nearer the previous one so the trace has no spikes.
-                if (trace.isEmpty() || std::abs(previous - lo) <= std::abs(previous - hi)) {
-                    trace << QPointF(x, lo) << QPointF(x, hi);
-                    previous = hi;
-                } else {
-                    trace << QPointF(x, hi) << QPointF(x, lo);
-                    previous = lo;
-                }
+    const int64_t slotCount = int64_t(std::floor(view.xMax)) - int64_t(std::ceil(view.xMin)) + 1;
+    if (endIndex > firstIndex && slotCount > layer.width()) {
+        // More points than pixel columns: one low/high span per column keeps the work bounded, written
+        // straight into the image. Each span reaches over to its neighbour so the trace stays joined;
+        // the area fills below it down to the bottom wall.
+        const int w = layer.width();
+        const int h = layer.height();
+        const int64_t from = int64_t(std::ceil(view.xMin));
+        const std::vector<ChartSeriesStore::Extent> env = m_points.envelope(from, from + slotCount, w);
+        auto *bits = reinterpret_cast<uint32_t *>(layer.bits());
+        const qsizetype stride = layer.bytesPerLine() / 4;
+        const uint32_t traceColour = (area ? kAreaLineColor : kLinePenColor).rgb();
+        const uint32_t fillColour = kAreaColor.rgb();
+        auto toRow = [&](int32_t v) {
+            return int(std::lround((view.yMax - v) / ySpan * (h - 1)));
+        };
+        bool joined = false;
+        int previousTop = 0;
+        int previousBottom = 0;
+        for (int x = 0; x < w; ++x) {
+            const ChartSeriesStore::Extent &e = env[size_t(x)];
+            if (e.empty) {
+                joined = false;
+                continue;
             }
-        } else {
-            // When zoomed, take the neighbours outside the view too so the line reaches the edges.
-            const int64_t from = m_zoom ? std::max<int64_t>(firstIndex - 1, 0) : firstIndex;
-            const int64_t to = m_zoom ? std::min<int64_t>(endIndex + 1, count) : endIndex;
-            trace.reserve(int(to - from));
-            for (int64_t i = from; i < to; ++i)
-                trace << QPointF(toX(double(i)), toY(m_points.at(i)));
+            const int ownTop = toRow(e.max);
+            const int ownBottom = toRow(e.min);
+            const int top = joined ? std::min(ownTop, previousBottom) : ownTop;
+            const int bottom = joined ? std::max(ownBottom, previousTop) : ownBottom;
+            joined = true;
+            previousTop = ownTop;
+            previousBottom = ownBottom;
+            uint32_t *pixel = bits + x;
+            for (int y = std::max(top, 0), end = std::min(bottom, h - 1); y <= end; ++y)
+                pixel[y * stride] = traceColour;
+            if (area) {
+                for (int y = std::max(bottom + 1, 0); y < h; ++y)
+                    pixel[y * stride] = fillColour;
+            }
         }
-    }
-    if (!trace.isEmpty()) {
+    } else if (endIndex > firstIndex) {
+        QPainter lp(&layer);
+        lp.translate(-plot.left(), -plot.top());
+        // When zoomed, take the neighbours outside the view too so the line reaches the edges.
+        const int64_t from = m_zoom ? std::max<int64_t>(firstIndex - 1, 0) : firstIndex;
+        const int64_t to = m_zoom ? std::min<int64_t>(endIndex + 1, count) : endIndex;
+        QPolygonF trace;
+        trace.reserve(int(to - from));
+        for (int64_t i = from; i < to; ++i)
+            trace << QPointF(toX(double(i)), toY(m_points.at(i)));
         if (area) {
-            QPolygonF fill = trace;
             const double base = plot.bottom() + 1;
+            QPolygonF fill = trace;
             fill << QPointF(trace.last().x(), base) << QPointF(trace.first().x(), base);
-            p.setPen(Qt::NoPen);
-            p.setBrush(kAreaColor);
-            p.drawPolygon(fill);
-            p.setPen(QPen(kAreaLineColor, 1));
+            lp.setPen(Qt::NoPen);
+            lp.setBrush(kAreaColor);
+            lp.drawPolygon(fill);
+            lp.setPen(QPen(kAreaLineColor, 1));
             // Area lines under each point, where points are far enough apart to tell them from a fill.
-            if (sparse && trace.size() > 1 && trace[1].x() - trace[0].x() >= 4) {
+            if (trace.size() > 1 && trace[1].x() - trace[0].x() >= 4) {
                 for (const QPointF &pt : std::as_const(trace))
-                    p.drawLine(pt, QPointF(pt.x(), base));
+                    lp.drawLine(pt, QPointF(pt.x(), base));
             }
-            p.drawPolyline(trace);
         } else {
-            p.setPen(QPen(kLinePenColor, 1));
-            p.drawPolyline(trace);
+            lp.setPen(QPen(kLinePenColor, 1));
         }
+        lp.drawPolyline(trace);
     }
+    p.save();
+    p.drawImage(plot.topLeft(), layer);
+
+    // The walls around the back wall.
+    p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
+               kLeftWallColor);
+    p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), kBottomWallColor);
+    p.setPen(QColor(128, 128, 128));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot.adjusted(-kWallSize, -1, 0, kWallSize));
     p.restore();
 
     // The vertical axis line, dashed, with its ticks and labels.
@@ -584,9 +585,34 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
         p.drawLine(x, axisY, x, axisY + kTickLength);
         const QString label = QString::number(std::llround(v));
         const int w = fm.horizontalAdvance(label);
-        p.drawText(QRect(x - w / 2 - 1, axisY + kTickLength, w + 2, fm.height()), Qt::AlignCenter, label);
+        // Centred under its tick, but kept inside the chart at the right edge.
+        const int left = std::min(x - w / 2 - 1, target.right() - w - 2);
+        p.drawText(QRect(left, axisY + kTickLength, w + 2, fm.height()), Qt::AlignCenter, label);
     }
     p.restore();
+}
+
+const QImage &TrendChart::backdrop(QSize size, qreal dpr, double yMin, double yMax, double yStep) const
+{
+    const BackdropKey key{size, dpr, yMin, yMax, yStep};
+    if (m_backdropKey == key && !m_backdrop.isNull())
+        return m_backdrop;
+    m_backdropKey = key;
+    m_backdrop = QImage(size * dpr, QImage::Format_RGB32);
+    m_backdrop.setDevicePixelRatio(dpr);
+    QPainter p(&m_backdrop);
+    QLinearGradient gradient(0, 0, 0, size.height());
+    gradient.setColorAt(0, kGradientTop);
+    gradient.setColorAt(1, kGradientBottom);
+    p.fillRect(QRect(QPoint(0, 0), size), gradient);
+    // Grid lines at the major steps of the vertical axis.
+    p.setPen(QPen(QColor(160, 160, 160), 1, Qt::DotLine));
+    const double span = std::max(yMax - yMin, 1.0);
+    for (double v = std::ceil(yMin / yStep) * yStep; v <= yMax + yStep * 1e-9; v += yStep) {
+        const double y = std::round((yMax - v) / span * (size.height() - 1));
+        p.drawLine(QPointF(1, y), QPointF(size.width() - 1, y));
+    }
+    return m_backdrop;
 }
 
 void TrendChart::paintEvent(QPaintEvent *)

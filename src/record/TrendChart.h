@@ -5,6 +5,7 @@
 #include "record/WindowLayoutRule.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -160,6 +161,22 @@ private:
     QRect plotRect(const QRect &target) const;
     void placeEnlarged(const LayoutRect &place);
 
+    struct BackdropKey
+    {
+        QSize size;
+        qreal dpr = 0;
+        double yMin = 0;
+        double yMax = 0;
+        double yStep = 0;
+
+        bool operator==(const BackdropKey &o) const
+        {
+            return size == o.size && dpr == o.dpr && yMin == o.yMin && yMax == o.yMax && yStep == o.yStep;
+        }
+    };
+    // The plot's gradient and grid, kept while the plot's size and vertical range stay.
+    const QImage &backdrop(QSize size, qreal dpr, double yMin, double yMax, double yStep) const;
+
     ChartSeriesStore m_points;
     ChartPaging m_paging;
     ChartEnlargeRule m_enlarge;
@@ -169,4 +186,6 @@ private:
     std::optional<View> m_zoom;
     std::optional<QPoint> m_dragStart;
     QPoint m_dragEnd;
+    mutable QImage m_backdrop;
+    mutable BackdropKey m_backdropKey;
 };

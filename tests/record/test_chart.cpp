@@ -387,6 +387,11 @@ TEST(TrendChartScreenshot, SavesAPicture)
     EXPECT_TRUE(chart.grab().save(QStringLiteral("/tmp/chart.png")));
     chart.FillClick();
     EXPECT_TRUE(chart.grab().save(QStringLiteral("/tmp/chart-line.png")));
+    chart.FillClick();
+    chart.Maxrecord->setText(QStringLiteral("0"));
+    for (int i = 0; i < 200000; ++i)
+        chart.addPoint(sample(i / 20) + (i % 7) * 40);
+    EXPECT_TRUE(chart.grab().save(QStringLiteral("/tmp/chart-dense.png")));
 }
 
 } // namespace
