@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QFrame>
+#include <QString>
+
+// A clickable blue panel with a bold italic yellow caption: the port panels ("COM /" in the LCD
+// symbol font, height 19, lowered bevel) and the Connect, Disconnect and Exit buttons (Arial,
+// raised bevel). Emits clicked when the mouse is released over it while it is enabled; a disabled
+// panel shows its caption dimmed.
+class CaptionPanel : public QFrame
+{
+    Q_OBJECT
+
+public:
+    enum class Face
+    {
+        Lcd,
+        Arial
+    };
+
+    CaptionPanel(const QString &caption, Face face, int pixelHeight, QFrame::Shadow bevel,
+                 QWidget *parent = nullptr);
+
+    QString caption() const { return m_caption; }
+    void setCaption(const QString &caption);
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QString m_caption;
+    Face m_face = Face::Arial;
+    int m_pixelHeight = 19;
+    bool m_pressed = false;
+};

@@ -1,0 +1,179 @@
+#include "display/GaugeView.h"
+
+#include <QPainter>
+#include <QPolygon>
+
+#include <cmath>
+
+namespace {
+
+// The picture KD1: the gauge image shown stretched over the panel.
+class GaugePicture : public QWidget
+{
+public:
+    GaugePicture(const QImage *image, QWidget *parent) : QWidget(parent), m_image(image) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        if (m_image->isNull())
+            painter.fillRect(rect(), Qt::white);
+        else
+            painter.drawImage(rect(), *m_image);
+    }
+
+private:
+    const QImage *m_image;
+};
+
+// A fixed elliptic arc at the top left of the picture, part of the scale as users know it: the
+// ellipse bounded by (0, 50) and (100, 80), counter-clockwise from the ray towards (100, 10) to the
+// ray towards (50, 100). Drawn as a polyline along the rays' true angles.
+QPolygon fixedArc()
+{
+    const double cx = 50.0;
+    const double cy = 65.0;
+    const double a = 50.0;
+    const double b = 15.0;
+    const double start = std::atan2(cy - 10.0, 100.0 - cx);
+    double end = std::atan2(cy - 100.0, 50.0 - cx);
+    if (end < start)
+        end += 2.0 * M_PI;
+    QPolygon arc;
+    const int steps = 72;
+    for (int s = 0; s <= steps; ++s) {
+        const double phi = start + (end - start) * s / steps;
+        const double c = std::cos(phi);
+        const double sn = std::sin(phi);
+        const double r = a * b / std::sqrt(b * b * c * c + a * a * sn * sn);
+        arc << QPoint(int(std::lround(cx + r * c)), int(std::lround(cy - r * sn)));
+    }
+    return arc;
+}
+
+void drawDot(QPainter &painter, GaugePoint p, const QColor &colour, int penWidth)
+{
+    painter.setPen(QPen(colour, penWidth));
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(p.x, p.y, 2, 2));
+}
+
+} // namespace
+
+GaugeView::GaugeView(QWidget *parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("KD"));
+    setFrameStyle(QFrame::NoFrame);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    m_pictureWidget = new GaugePicture(&m_picture, this);
+    m_pictureWidget->setObjectName(QStringLiteral("KD1"));
+    resize(318, 137);
+}
+
+void GaugeView::ensurePictureSize()
+{
+    const QSize size = QSize(width(), height()).expandedTo(QSize(1, 1));
+    if (m_picture.size() != size)
+        m_picture = QImage(size, QImage::Format_RGB32);
+}
+
+void GaugeView::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    m_pictureWidget->setGeometry(contentsRect());
+    followPanelSize();
+}
+
+void GaugeView::followPanelSize()
+{
+    if (m_picture.isNull() || m_picture.size() == QSize(width(), height()).expandedTo(QSize(1, 1)))
+        return;
+    // Redraw at the new size; the old needle line is not on the new picture, so nothing is erased.
+    ensurePictureSize();
+    QPainter painter(&m_picture);
+    const GaugeGeometry g = geometry();
+    painter.fillRect(m_picture.rect(), Qt::white);
+    if (g.valid()) {
+        drawScale(painter, g);
+        if (m_needleShown) {
+            m_needle = g.needle(m_lastInput, m_inputs.HzMode, m_inputs.GaugeSpan);
+            painter.setPen(QPen(Qt::black, 2));
+            painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
+        }
+    }
+    m_pictureWidget->update();
+}
+
+void GaugeView::KDsetup(int)
+{
+    ensurePictureSize();
+    QPainter painter(&m_picture);
+    painter.fillRect(m_picture.rect(), Qt::white);
+    m_needleShown = false;
+    const GaugeGeometry g = geometry();
+    if (g.valid()) {
+        drawScale(painter, g);
+    }
+    m_pictureWidget->update();
+}
+
+void GaugeView::drawScale(QPainter &painter, const GaugeGeometry &g)
+{
+    const QColor red(255, 0, 0);
+    const QColor blue(0, 0, 255);
+    const QPolygon arc = fixedArc();
+    QFont labelFont;
+    labelFont.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Sans Serif")});
+    labelFont.setPixelSize(11);
+    painter.setFont(labelFont);
+    painter.setBackground(Qt::white);
+    painter.setBrush(Qt::white);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const QPen arcPen = m_inputs.HzMode ? QPen(red, 2) : QPen(blue, 1);
+    for (const ScaleMark &mark : gaugeScaleMarks(g, m_inputs)) {
+        if (!mark.label.empty()) {
+            // Labels sit on an opaque white ground, as the marks under them are meant to be covered.
+            painter.setBackgroundMode(Qt::OpaqueMode);
+            painter.setPen(Qt::black);
+            painter.drawText(QRect(mark.labelAt.x, mark.labelAt.y, 100, 40), Qt::AlignLeft | Qt::AlignTop,
+                             QString::fromStdString(mark.label));
+            painter.setBackgroundMode(Qt::TransparentMode);
+        }
+        painter.setPen(arcPen);
+        painter.drawPolyline(arc);
+        if (mark.dot)
+            drawDot(painter, mark.dotAt, red, 2);
+    }
+    // The limit band keeps the normal division in the frequency mode too.
+    const int m = m_inputs.GaugeSpan * 10;
+    for (int j = 0; j <= m; ++j)
+        drawDot(painter, g.point(float(j), float(m), 3.0f), gaugeBandRed(m_inputs, j) ? red : blue, 4);
+}
+
+void GaugeView::KDrun(int v)
+{
+    if (m_picture.isNull()) {
+        ensurePictureSize();
+        m_picture.fill(Qt::white);
+    }
+    // A hidden panel gets its resize event only when shown.
+    followPanelSize();
+    const GaugeGeometry g = geometry();
+    if (!g.valid())
+        return;
+    const GaugeNeedle next = g.needle(v, m_inputs.HzMode, m_inputs.GaugeSpan);
+    QPainter painter(&m_picture);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
+    m_needle = next;
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
+    m_lastInput = v;
+    m_needleShown = true;
+    m_pictureWidget->update();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "display/GaugeGeometry.h"
+#include "display/GaugeScale.h"
+
+#include <QFrame>
+#include <QImage>
+
+// The analog scale: the white panel "KD" with the picture "KD1" over its whole area. KDsetup draws the
+// scale (and so wipes the needle), KDrun moves the needle by painting the previous one white and
+// drawing the new one. The picture has the panel's size; when the panel is resized the picture is
+// redrawn at the new size with the needle where it stood, so the scale stays sharp and the needle's
+// erase line always matches what is on the picture.
+class GaugeView : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit GaugeView(QWidget *parent = nullptr);
+
+    void setInputs(const GaugeInputs &inputs) { m_inputs = inputs; }
+    const GaugeInputs &inputs() const { return m_inputs; }
+
+    // Redraws the whole scale; the argument is kept for the callers' sake and has no effect.
+    void KDsetup(int unused);
+    // Moves the needle to gauge input v (not clamped).
+    void KDrun(int v);
+
+    GaugeGeometry geometry() const { return GaugeGeometry(width(), height()); }
+    const QImage &picture() const { return m_picture; }
+    QWidget *pictureWidget() const { return m_pictureWidget; }
+    GaugeNeedle lastNeedle() const { return m_needle; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void ensurePictureSize();
+    void followPanelSize();
+    void drawScale(QPainter &painter, const GaugeGeometry &g);
+
+    GaugeInputs m_inputs;
+    QImage m_picture;
+    QWidget *m_pictureWidget = nullptr;
+    GaugeNeedle m_needle; // both ends (0,0) until the first KDrun
+    int m_lastInput = 0;
+    bool m_needleShown = false;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+// A label in the LCD symbol font, drawn transparent over its parent. With autoSize on, the label
+// grows or shrinks its width to the text whenever the text changes, keeping its left edge.
+class LcdLabel : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit LcdLabel(QWidget *parent = nullptr);
+    LcdLabel(const QString &text, int pixelHeight, bool bold, QWidget *parent = nullptr);
+
+    QString text() const { return m_text; }
+    void setText(const QString &text);
+
+    int pixelHeight() const { return m_pixelHeight; }
+    void setPixelHeight(int pixelHeight);
+
+    bool bold() const { return m_bold; }
+    void setBold(bool bold);
+
+    bool italic() const { return m_italic; }
+    void setItalic(bool italic);
+
+    QColor colour() const { return m_colour; }
+    void setColour(const QColor &colour);
+
+    Qt::Alignment alignment() const { return m_alignment; }
+    void setAlignment(Qt::Alignment alignment);
+
+    bool autoSize() const { return m_autoSize; }
+    void setAutoSize(bool autoSize);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void textLayoutChanged();
+
+    QString m_text;
+    int m_pixelHeight = 12;
+    bool m_bold = false;
+    bool m_italic = false;
+    bool m_autoSize = false;
+    QColor m_colour = Qt::black;
+    Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignTop;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "decode/LcdState.h"
+
+#include <QFrame>
+#include <QString>
+
+#include <array>
+
+class LcdLabel;
+
+// The picture of the meter's LCD: every digit, point, annunciator and unit symbol as a child widget
+// named after its element, at its place on the light blue glass. A decoded frame's panel state is
+// applied as a whole; nothing lingers from an earlier frame.
+class LcdPanel : public QFrame
+{
+    Q_OBJECT
+
+public:
+    explicit LcdPanel(QWidget *parent = nullptr);
+
+    // Shows and hides every element as the state says and sets the four digit captions.
+    void apply(const LcdPanelState &state);
+
+    QWidget *element(LcdElement e) const { return m_elements[static_cast<size_t>(e)]; }
+    // The element as an LCD label; nullptr for the points and the two captions in a plain face.
+    LcdLabel *label(LcdElement e) const;
+    // The caption an element shows ("AUTO", a digit, ...); empty for the points.
+    QString caption(LcdElement e) const;
+
+    // Faint unlit segments behind the digits, as the real glass shows them. On by default.
+    void setGhostSegments(bool on);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    std::array<QWidget *, kLcdElementCount> m_elements{};
+    bool m_ghostSegments = true;
+};

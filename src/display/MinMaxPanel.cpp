@@ -1,0 +1,104 @@
+#include "display/MinMaxPanel.h"
+
+#include "display/LcdLabel.h"
+#include "display/LimitKeyFilter.h"
+#include "display/Pictures.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <algorithm>
+
+namespace {
+
+QLabel *readingLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setFont(arialFont(14, false, true));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+// Grows a label to its text; never narrower than its layout width.
+void fitWidth(QWidget *label, int layoutWidth)
+{
+    label->resize(std::max(layoutWidth, label->sizeHint().width()), label->height());
+}
+
+} // namespace
+
+MinMaxPanel::MinMaxPanel(QWidget *parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("Panel3"));
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, colourFromBgr(13747365));
+    setPalette(pal);
+    resize(283, 56);
+
+    Label11 = new LcdLabel(QStringLiteral("MIN: "), 12, true, this);
+    Label11->setObjectName(QStringLiteral("Label11"));
+    Label11->setGeometry(8, 9, 33, 14);
+    Label12 = new LcdLabel(QStringLiteral("MAX: "), 12, true, this);
+    Label12->setObjectName(QStringLiteral("Label12"));
+    Label12->setGeometry(8, 29, 37, 14);
+
+    MinText = readingLabel(QStringLiteral("4001"), this);
+    MinText->setObjectName(QStringLiteral("MinText"));
+    MinText->setGeometry(48, 9, 32, 16);
+    MaxText = readingLabel(QStringLiteral("-4001"), this);
+    MaxText->setObjectName(QStringLiteral("MaxText"));
+    MaxText->setGeometry(48, 29, 37, 16);
+
+    MinTextU = new LcdLabel(QStringLiteral("*"), 14, false, this);
+    MinTextU->setObjectName(QStringLiteral("MinTextU"));
+    MinTextU->setGeometry(96, 9, 9, 16);
+    MinTextU->setAutoSize(true);
+    MaxTextU = new LcdLabel(QStringLiteral("*"), 14, false, this);
+    MaxTextU->setObjectName(QStringLiteral("MaxTextU"));
+    MaxTextU->setGeometry(96, 29, 9, 16);
+    MaxTextU->setAutoSize(true);
+
+    SetMaxB = new QCheckBox(QStringLiteral("SetMax:"), this);
+    SetMaxB->setObjectName(QStringLiteral("SetMaxB"));
+    SetMaxB->setGeometry(140, 6, 68, 17);
+    SetMinB = new QCheckBox(QStringLiteral("SetMin: "), this);
+    SetMinB->setObjectName(QStringLiteral("SetMinB"));
+    SetMinB->setGeometry(140, 29, 65, 17);
+
+    m_keyFilter = new LimitKeyFilter(this);
+    Setmax = new QLineEdit(QStringLiteral("4000"), this);
+    Setmax->setObjectName(QStringLiteral("Setmax"));
+    Setmax->setGeometry(208, 3, 65, 21);
+    Setmax->installEventFilter(m_keyFilter);
+    SetMin = new QLineEdit(QStringLiteral("-4000"), this);
+    SetMin->setObjectName(QStringLiteral("SetMin"));
+    SetMin->setGeometry(208, 26, 65, 21);
+    SetMin->installEventFilter(m_keyFilter);
+}
+
+void MinMaxPanel::showExtremes(const QString &minText, const QString &maxText, const QString &unit)
+{
+    MinText->setText(minText);
+    fitWidth(MinText, 32);
+    MaxText->setText(maxText);
+    fitWidth(MaxText, 37);
+    // The unit follows the longer reading so the two never overlap.
+    const int unitLeft =
+        std::max(96, std::max(MinText->x() + MinText->width(), MaxText->x() + MaxText->width()) + 4);
+    MinTextU->move(unitLeft, MinTextU->y());
+    MaxTextU->move(unitLeft, MaxTextU->y());
+    MinTextU->setText(unit);
+    MaxTextU->setText(unit);
+}
+
+void MinMaxPanel::applyRange(int fullScale)
+{
+    Setmax->setText(QString::number(fullScale));
+    SetMin->setText(QString::number(-fullScale));
+    MinText->setText(QString::number(fullScale + 1));
+    MaxText->setText(QString::number(-(fullScale + 1)));
+}
