@@ -55,15 +55,15 @@ QSerialPort::StopBits toQtStopBits(TComPortStopBits bits)
 }
 
 #ifdef Q_OS_UNIX
-// Qt's serial settings differ from what the meter link needs in three points: it turns parity
-// checking on, it cannot combine RTS/CTS with XON/XOFF, and it has no 1.5 stop bits. The line
-// settings are corrected on the descriptor directly.
+// Qt's line settings fall short in three points: it cannot combine RTS/CTS with XON/XOFF, its
+// XON/XOFF lets any byte restart output (IXANY), and it has no 1.5 stop bits. They are corrected on
+// the descriptor directly.
 void adjustLineSettings(int fd, TComPortStopBits stopBits, bool rtsCts, bool xonXoff)
 {
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0)
         return;
-    // Parity is generated for the line but never checked: bytes arrive as received.
+    // Parity is generated for the line but never checked.
     tio.c_iflag &= ~tcflag_t(INPCK | PARMRK);
     if (rtsCts)
         tio.c_cflag |= CRTSCTS;
@@ -82,8 +82,7 @@ void adjustLineSettings(int fd, TComPortStopBits stopBits, bool rtsCts, bool xon
 
 QString deviceGroupName(const QString &path)
 {
-    struct stat info
-    {};
+    struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
     // Only a group that may read the device is worth joining.
