@@ -8,6 +8,8 @@
 #include <QTimer>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
 #include <grp.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -178,7 +180,8 @@ bool TSerialPortDriver::openDevice(const QString &path)
 
 void TSerialPortDriver::startPolling()
 {
-    m_pollTimer->start(m_comPortPollingDelay);
+    // A zero period would poll whenever the event loop is idle, i.e. spin.
+    m_pollTimer->start(qMax(1, int(m_comPortPollingDelay)));
 }
 
 void TSerialPortDriver::ApplySettings()
@@ -377,7 +380,7 @@ void TSerialPortDriver::setComPortPollingDelay(quint16 delayMs)
         return;
     m_comPortPollingDelay = delayMs;
     if (m_pollTimer->isActive())
-        m_pollTimer->start(m_comPortPollingDelay);
+        startPolling();
 }
 
 void TSerialPortDriver::setEnableDTROnOpen(bool enable)

@@ -107,6 +107,7 @@ public:
     void ApplySettings();
     void PurgeBuffers(bool input, bool output);
 
+    // Ignored from a successful Connect until Disconnect, so a lost port is reconnected to itself.
     TComPortNumber ComPort() const { return m_comPort; }
     void setComPort(TComPortNumber port);
     TComPortBaudRate ComPortSpeed() const { return m_comPortSpeed; }
@@ -130,6 +131,8 @@ public:
     bool EnableDTROnOpen() const { return m_enableDTROnOpen; }
     void setEnableDTROnOpen(bool enable);
     const TComPortReceiveDataEvent &OnReceiveData() const { return m_onReceiveData; }
+    // Bind before connecting (or from outside the handler): rebinding from within the running
+    // handler would destroy it while it runs.
     void setOnReceiveData(TComPortReceiveDataEvent handler);
 
     // Why the last Connect (or reconnect attempt) failed, e.g. "COM3: No such file or directory";
