@@ -953,8 +953,7 @@ void TFCOMM::saveDataFile(const QString &fileName)
 
 void TFCOMM::BtPrintClick()
 {
-    ReportPreview preview(*m_table, this);
-    preview.exec();
+    showReportPreview(*m_table, this);
 }
 
 // ---- Messages ----

@@ -1,0 +1,431 @@
+#include "app/PanelButton.h"
+#include "app/VS500F.h"
+#include "decode/FrameEncoders.h"
+#include "display/GaugeView.h"
+#include "display/LcdPanel.h"
+#include "display/MinMaxPanel.h"
+#include "record/TableStore.h"
+#include "record/TrendChart.h"
+#include "support/PseudoTerminal.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct Message
+{
+    QMessageBox::Icon icon;
+    QString text;
+};
+
+// A window built in a temporary working folder, with its message boxes captured instead of shown.
+class Window
+{
+public:
+    explicit Window(std::initializer_list<ModelSelector> selectors = {ModelSelector::IFOR210},
+                    const QString &folder = QString())
+    {
+        w = std::make_unique<TFCOMM>();
+        w->setWorkingFolder(folder.isEmpty() ? dir.path() : folder);
+        w->setBitmapPath(dir.filePath(QStringLiteral("databmp.bmp")));
+        w->setMessageHook([this](QMessageBox::Icon icon, const QString &text) { messages.push_back({icon, text}); });
+        for (QCheckBox *box : w->IFSelectors)
+            box->setChecked(false);
+        for (ModelSelector s : selectors)
+            w->selector(s)->setChecked(true);
+        w->FormCreate();
+    }
+
+    void feed(const std::vector<uint8_t> &bytes)
+    {
+        const auto *data = reinterpret_cast<const char *>(bytes.data());
+        if (w->boundFamily() == DecoderFamily::VS500)
+            w->HVS500RData(w->COMM2, data, qint32(bytes.size()));
+        else
+            w->HOR200RData(w->COMM2, data, qint32(bytes.size()));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TFCOMM> w;
+    std::vector<Message> messages;
+};
+
+Or200Display volts(char d1, char d2, char d3, char d4, int point = 1, bool minus = false)
+{
+    Or200Display d;
+    d.digits[0] = d1;
+    d.digits[1] = d2;
+    d.digits[2] = d3;
+    d.digits[3] = d4;
+    d.pointAfter = point;
+    d.minus = minus;
+    d.dc = true;
+    d.autoRange = true;
+    d.volt = true;
+    return d;
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(20);
+    }
+    return true;
+}
+
+} // namespace
+
+// ---- Start-up for each model profile ----
+
+TEST(WindowStartup, ShippedLayoutIsTheOr210)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("OR210 Interface Program _Ver: 2.00"));
+    EXPECT_EQ(w.boundFamily(), DecoderFamily::OR200);
+    EXPECT_EQ(w.COMM2->ComPortSpeed(), br2400);
+    EXPECT_EQ(w.COMM2->ComPort(), pnCOM1);
+    EXPECT_EQ(w.range().FullScale, 4000);
+    EXPECT_EQ(w.Chtshow->axisMin(), -4000);
+    EXPECT_EQ(w.Chtshow->axisMax(), 4000);
+    EXPECT_EQ(w.Panel3->Setmax->text(), QStringLiteral("4000"));
+    EXPECT_EQ(w.Panel3->MinText->text(), QStringLiteral("4001"));
+    EXPECT_FLOAT_EQ(w.UpperLimit(), 4002.0f);
+    // The needle stands straight up through the scale's zero.
+    const GaugeNeedle needle = w.KD->lastNeedle();
+    EXPECT_EQ(needle.tip.x, needle.inner.x);
+    EXPECT_TRUE(win.messages.empty());
+    EXPECT_TRUE(w.readingTable()->isOpen());
+    EXPECT_TRUE(QFileInfo::exists(win.dir.filePath(QStringLiteral("Vs500db.DB"))));
+}
+
+TEST(WindowStartup, ProfilesSetTitleFamilySpeedAndRange)
+{
+    {
+        Window win({ModelSelector::IFOR250});
+        TFCOMM &w = *win.w;
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("OR250 Interface Program _Ver: 1.01"));
+        EXPECT_EQ(w.boundFamily(), DecoderFamily::VS500);
+        EXPECT_EQ(w.COMM2->ComPortSpeed(), br19200);
+        EXPECT_EQ(w.range().FullScale, 6000);
+        EXPECT_EQ(w.range().GaugeZero, 600);
+        EXPECT_EQ(w.Panel3->Setmax->text(), QStringLiteral("6000"));
+        EXPECT_EQ(w.Panel3->SetMin->text(), QStringLiteral("-6000"));
+        EXPECT_EQ(w.Panel3->MinText->text(), QStringLiteral("6001"));
+        EXPECT_EQ(w.Panel3->MaxText->text(), QStringLiteral("-6001"));
+        // The new box texts do not reload the limits: they stay just outside the range.
+        EXPECT_FLOAT_EQ(w.UpperLimit(), 6002.0f);
+        EXPECT_FLOAT_EQ(w.LowerLimit(), -6002.0f);
+        EXPECT_EQ(w.Chtshow->axisMax(), 6000);
+        EXPECT_EQ(w.KD->inputs().RangeClass, "6");
+    }
+    {
+        Window win({ModelSelector::IFOR220});
+        EXPECT_EQ(win.w->COMM2->ComPortSpeed(), br2400);
+        EXPECT_EQ(win.w->range().FullScale, 3400);
+        EXPECT_EQ(win.w->Chtshow->axisMin(), -3400);
+    }
+    {
+        Window win({ModelSelector::IFOR210, ModelSelector::IFOR240});
+        EXPECT_EQ(win.w->windowTitle(), QStringLiteral("OR240 Interface Program _Ver: 1.01"));
+        EXPECT_EQ(win.w->boundFamily(), DecoderFamily::VS500);
+        EXPECT_EQ(win.w->COMM2->ComPortSpeed(), br19200);
+        EXPECT_EQ(win.w->range().RangeClass, "4");
+    }
+    for (auto selectors : {std::initializer_list<ModelSelector>{ModelSelector::IF7740x},
+                           std::initializer_list<ModelSelector>{}}) {
+        Window win(selectors);
+        EXPECT_TRUE(win.w->windowTitle().isEmpty());
+        EXPECT_EQ(win.w->boundFamily(), DecoderFamily::None);
+        EXPECT_FALSE(bool(win.w->COMM2->OnReceiveData()));
+        EXPECT_EQ(win.w->range().FullScale, 4000);
+    }
+}
+
+// ---- Port selection and connection ----
+
+TEST(WindowPorts, PanelsCycleThroughThePortsAndMenuFollows)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    const std::array<QAction *, 4> items = {w.COM11, w.COM21, w.COM31, w.COM41};
+    auto visiblePanel = [&] {
+        int shown = -1;
+        for (int i = 0; i < 4; ++i)
+            if (!w.BtCOM[size_t(i)]->isHidden())
+                shown = (shown == -1) ? i : 99;
+        return shown;
+    };
+    EXPECT_EQ(visiblePanel(), 0);
+    for (int click = 1; click <= 4; ++click) {
+        w.BtCOM[size_t(visiblePanel())]->click();
+        const int port = click % 4;
+        EXPECT_EQ(visiblePanel(), port);
+        EXPECT_EQ(int(w.COMM2->ComPort()), port);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(items[size_t(i)]->isChecked(), i == port);
+    }
+    w.COM31->trigger();
+    EXPECT_EQ(visiblePanel(), 2);
+    w.BtCOM[2]->click();
+    EXPECT_EQ(w.COMM2->ComPort(), pnCOM4);
+}
+
+TEST(WindowPorts, FailedConnectSaysWhyAndStaysDisconnected)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    qputenv("METERLINK_COM3", win.dir.filePath(QStringLiteral("no-such-device")).toLocal8Bit());
+    w.COM31->trigger();
+    w.BTCon->click();
+    qunsetenv("METERLINK_COM3");
+    ASSERT_EQ(win.messages.size(), 1u) << win.messages[0].text.toStdString() << "/" << win.messages.back().text.toStdString();
+    EXPECT_EQ(win.messages[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(win.messages[0].text.startsWith(QStringLiteral("COM3: "))) << win.messages[0].text.toStdString();
+    EXPECT_TRUE(win.messages[0].text.contains(QStringLiteral("No such file or directory")));
+    EXPECT_FALSE(w.COMM2->IsConnected());
+    EXPECT_TRUE(w.ComSetup1->menuAction()->isEnabled());
+    EXPECT_TRUE(w.START1->isEnabled());
+    EXPECT_FALSE(w.START1->isChecked());
+    EXPECT_FALSE(w.STOP1->isEnabled());
+    EXPECT_FALSE(w.BTCon->isHidden());
+    EXPECT_TRUE(w.BtDiscon->isHidden());
+    EXPECT_TRUE(w.BtCOM[2]->isEnabled());
+}
+
+TEST(WindowPorts, ConnectReceivesFramesAndDisconnectRestoresTheControls)
+{
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.isOpen());
+    qputenv("METERLINK_COM1", pty.slavePath().toLocal8Bit());
+    Window win;
+    TFCOMM &w = *win.w;
+    w.BTCon->click();
+    qunsetenv("METERLINK_COM1");
+    ASSERT_TRUE(win.messages.empty()) << win.messages[0].text.toStdString();
+    EXPECT_TRUE(w.COMM2->IsConnected());
+    EXPECT_FALSE(w.ComSetup1->menuAction()->isEnabled());
+    EXPECT_TRUE(w.START1->isChecked());
+    EXPECT_FALSE(w.START1->isEnabled());
+    EXPECT_TRUE(w.STOP1->isEnabled());
+    EXPECT_TRUE(w.BTCon->isHidden());
+    EXPECT_FALSE(w.BtDiscon->isHidden());
+    EXPECT_FALSE(w.BtCOM[0]->isEnabled());
+
+    const std::vector<uint8_t> frame = encodeOr200(volts('1', '2', '3', '4'));
+    ASSERT_TRUE(pty.writeAll(QByteArray(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size()))));
+    ASSERT_TRUE(waitFor([&] { return w.currentReading().value == "1.234"; }));
+    EXPECT_FALSE(w.CONok->isHidden());
+    EXPECT_TRUE(w.CONokN->isHidden());
+    EXPECT_EQ(w.readingTable()->rowCount(), 1);
+    // Nothing is ever sent to the meter.
+    EXPECT_TRUE(pty.readMaster().isEmpty());
+
+    // Without frames the indicator falls back within about 300 ms.
+    ASSERT_TRUE(waitFor([&] { return !w.CONokN->isHidden(); }, 3000));
+
+    w.BtDiscon->click();
+    EXPECT_FALSE(w.COMM2->IsConnected());
+    EXPECT_TRUE(w.ComSetup1->menuAction()->isEnabled());
+    EXPECT_FALSE(w.START1->isChecked());
+    EXPECT_TRUE(w.START1->isEnabled());
+    EXPECT_FALSE(w.STOP1->isEnabled());
+    EXPECT_TRUE(w.STOP1->isChecked());
+    EXPECT_FALSE(w.BTCon->isHidden());
+    EXPECT_TRUE(w.BtCOM[0]->isEnabled());
+}
+
+TEST(WindowLink, IndicatorFallsBackOnTheThirdIdleTick)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.ConTimer->stop();
+    EXPECT_FALSE(w.CONokN->isHidden());
+    win.feed(encodeOr200(volts('0', '0', '0', '0')));
+    EXPECT_FALSE(w.CONok->isHidden());
+    w.ConTimerTimer();
+    w.ConTimerTimer();
+    EXPECT_FALSE(w.CONok->isHidden());
+    w.ConTimerTimer();
+    EXPECT_TRUE(w.CONok->isHidden());
+    EXPECT_FALSE(w.CONokN->isHidden());
+    EXPECT_EQ(w.LinkIdleTicks(), 0);
+}
+
+// ---- Presentation of frames ----
+
+TEST(WindowFrames, AFrameRunsTheWholePresentationSequence)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.feed(encodeOr200(volts('1', '2', '3', '4')));
+    EXPECT_EQ(w.currentReading().value, "1.234");
+    EXPECT_EQ(w.currentReading().unit, "V");
+    EXPECT_FALSE(w.Panel1->element(LcdElement::LcdV)->isHidden());
+    EXPECT_FALSE(w.Panel1->element(LcdElement::LcdP1)->isHidden());
+    EXPECT_TRUE(w.Panel1->element(LcdElement::LcdFH)->isHidden());
+    EXPECT_EQ(w.PBar2->value(), 12);
+    EXPECT_EQ(w.readingTable()->rowCount(), 1);
+    EXPECT_EQ(w.readingTable()->fieldText(0, TableColumn::Value), QStringLiteral("1.234"));
+    EXPECT_EQ(w.readingTable()->fieldText(0, TableColumn::No), QStringLiteral("1"));
+    // New trend at the first frame: placeholder at X = 0, the reading at X = 1.
+    EXPECT_EQ(w.Chtshow->pointCount(), 2);
+    // The first frame resets MIN/MAX and does not enter it; the second one is both extremes.
+    EXPECT_TRUE(w.Panel3->MaxText->text().isEmpty());
+    win.feed(encodeOr200(volts('1', '2', '3', '5')));
+    EXPECT_EQ(w.Panel3->MaxText->text(), QStringLiteral("1.235"));
+    EXPECT_EQ(w.Panel3->MinText->text(), QStringLiteral("1.235"));
+    EXPECT_EQ(w.Chtshow->pointCount(), 3);
+    // A range change starts a new trend.
+    win.feed(encodeOr200(volts('1', '2', '3', '5', 2)));
+    EXPECT_EQ(w.Chtshow->pointCount(), 2);
+    EXPECT_EQ(w.readingTable()->rowCount(), 3);
+}
+
+TEST(WindowFrames, AFailedConversionChangesNothingAndIsShownWithoutABox)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.feed(encodeOr200(volts('1', '2', '3', '4')));
+    const int64_t points = w.Chtshow->pointCount();
+    // Digit 4 blank: the reading's count does not convert.
+    std::vector<uint8_t> bad = encodeOr200(volts('5', '6', '7', ' '));
+    const std::vector<uint8_t> good = encodeOr200(volts('2', '2', '2', '2'));
+    bad.insert(bad.end(), good.begin(), good.end());
+    w.ConTimer->stop();
+    win.feed(std::vector<uint8_t>(bad.begin(), bad.begin() + 14));
+    EXPECT_TRUE(win.messages.empty());
+    EXPECT_EQ(w.statusText(), QStringLiteral("'567' is not a valid integer value"));
+    EXPECT_EQ(w.currentReading().value, "1.234");
+    EXPECT_EQ(w.Chtshow->pointCount(), points);
+    EXPECT_EQ(w.readingTable()->rowCount(), 1);
+    EXPECT_FALSE(w.CONok->isHidden());
+    win.feed(std::vector<uint8_t>(bad.begin() + 14, bad.end()));
+    EXPECT_EQ(w.currentReading().value, "2.222");
+    EXPECT_TRUE(w.statusText().isEmpty());
+}
+
+TEST(WindowFrames, EnabledLimitAlarmsOnlyBeyondIt)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.Panel3->Setmax->setText(QStringLiteral("1234"));
+    QTest::mouseClick(w.Panel3->SetMaxB, Qt::LeftButton);
+    ASSERT_TRUE(w.Panel3->SetMaxB->isChecked());
+    EXPECT_FLOAT_EQ(w.UpperLimit(), 1234.0f);
+    win.feed(encodeOr200(volts('1', '2', '3', '4')));
+    EXPECT_TRUE(w.oltext->isHidden());
+    win.feed(encodeOr200(volts('1', '2', '3', '5')));
+    EXPECT_FALSE(w.oltext->isHidden());
+    win.feed(encodeOr200(volts('0', '0', '0', '1')));
+    EXPECT_TRUE(w.oltext->isHidden());
+    // "-" alone means 0; a text that is no number keeps the limit and says so once.
+    w.Panel3->Setmax->setText(QStringLiteral("-"));
+    EXPECT_FLOAT_EQ(w.UpperLimit(), 0.0f);
+    w.Panel3->Setmax->setText(QStringLiteral("4-"));
+    EXPECT_FLOAT_EQ(w.UpperLimit(), 0.0f);
+    ASSERT_EQ(win.messages.size(), 1u);
+    EXPECT_EQ(win.messages[0].text, QStringLiteral("'4-' is not a valid integer value"));
+}
+
+// ---- Recording ----
+
+TEST(WindowRecording, NewEmptiesTheTableAfterSayingSo)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.feed(encodeOr200(volts('1', '0', '0', '0')));
+    win.feed(encodeOr200(volts('1', '0', '0', '1')));
+    ASSERT_EQ(w.readingTable()->rowCount(), 2);
+    w.RecordNew->click();
+    ASSERT_EQ(win.messages.size(), 1u);
+    EXPECT_EQ(win.messages[0].text, QStringLiteral(" Record deleted "));
+    EXPECT_EQ(w.readingTable()->rowCount(), 0);
+    win.feed(encodeOr200(volts('1', '0', '0', '2')));
+    EXPECT_EQ(w.readingTable()->fieldText(0, TableColumn::No), QStringLiteral("1"));
+}
+
+TEST(WindowRecording, LimitMenuChecksOneItemAndStopsRecording)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.N10001->trigger();
+    EXPECT_EQ(w.RecordLimit(), 1000);
+    for (QAction *a : {w.N50001, w.N100001, w.N500001, w.N1000001, w.limitess})
+        EXPECT_FALSE(a->isChecked());
+    EXPECT_TRUE(w.N10001->isChecked());
+    w.limitess->trigger();
+    EXPECT_EQ(w.RecordLimit(), 10000000);
+    EXPECT_FALSE(w.N10001->isChecked());
+}
+
+TEST(WindowRecording, ALockedTableIsReportedAndTheMeterStillShows)
+{
+    Window first;
+    Window second({ModelSelector::IFOR210}, first.dir.path());
+    ASSERT_EQ(second.messages.size(), 1u);
+    EXPECT_EQ(second.messages[0].icon, QMessageBox::Critical);
+    EXPECT_FALSE(second.w->readingTable()->isOpen());
+    EXPECT_FALSE(second.w->recordingState->isHidden());
+    second.feed(encodeOr200(volts('1', '2', '3', '4')));
+    EXPECT_EQ(second.w->currentReading().value, "1.234");
+    EXPECT_EQ(second.w->Chtshow->pointCount(), 2);
+    EXPECT_EQ(second.messages.size(), 1u);
+}
+
+// ---- Chart and layout ----
+
+TEST(WindowChart, SaveWritesTheBitmapBeforeSayingSo)
+{
+    Window win;
+    win.w->BtSaveClick();
+    const QString path = win.dir.filePath(QStringLiteral("databmp.bmp"));
+    ASSERT_EQ(win.messages.size(), 1u);
+    EXPECT_EQ(win.messages[0].text, QStringLiteral("graphic has saved on ") + path);
+    EXPECT_TRUE(QFileInfo::exists(path));
+
+    win.w->setBitmapPath(win.dir.filePath(QStringLiteral("missing/folder/databmp.bmp")));
+    win.w->BtSaveClick();
+    ASSERT_EQ(win.messages.size(), 2u);
+    EXPECT_EQ(win.messages[1].icon, QMessageBox::Critical);
+}
+
+TEST(WindowLayout, ResizeRuleLaysOutGaugeChartAndGrid)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_EQ(w.centralWidget()->size(), QSize(615, 409));
+    EXPECT_EQ(w.Chtshow->geometry(), QRect(292, 175, 320, 226));
+    EXPECT_EQ(w.KD->size(), QSize(318, 137));
+    const int extra = w.height() - w.centralWidget()->height();
+    w.resize(815, 509 + extra);
+    QTest::qWait(50);
+    // Outer size 822 x 557: h = 470.
+    EXPECT_EQ(w.KD->size(), QSize(519, 174));
+    EXPECT_EQ(w.Chtshow->geometry(), QRect(292, 212, 520, 287));
+    EXPECT_EQ(w.DBGrid1->height(), 246);
+    EXPECT_EQ(w.BtExit->x(), 742);
+    EXPECT_EQ(w.BTCon->x(), 632);
+}
