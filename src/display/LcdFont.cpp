@@ -65,11 +65,13 @@ int segmentMask(QChar ch)
     }
 }
 
-// Ink width of a drawn glyph as a fraction of the pixel height (slant included), or 0 for letters.
-qreal symbolInkRatio(QChar ch)
+// Upright ink width of a drawn glyph as a fraction of the pixel height, or 0 for letters.
+qreal symbolInkRatio(QChar ch, int pixelHeight)
 {
+    // The big digits are as narrow as the glass's digit places; small ones are drawn wider so
+    // their segments keep some weight next to the caption letters.
     if (segmentMask(ch) >= 0)
-        return 0.38;
+        return pixelHeight >= 40 ? 0.38 : 0.46;
     switch (ch.unicode()) {
     case u'-':
         return 0.25;
@@ -169,6 +171,21 @@ void addSegments(QVector<QPainterPath> &out, unsigned mask, qreal w, const Metri
     const qreal top = -m.c;
     const qreal mid = -m.c / 2;
     const qreal h = t / 2;
+    if (m.c < 24) {
+        // Small digits: plain bars that join, so a few pixels of height still read as a digit.
+        const qreal half = m.c / 2 + h;
+        const QRectF bars[7] = {{0, top, w, t},    {w - t, top, t, half}, {w - t, mid - h, t, half},
+                                {0, -t, w, t},     {0, mid - h, t, half}, {0, top, t, half},
+                                {0, mid - h, w, t}};
+        for (int i = 0; i < 7; ++i) {
+            if (mask & (1u << i)) {
+                QPainterPath bar;
+                bar.addRect(bars[i]);
+                out << bar;
+            }
+        }
+        return;
+    }
     if (mask & SegA)
         out << polygonPath(QPolygonF({{g, top}, {w - g, top}, {w - t - g, top + t}, {t + g, top + t}}));
     if (mask & SegD)
@@ -350,7 +367,7 @@ QFont letterFont(qreal capHeight, bool bold)
 
 bool LcdFont::isSymbol(QChar c)
 {
-    return symbolInkRatio(c) > 0;
+    return symbolInkRatio(c, 100) > 0;
 }
 
 qreal LcdFont::capHeight(int pixelHeight)
@@ -376,7 +393,7 @@ LcdFont::Layout LcdFont::layout(const QString &text, int pixelHeight, bool bold,
     int i = 0;
     while (i < text.size()) {
         const QChar ch = text.at(i);
-        const qreal ratio = symbolInkRatio(ch);
+        const qreal ratio = symbolInkRatio(ch, pixelHeight);
         if (ratio > 0) {
             // The body keeps its upright width; a stronger (italic) lean widens the glyph instead.
             const qreal body = std::max<qreal>(1, ratio * m.h - kSlant * m.c);
@@ -397,7 +414,7 @@ LcdFont::Layout LcdFont::layout(const QString &text, int pixelHeight, bool bold,
         }
         // A run of letters from the sans face.
         int end = i;
-        while (end < text.size() && symbolInkRatio(text.at(end)) <= 0)
+        while (end < text.size() && symbolInkRatio(text.at(end), pixelHeight) <= 0)
             ++end;
         const QString run = text.mid(i, end - i);
         const QFont font = letterFont(m.c, bold);

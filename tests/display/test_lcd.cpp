@@ -6,7 +6,9 @@
 #include "display/MinMaxPanel.h"
 #include "display/Pictures.h"
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -290,6 +292,10 @@ TEST(LimitKeyFilter, TypedKeysAreFilteredPastedTextIsNot)
     EXPECT_EQ(panel.SetMin->text(), QStringLiteral("-7"));
     panel.SetMin->insert(QStringLiteral("ab"));
     EXPECT_EQ(panel.SetMin->text(), QStringLiteral("-7ab"));
+    // Shortcuts pass the filter, so pasting with Ctrl+V is not filtered either.
+    QGuiApplication::clipboard()->setText(QStringLiteral("x9"));
+    QTest::keyClick(panel.SetMin, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(panel.SetMin->text(), QStringLiteral("-7abx9"));
 }
 
 TEST(Pictures, LinkPicturesDifferOnlyInTheirScreens)
@@ -367,21 +373,56 @@ TEST(Screens, SavedWhenAsked)
     minMax.showExtremes(QStringLiteral("-1.234"), QStringLiteral("3.999"), QStringLiteral("k*"));
     save(minMax, "display-minmax");
 
-    GaugeView gauge;
+    // The gauge as the window lays it out: the backdrop KD2 behind, offset by (4, 8).
+    QWidget area;
+    area.resize(326, 148);
+    auto *backdrop = new QLabel(&area);
+    backdrop->setGeometry(4, 8, 316, 132);
+    backdrop->setScaledContents(true);
+    backdrop->setPixmap(gaugeBackdrop(QSize(316, 132)));
+    auto *gauge = new GaugeView(&area);
+    gauge->move(0, 0);
     GaugeInputs in;
     in.UpperLimit = 2000.0f;
     in.maxEnabled = true;
-    gauge.setInputs(in);
-    gauge.KDsetup(1);
-    gauge.KDrun(400);
-    QLabel *ol = makeOverloadPanel(&gauge);
-    Q_UNUSED(ol);
-    auto *link = new QLabel(&gauge);
+    gauge->setInputs(in);
+    gauge->KDsetup(1);
+    gauge->KDrun(520);
+    auto *link = new QLabel(gauge);
     link->setPixmap(linkPicture(true));
     link->setGeometry(5, 5, 25, 24);
-    save(gauge, "display-gauge");
+    save(area, "display-gauge");
+    makeOverloadPanel(gauge)->show();
+    save(area, "display-gauge-alarm");
 
-    CaptionPanel port(QStringLiteral("COM /"), CaptionPanel::Face::Lcd, 19, QFrame::Sunken);
-    port.resize(84, 26);
-    save(port, "display-port");
+    GaugeView hz;
+    GaugeInputs hzIn;
+    hzIn.HzMode = true;
+    hz.setInputs(hzIn);
+    hz.KDsetup(1);
+    hz.KDrun(300);
+    save(hz, "display-gauge-hz");
+
+    LcdLabel sheet(QStringLiteral("+*#?)&\"!$( 0123456789-@ AUTO kHz mV"), 48, false);
+    sheet.setAutoSize(true);
+    sheet.resize(sheet.sizeHint().width(), 56);
+    sheet.setAutoFillBackground(true);
+    save(sheet, "display-glyphs");
+
+    QWidget buttons;
+    buttons.resize(4 * 88 + 3 * 110, 30);
+    int x = 2;
+    for (const char *caption : {"COM /", "COM ,", "COM <", "COM >"}) {
+        auto *port = new CaptionPanel(QString::fromLatin1(caption), CaptionPanel::Face::Lcd, 19,
+                                      QFrame::Sunken, &buttons);
+        port->setGeometry(x, 2, 84, 26);
+        x += 88;
+    }
+    for (const char *caption : {"Connect", "Disconnect", "Exit"}) {
+        auto *button = new CaptionPanel(QString::fromLatin1(caption), CaptionPanel::Face::Arial,
+                                        caption[0] == 'D' ? 16 : 19, QFrame::Raised, &buttons);
+        button->setGeometry(x, 2, 105, 26);
+        x += 110;
+    }
+    save(buttons, "display-port");
 }
