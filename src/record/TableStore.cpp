@@ -489,17 +489,15 @@ void TableStore::adopt(Loaded &&loaded)
 
 bool TableStore::openWorkingTable(const QString &folder)
 {
-    const QString fileName = QDir(folder).filePath(workingFileName());
-    Loaded loaded;
-    const QString error = openAndLoad(fileName, true, loaded);
-    if (!error.isEmpty())
-        return fail(error);
-    adopt(std::move(loaded));
-    m_fileName = fileName;
-    return true;
+    return openTable(QDir(folder).filePath(workingFileName()), true);
 }
 
 bool TableStore::openFile(const QString &fileName)
+{
+    return openTable(fileName, false);
+}
+
+bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
 {
     // The open file is locked against every connection, this program's own included, so opening
     // the same file again reloads it through the connection that holds it. A file saved since
@@ -523,7 +521,7 @@ bool TableStore::openFile(const QString &fileName)
         return true;
     }
     Loaded loaded;
-    const QString error = openAndLoad(fileName, false, loaded);
+    const QString error = openAndLoad(fileName, createIfEmpty, loaded);
     if (!error.isEmpty())
         return fail(error);
     adopt(std::move(loaded));

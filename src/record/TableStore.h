@@ -88,6 +88,7 @@ private:
     struct Loaded;
     // Opens, locks, checks and loads fileName into out; an empty result means success.
     static QString openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out);
+    bool openTable(const QString &fileName, bool createIfEmpty);
     bool fail(const QString &message);
     void adopt(Loaded &&loaded);
     void releaseDb();

@@ -351,6 +351,11 @@ TEST_F(TableStoreTest, ReopeningTheOpenFileReloadsItDroppingPendingRows)
     ASSERT_TRUE(table.openFile(saved)) << table.lastError().toStdString();
     EXPECT_EQ(table.rowCount(), 2);
     EXPECT_TRUE(table.isOpen());
+
+    ASSERT_TRUE(table.openWorkingTable(dir.path()));
+    table.appendRow(reading(1, "7"));
+    ASSERT_TRUE(table.openWorkingTable(dir.path())) << table.lastError().toStdString();
+    EXPECT_EQ(table.rowCount(), 0);
 }
 
 // ---------------------------------------------------------------------------------------------
