@@ -77,7 +77,11 @@ AlarmBeeper::AlarmBeeper(QObject *parent) : QObject(parent)
 #endif
 }
 
-AlarmBeeper::~AlarmBeeper() = default;
+AlarmBeeper::~AlarmBeeper()
+{
+    if (!m_tonePath.isEmpty())
+        QFile::remove(m_tonePath);
+}
 
 void AlarmBeeper::prepareTone()
 {
@@ -91,13 +95,16 @@ void AlarmBeeper::prepareTone()
         return;
     }
     file.close();
+    m_tonePath = path;
     m_effect = new QSoundEffect(this);
     m_effect->setSource(QUrl::fromLocalFile(path));
     m_effect->setVolume(0.6f);
     // The file is only needed until the effect has read it.
-    connect(m_effect, &QSoundEffect::statusChanged, this, [this, path] {
-        if (m_effect->status() == QSoundEffect::Ready || m_effect->status() == QSoundEffect::Error)
-            QFile::remove(path);
+    connect(m_effect, &QSoundEffect::statusChanged, this, [this] {
+        if (m_effect->status() == QSoundEffect::Ready || m_effect->status() == QSoundEffect::Error) {
+            QFile::remove(m_tonePath);
+            m_tonePath.clear();
+        }
     });
 #endif
 }

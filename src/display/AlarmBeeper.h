@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 class QSoundEffect;
 
@@ -27,6 +28,7 @@ public:
 private:
     void prepareTone();
 
+    QString m_tonePath; // the generated tone, removed once loaded or at the latest with the beeper
     int m_beepCount = 0;
     bool m_toneEnabled = false;
     QSoundEffect *m_effect = nullptr;
