@@ -190,11 +190,7 @@ TrendChart::TrendChart(QWidget *parent) : QWidget(parent)
     connect(BTPrevious, &QToolButton::clicked, this, &TrendChart::BTPreviousClick);
     connect(BtNext, &QToolButton::clicked, this, &TrendChart::BtNextClick);
     connect(BTlast, &QToolButton::clicked, this, &TrendChart::BTlastClick);
-    auto toggleSize = [this] {
-        TbFdClick(window()->frameGeometry().size());
-    };
-    connect(TbFd, &QToolButton::clicked, this, toggleSize);
-    connect(TbSx, &QToolButton::clicked, this, toggleSize);
+    // TbFd and TbSx are wired by the window, which knows its outer size and calls TbFdClick.
 
     resize(320, 233);
     BtNewClick();

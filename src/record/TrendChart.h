@@ -88,7 +88,7 @@ public:
     static QString defaultBitmapPath();
 
     // Enlarge/restore over the window (the TbFd and TbSx icons). `windowOuterSize` is the window's
-    // size including its frame. The icons call it with the top-level window's frame size.
+    // size including its frame. The window connects the two icons' clicked() to a handler that calls it.
     void TbFdClick(QSize windowOuterSize);
     // The chart's share of the window's resize rule: an enlarged chart (top < 100) goes back to its
     // remembered place first, then takes the rule's top, width and height; its left edge stays.
