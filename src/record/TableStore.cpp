@@ -499,6 +499,7 @@ bool TableStore::openFile(const QString &fileName)
 
 bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
 {
+    m_lastError.clear();
     // The open file is locked against every connection, this program's own included, so opening
     // the same file again reloads it through the connection that holds it. A file saved since
     // under the same name is a different file and is opened afresh.
@@ -543,6 +544,8 @@ void TableStore::close()
 
 bool TableStore::appendRow(const RowInput &row)
 {
+    if (!m_lastError.isNull())
+        m_lastError = QString();
     if (!m_db)
         return fail(QStringLiteral("No reading table is open."));
     m_rows.append(row);
@@ -552,6 +555,7 @@ bool TableStore::appendRow(const RowInput &row)
 
 bool TableStore::emptyTable()
 {
+    m_lastError.clear();
     if (!m_db)
         return fail(QStringLiteral("No reading table is open."));
     if (m_rows.empty())

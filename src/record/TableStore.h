@@ -18,7 +18,8 @@ struct sqlite3;
 // recorded data is the job of the save operations (DataFiles.h).
 //
 // Every failing operation returns false and leaves a message in lastError(): the engine's own
-// message, or what is wrong with the file, preceded by the file's name. Nothing here shows a box.
+// message, or what is wrong with the file, preceded by the file's name. Each open, append or empty
+// clears the message first, so it always belongs to the last call. Nothing here shows a box.
 class TableStore : public QObject, public TableRows
 {
     Q_OBJECT

@@ -487,6 +487,8 @@ TEST_F(TableStoreTest, FilesFromElsewhereAreRefusedAndTheCurrentTableStays)
         ASSERT_EQ(table.rowCount(), 3);
         EXPECT_EQ(table.fieldText(2, TableColumn::Value), QStringLiteral("pending"));
     }
+    EXPECT_TRUE(table.emptyTable());
+    EXPECT_TRUE(table.lastError().isEmpty()) << "a stale message would be shown again";
     // Nothing in them was run: the trigger did not fire, the files were not changed into ours.
     EXPECT_EQ(queryRows(path("bad9.db"), "SELECT count(*) FROM sqlite_schema")[0][0], "2");
 }
