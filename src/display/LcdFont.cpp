@@ -438,7 +438,12 @@ qreal LcdFont::textWidth(const QString &text, int pixelHeight, bool bold, bool i
 void LcdFont::paint(QPainter &painter, const QRectF &box, const QString &text, int pixelHeight, bool bold,
                     const QColor &colour, Qt::Alignment alignment, bool italic)
 {
-    const Layout l = layout(text, pixelHeight, bold, italic);
+    paint(painter, box, layout(text, pixelHeight, bold, italic), pixelHeight, colour, alignment);
+}
+
+void LcdFont::paint(QPainter &painter, const QRectF &box, const Layout &l, int pixelHeight,
+                    const QColor &colour, Qt::Alignment alignment)
+{
     if (l.pieces.isEmpty())
         return;
     const qreal scaleX = (l.width > box.width() && l.width > 0) ? box.width() / l.width : 1.0;

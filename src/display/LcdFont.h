@@ -36,6 +36,9 @@ public:
     // than the box is narrowed to fit rather than cut.
     static void paint(QPainter &painter, const QRectF &box, const QString &text, int pixelHeight, bool bold,
                       const QColor &colour, Qt::Alignment alignment, bool italic = false);
+    // The same for text laid out beforehand (labels keep their layout between repaints).
+    static void paint(QPainter &painter, const QRectF &box, const Layout &layout, int pixelHeight,
+                      const QColor &colour, Qt::Alignment alignment);
 
     // True for the characters drawn as pictures rather than taken from the letter face.
     static bool isSymbol(QChar c);

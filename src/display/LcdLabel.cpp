@@ -62,14 +62,24 @@ void LcdLabel::setAutoSize(bool autoSize)
     textLayoutChanged();
 }
 
+const LcdFont::Layout &LcdLabel::cachedLayout() const
+{
+    if (!m_layoutValid) {
+        m_layout = LcdFont::layout(m_text, m_pixelHeight, m_bold, m_italic);
+        m_layoutValid = true;
+    }
+    return m_layout;
+}
+
 QSize LcdLabel::sizeHint() const
 {
-    const int w = int(std::ceil(LcdFont::textWidth(m_text, m_pixelHeight, m_bold, m_italic)));
+    const int w = int(std::ceil(cachedLayout().width));
     return QSize(std::max(1, w + 1), int(std::ceil(m_pixelHeight * 1.12)));
 }
 
 void LcdLabel::textLayoutChanged()
 {
+    m_layoutValid = false;
     if (m_autoSize)
         resize(sizeHint().width(), height());
     updateGeometry();
@@ -79,5 +89,5 @@ void LcdLabel::textLayoutChanged()
 void LcdLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    LcdFont::paint(painter, QRectF(rect()), m_text, m_pixelHeight, m_bold, m_colour, m_alignment, m_italic);
+    LcdFont::paint(painter, QRectF(rect()), cachedLayout(), m_pixelHeight, m_colour, m_alignment);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "display/LcdFont.h"
+
 #include <QColor>
 #include <QString>
 #include <QWidget>
@@ -43,7 +45,11 @@ protected:
 private:
     void textLayoutChanged();
 
+    const LcdFont::Layout &cachedLayout() const;
+
     QString m_text;
+    mutable LcdFont::Layout m_layout;
+    mutable bool m_layoutValid = false;
     int m_pixelHeight = 12;
     bool m_bold = false;
     bool m_italic = false;
