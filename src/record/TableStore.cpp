@@ -138,9 +138,14 @@ bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
         return false;
     }
     if (tables.size() > 1) {
+        QStringList named;
+        for (const QString &t : tables.mid(0, 3))
+            named << t.left(64);
+        if (tables.size() > 3)
+            named << QStringLiteral("...");
         why = QStringLiteral("it holds %1 tables (%2) instead of one")
                   .arg(tables.size())
-                  .arg(tables.join(QLatin1String(", ")));
+                  .arg(named.join(QLatin1String(", ")));
         return false;
     }
     schema.table = tables.first();

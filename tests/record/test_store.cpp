@@ -516,9 +516,10 @@ TEST_F(TableStoreTest, ReadOnlyWorkingFolderGivesAClearMessage)
 {
     const QString folder = path("readonly");
     ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                                  QFileDevice::ReadOther | QFileDevice::ExeOther |
-                                                  QFileDevice::ReadGroup | QFileDevice::ExeGroup));
+    const auto readAndEnter = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                              QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), readAndEnter | QFileDevice::WriteOwner));
+    ASSERT_TRUE(QFile::setPermissions(folder, readAndEnter));
     // Root writes anywhere; check as an unprivileged user in a child.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
