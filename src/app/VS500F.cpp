@@ -1,7 +1,7 @@
 #include "app/VS500F.h"
 
-#include "app/PanelButton.h"
 #include "display/AlarmBeeper.h"
+#include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
 #include "display/LcdLabel.h"
 #include "display/LcdPanel.h"
@@ -41,14 +41,8 @@
 namespace {
 
 // Colours of the layout, given there as 24-bit values in blue-green-red order.
-QColor layoutColor(quint32 bgr)
-{
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
-
-const QColor kWindowColor = layoutColor(16309696);    // RGB 192, 221, 248
-const QColor kGridColor = layoutColor(16694932);      // RGB 148, 190, 254
-const QColor kPortPanelColor = layoutColor(16744448); // RGB 0, 128, 255
+const QColor kWindowColor = colourFromBgr(16309696); // RGB 192, 221, 248
+const QColor kGridColor = colourFromBgr(16694932);   // RGB 148, 190, 254
 
 // The client area the layout was drawn for, and the frame around it that the resize rule's outer
 // sizes include (caption, menu bar and borders of the layout's window).
@@ -274,38 +268,35 @@ void TFCOMM::buildPortControls(QWidget *client)
     const QStringList captions = {QStringLiteral("COM /"), QStringLiteral("COM ,"), QStringLiteral("COM <"),
                                   QStringLiteral("COM >")};
     for (int i = 0; i < 4; ++i) {
-        auto *panel = new PanelButton(QStringLiteral("BtCOM%1").arg(i + 1), captions[i], client);
+        auto *panel = new CaptionPanel(captions[i], CaptionPanel::Face::Lcd, 19, QFrame::Sunken, client);
+        panel->setObjectName(QStringLiteral("BtCOM%1").arg(i + 1));
         panel->setGeometry(5, 2, 84, 26);
-        panel->setBevel(PanelButton::Bevel::Lowered);
-        panel->setColors(kPortPanelColor, Qt::yellow);
-        panel->setLcdPixelHeight(19);
         panel->setVisible(i == 0);
         BtCOM[size_t(i)] = panel;
     }
     // Each panel selects the next port, so clicking the visible one cycles through COM1..COM4.
-    connect(BtCOM[0], &PanelButton::clicked, this, &TFCOMM::COM21Click);
-    connect(BtCOM[1], &PanelButton::clicked, this, &TFCOMM::COM31Click);
-    connect(BtCOM[2], &PanelButton::clicked, this, &TFCOMM::COM41Click);
-    connect(BtCOM[3], &PanelButton::clicked, this, &TFCOMM::COM11Click);
+    connect(BtCOM[0], &CaptionPanel::clicked, this, &TFCOMM::COM21Click);
+    connect(BtCOM[1], &CaptionPanel::clicked, this, &TFCOMM::COM31Click);
+    connect(BtCOM[2], &CaptionPanel::clicked, this, &TFCOMM::COM41Click);
+    connect(BtCOM[3], &CaptionPanel::clicked, this, &TFCOMM::COM11Click);
 
-    BTCon = new PanelButton(QStringLiteral("BTCon"), QStringLiteral("Connect"), client);
+    BTCon =
+        new CaptionPanel(QStringLiteral("Connect"), CaptionPanel::Face::Arial, 19, QFrame::Raised, client);
+    BTCon->setObjectName(QStringLiteral("BTCon"));
     BTCon->setGeometry(432, 2, 105, 26);
-    BTCon->setColors(kPortPanelColor, Qt::yellow);
-    BTCon->setFont(sansFont(19, true, true));
-    connect(BTCon, &PanelButton::clicked, this, &TFCOMM::BTCon1Click);
+    connect(BTCon, &CaptionPanel::clicked, this, &TFCOMM::BTCon1Click);
 
-    BtDiscon = new PanelButton(QStringLiteral("BtDiscon"), QStringLiteral("Disconnect"), client);
+    BtDiscon =
+        new CaptionPanel(QStringLiteral("Disconnect"), CaptionPanel::Face::Arial, 16, QFrame::Raised, client);
+    BtDiscon->setObjectName(QStringLiteral("BtDiscon"));
     BtDiscon->setGeometry(432, 2, 105, 26);
-    BtDiscon->setColors(kPortPanelColor, Qt::yellow);
-    BtDiscon->setFont(sansFont(16, true, true));
     BtDiscon->setVisible(false);
-    connect(BtDiscon, &PanelButton::clicked, this, &TFCOMM::BtDiscon1Click);
+    connect(BtDiscon, &CaptionPanel::clicked, this, &TFCOMM::BtDiscon1Click);
 
-    BtExit = new PanelButton(QStringLiteral("BtExit"), QStringLiteral("Exit"), client);
+    BtExit = new CaptionPanel(QStringLiteral("Exit"), CaptionPanel::Face::Arial, 19, QFrame::Raised, client);
+    BtExit->setObjectName(QStringLiteral("BtExit"));
     BtExit->setGeometry(544, 2, 65, 26);
-    BtExit->setColors(kPortPanelColor, Qt::yellow);
-    BtExit->setFont(sansFont(19, true, true));
-    connect(BtExit, &PanelButton::clicked, this, &TFCOMM::BtExit1Click);
+    connect(BtExit, &CaptionPanel::clicked, this, &TFCOMM::BtExit1Click);
 }
 
 void TFCOMM::buildRecordingRow(QWidget *client)
@@ -474,9 +465,8 @@ void TFCOMM::FormCreate()
     const int widths[] = {34, 72, 38, 46, 30, 40};
     for (int column = 0; column < 6; ++column)
         DBGrid1->setColumnWidth(column, widths[column]);
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int, int last) {
-        DBGrid1->setCurrentIndex(m_model->index(last, 0));
-    });
+    connect(m_model, &ReadingTableModel::newestRowShown, this,
+            [this](int row) { DBGrid1->setCurrentIndex(m_model->index(row, 0)); });
 
     *m_recorder = Recorder(m_table.get());
 
@@ -577,7 +567,7 @@ void TFCOMM::BTCon1Click()
     STOP1->setChecked(false);
     BTCon->setVisible(false);
     BtDiscon->setVisible(true);
-    for (PanelButton *panel : BtCOM)
+    for (CaptionPanel *panel : BtCOM)
         panel->setEnabled(false);
 }
 
@@ -591,7 +581,7 @@ void TFCOMM::BtDiscon1Click()
     COMM2->Disconnect();
     BTCon->setVisible(true);
     BtDiscon->setVisible(false);
-    for (PanelButton *panel : BtCOM)
+    for (CaptionPanel *panel : BtCOM)
         panel->setEnabled(true);
     statusBar()->clearMessage();
 }

@@ -28,7 +28,7 @@ class AlarmBeeper;
 class GaugeView;
 class LcdPanel;
 class MinMaxPanel;
-class PanelButton;
+class CaptionPanel;
 class ReadingTableModel;
 class TableStore;
 class TrendChart;
@@ -78,10 +78,10 @@ public:
     QAction *N1000001 = nullptr;
     QAction *limitess = nullptr;
 
-    std::array<PanelButton *, 4> BtCOM{}; // BtCOM1..BtCOM4
-    PanelButton *BTCon = nullptr;
-    PanelButton *BtDiscon = nullptr;
-    PanelButton *BtExit = nullptr;
+    std::array<CaptionPanel *, 4> BtCOM{}; // BtCOM1..BtCOM4
+    CaptionPanel *BTCon = nullptr;
+    CaptionPanel *BtDiscon = nullptr;
+    CaptionPanel *BtExit = nullptr;
 
     LcdPanel *Panel1 = nullptr;
     QProgressBar *PBar2 = nullptr;

@@ -3,6 +3,7 @@
 #include "display/LcdFont.h"
 #include "display/Pictures.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -20,6 +21,21 @@ CaptionPanel::CaptionPanel(const QString &caption, Face face, int pixelHeight, Q
     pal.setColor(QPalette::Dark, QColor(0, 60, 130));
     setPalette(pal);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void CaptionPanel::click()
+{
+    if (isEnabled())
+        emit clicked();
+}
+
+void CaptionPanel::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        click();
+    else
+        QFrame::keyPressEvent(event);
 }
 
 void CaptionPanel::setCaption(const QString &caption)

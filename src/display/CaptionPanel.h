@@ -23,6 +23,8 @@ public:
 
     QString caption() const { return m_caption; }
     void setCaption(const QString &caption);
+    // A click from the keyboard or a test: emits clicked while enabled.
+    void click();
 
 signals:
     void clicked();
@@ -31,6 +33,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QString m_caption;

@@ -1,6 +1,6 @@
-#include "app/PanelButton.h"
 #include "app/VS500F.h"
 #include "decode/FrameEncoders.h"
+#include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
@@ -18,9 +18,9 @@
 #include <QProgressBar>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -44,7 +44,9 @@ public:
         w = std::make_unique<TFCOMM>();
         w->setWorkingFolder(folder.isEmpty() ? dir.path() : folder);
         w->setBitmapPath(dir.filePath(QStringLiteral("databmp.bmp")));
-        w->setMessageHook([this](QMessageBox::Icon icon, const QString &text) { messages.push_back({icon, text}); });
+        w->setMessageHook([this](QMessageBox::Icon icon, const QString &text) {
+            messages.push_back({icon, text});
+        });
         for (QCheckBox *box : w->IFSelectors)
             box->setChecked(false);
         for (ModelSelector s : selectors)
@@ -199,9 +201,11 @@ TEST(WindowPorts, FailedConnectSaysWhyAndStaysDisconnected)
     w.COM31->trigger();
     w.BTCon->click();
     qunsetenv("METERLINK_COM3");
-    ASSERT_EQ(win.messages.size(), 1u) << win.messages[0].text.toStdString() << "/" << win.messages.back().text.toStdString();
+    ASSERT_EQ(win.messages.size(), 1u)
+        << win.messages[0].text.toStdString() << "/" << win.messages.back().text.toStdString();
     EXPECT_EQ(win.messages[0].icon, QMessageBox::Critical);
-    EXPECT_TRUE(win.messages[0].text.startsWith(QStringLiteral("COM3: "))) << win.messages[0].text.toStdString();
+    EXPECT_TRUE(win.messages[0].text.startsWith(QStringLiteral("COM3: ")))
+        << win.messages[0].text.toStdString();
     EXPECT_TRUE(win.messages[0].text.contains(QStringLiteral("No such file or directory")));
     EXPECT_FALSE(w.COMM2->IsConnected());
     EXPECT_TRUE(w.ComSetup1->menuAction()->isEnabled());
@@ -233,7 +237,8 @@ TEST(WindowPorts, ConnectReceivesFramesAndDisconnectRestoresTheControls)
     EXPECT_FALSE(w.BtCOM[0]->isEnabled());
 
     const std::vector<uint8_t> frame = encodeOr200(volts('1', '2', '3', '4'));
-    ASSERT_TRUE(pty.writeAll(QByteArray(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size()))));
+    ASSERT_TRUE(
+        pty.writeAll(QByteArray(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size()))));
     ASSERT_TRUE(waitFor([&] { return w.currentReading().value == "1.234"; }));
     EXPECT_FALSE(w.CONok->isHidden());
     EXPECT_TRUE(w.CONokN->isHidden());
@@ -308,14 +313,14 @@ TEST(WindowFrames, AFailedConversionChangesNothingAndIsShownWithoutABox)
     TFCOMM &w = *win.w;
     win.feed(encodeOr200(volts('1', '2', '3', '4')));
     const int64_t points = w.Chtshow->pointCount();
-    // Digit 4 blank: the reading's count does not convert.
-    std::vector<uint8_t> bad = encodeOr200(volts('5', '6', '7', ' '));
+    // An L outside the overload place: the reading's count does not convert.
+    std::vector<uint8_t> bad = encodeOr200(volts('1', '2', 'L', '4'));
     const std::vector<uint8_t> good = encodeOr200(volts('2', '2', '2', '2'));
     bad.insert(bad.end(), good.begin(), good.end());
     w.ConTimer->stop();
     win.feed(std::vector<uint8_t>(bad.begin(), bad.begin() + 14));
     EXPECT_TRUE(win.messages.empty());
-    EXPECT_EQ(w.statusText(), QStringLiteral("'567' is not a valid integer value"));
+    EXPECT_EQ(w.statusText(), QStringLiteral("'12@4' is not a valid integer value"));
     EXPECT_EQ(w.currentReading().value, "1.234");
     EXPECT_EQ(w.Chtshow->pointCount(), points);
     EXPECT_EQ(w.readingTable()->rowCount(), 1);
@@ -418,7 +423,8 @@ TEST(WindowLayout, ResizeRuleLaysOutGaugeChartAndGrid)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     EXPECT_EQ(w.centralWidget()->size(), QSize(615, 409));
     EXPECT_EQ(w.Chtshow->geometry(), QRect(292, 175, 320, 226));
-    EXPECT_EQ(w.KD->size(), QSize(318, 137));
+    // Outer size 622 x 457 as the layout's window measured it.
+    EXPECT_EQ(w.KD->size(), QSize(319, 137));
     const int extra = w.height() - w.centralWidget()->height();
     w.resize(815, 509 + extra);
     QTest::qWait(50);
