@@ -170,6 +170,8 @@ TFCOMM::~TFCOMM()
     // The grid's model reads the table: take it away before the table goes.
     if (DBGrid1)
         DBGrid1->setModel(nullptr);
+    delete m_model;
+    m_model = nullptr;
 }
 
 void TFCOMM::buildLayout()
@@ -891,9 +893,8 @@ void TFCOMM::showEvent(QShowEvent *event)
 
 void TFCOMM::SpeedButton2Click()
 {
-    const QString fileName =
-        QFileDialog::getOpenFileName(this, QString(), m_workingFolder,
-                                     QStringLiteral("access data files (*.DB)|*.DB|All files (*.*)|*.*"));
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, QString(), m_workingFolder, QStringLiteral("access data files (*.DB);;All files (*.*)"));
     if (!fileName.isEmpty())
         openDataFile(fileName);
 }
