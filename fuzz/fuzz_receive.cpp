@@ -89,6 +89,75 @@ private:
     std::vector<FrameOutcome> m_outcomes;
 };
 
+// Hands the stream to receive in the chunks the input asks for, then whatever is left in one call.
+template <typename Receive> void receiveInChunks(const ReceiveFuzzInput &in, Receive receive)
+{
+    size_t at = 0;
+    if (in.chunks.empty()) {
+        receive(in.stream, in.streamSize);
+        return;
+    }
+    size_t emptyCalls = 0;
+    for (size_t c = 0; at < in.streamSize && emptyCalls < in.chunks.size(); c = (c + 1) % in.chunks.size()) {
+        const size_t length = std::min<size_t>(in.chunks[c], in.streamSize - at);
+        receive(in.stream + at, length);
+        at += length;
+        emptyCalls = length == 0 ? emptyCalls + 1 : 0;
+    }
+    if (at < in.streamSize)
+        receive(in.stream + at, in.streamSize - at);
+}
+
+bool isHexText(const std::string &text)
+{
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    return true;
+}
+
+// The family's frame buffer on its own: what it hands on and what it holds.
+size_t framesCut(DecoderFamily family, const ReceiveFuzzInput &in)
+{
+    size_t frames = 0;
+    if (family == DecoderFamily::OR200) {
+        Or200FrameBuffer buffer;
+        receiveInChunks(in, [&](const uint8_t *data, size_t size) {
+            buffer.receive(data, size, [&](const std::string &nibbles) {
+                FUZZ_CHECK(nibbles.size() == Or200FrameBuffer::kFrameLength && isHexText(nibbles),
+                           "an OR200 frame is 14 low nibbles");
+                FUZZ_CHECK(buffer.FrameHighNibbles.empty() && buffer.FrameLowNibbles.empty(),
+                           "the buffers are emptied before a frame is handed on");
+                ++frames;
+            });
+            FUZZ_CHECK(buffer.FrameHighNibbles.size() <= Or200FrameBuffer::kFrameLength &&
+                           buffer.FrameLowNibbles.size() <= Or200FrameBuffer::kFrameLength &&
+                           buffer.FrameNibbles.size() <= Or200FrameBuffer::kFrameLength,
+                       "OR200 buffers stop at 14 characters");
+            FUZZ_CHECK(buffer.FrameHighNibbles.size() == buffer.FrameLowNibbles.size(),
+                       "high and low nibbles are buffered together");
+        });
+    } else {
+        Vs500FrameBuffer buffer;
+        receiveInChunks(in, [&](const uint8_t *data, size_t size) {
+            buffer.receive(data, size, [&](const std::string &nibbles) {
+                FUZZ_CHECK(nibbles.size() == Vs500FrameBuffer::kFrameLength && isHexText(nibbles) &&
+                               nibbles.front() == 'A' && nibbles.back() == 'D',
+                           "a VS500 frame is 11 low nibbles from A to D");
+                FUZZ_CHECK(buffer.FrameHighNibbles.empty() && buffer.FrameLowNibbles.empty(),
+                           "the buffers are emptied before a frame is handed on");
+                ++frames;
+            });
+            FUZZ_CHECK(buffer.FrameHighNibbles.size() <= Vs500FrameBuffer::kFrameLength &&
+                           buffer.FrameLowNibbles.size() <= Vs500FrameBuffer::kFrameLength &&
+                           buffer.FrameNibbles.size() <= Vs500FrameBuffer::kFrameLength,
+                       "VS500 buffers stop at 11 characters");
+        });
+    }
+    return frames;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -114,21 +183,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     whole.receive(in.stream, in.streamSize);
 
     CheckedDecoder cut(family, context);
-    size_t at = 0;
-    if (in.chunks.empty()) {
-        cut.receive(in.stream, in.streamSize);
-        at = in.streamSize;
-    }
-    size_t emptyCalls = 0;
-    for (size_t c = 0; at < in.streamSize && emptyCalls < in.chunks.size(); c = (c + 1) % in.chunks.size()) {
-        const size_t length = std::min<size_t>(in.chunks[c], in.streamSize - at);
-        cut.receive(in.stream + at, length);
-        at += length;
-        emptyCalls = length == 0 ? emptyCalls + 1 : 0;
-    }
-    if (at < in.streamSize)
-        cut.receive(in.stream + at, in.streamSize - at);
+    receiveInChunks(in, [&cut](const uint8_t *data, size_t size) { cut.receive(data, size); });
 
+    FUZZ_CHECK(framesCut(family, in) == whole.outcomes().size(), "every frame cut is decoded once");
     FUZZ_CHECK(whole.outcomes().size() == cut.outcomes().size(), "cutting the stream keeps the frame count");
     for (size_t i = 0; i < whole.outcomes().size(); ++i)
         FUZZ_CHECK(sameOutcome(whole.outcomes()[i], cut.outcomes()[i]),
