@@ -3,6 +3,7 @@
 // every field of every row can be read.
 #include "FuzzCheck.h"
 #include "SampleTables.h"
+#include "TableOracle.h"
 
 #include "record/TableStore.h"
 
@@ -126,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     FUZZ_CHECK(store.openFile(harness->reference), "the reference table opens after an accepted file");
     checkHoldsReference("the reference table reopens whole");
+    checkFieldsMatchFile(fields, input);
     removeSideFiles(input);
     return 0;
 }
