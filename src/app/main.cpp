@@ -1,6 +1,7 @@
 #include "app/VS500F.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char **argv)
 {
@@ -8,6 +9,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("MeterLink"));
     QApplication::setOrganizationDomain(QStringLiteral("meterlink.example.org"));
     QApplication::setDesktopFileName(QStringLiteral("org.example.MeterLink"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.example.MeterLink.png")));
 
     TFCOMM FCOMM;
     FCOMM.FormCreate();
