@@ -93,6 +93,7 @@ void measureAt(long rowsBefore)
 {
     Window win;
     TableStore *table = win.w.readingTable();
+    const long rssBefore = currentRssKb();
     std::string value;
     for (long i = 0; i < rowsBefore; ++i) {
         value = std::to_string(1000 + i % 2900);
@@ -108,6 +109,8 @@ void measureAt(long rowsBefore)
     }
     win.w.readingModel()->flushPendingRows();
     QCoreApplication::processEvents();
+    const double bytesPerRow =
+        rowsBefore ? double(currentRssKb() - rssBefore) * 1024.0 / double(rowsBefore) : 0;
 
     const long frames = 3000;
     std::vector<double> us;
@@ -127,8 +130,8 @@ void measureAt(long rowsBefore)
             worst = std::max(worst, double(t.nsecsElapsed()) / 1000.0);
         }
     }
-    std::printf("rows before %8ld: median %7.1f us/frame, worst %8.1f us, rows now %ld\n", rowsBefore,
-                median(us), worst, long(table->rowCount()));
+    std::printf("rows before %8ld: median %7.1f us/frame, worst %8.1f us, rows now %ld, %.1f bytes per row\n",
+                rowsBefore, median(us), worst, long(table->rowCount()), bytesPerRow);
 }
 
 void soak(long frames)
