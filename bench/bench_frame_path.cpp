@@ -74,6 +74,8 @@ struct Window
         w.limitessClick();
         w.ConTimer->stop();
         w.Trecord->stop();
+        // Shown (offscreen) so the grid lays out and the chart and gauge paint as they would on screen.
+        w.show();
     }
 
     void feed(long i)
