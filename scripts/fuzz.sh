@@ -7,7 +7,7 @@
 #
 # Each target's corpus grows in fuzz-corpus-<target>/ (ignored by git) from run to run, seeded
 # afresh every run from fuzz_seeds. FUZZ_TARGETS="fuzz_receive" limits the run to some targets;
-# FUZZ_ARGS adds libFuzzer options (for example "-jobs=2 -workers=2").
+# FUZZ_ARGS adds libFuzzer options (for example "-use_value_profile=1").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=scripts/common.sh
