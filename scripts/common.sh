@@ -3,7 +3,7 @@
 
 METERLINK_PACKAGES=(
     cmake g++ ninja-build pkg-config
-    qt6-base-dev libqt6serialport6-dev qt6-multimedia-dev libgl-dev libegl-dev
+    qt6-base-dev qt6-serialport-dev qt6-multimedia-dev libgl-dev libegl-dev
     libsqlite3-dev sqlite3
     libgtest-dev libbenchmark-dev
     fonts-liberation poppler-utils
