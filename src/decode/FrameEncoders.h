@@ -27,9 +27,9 @@ std::vector<uint8_t> encodeOr200(const Or200Display &display);
 // VS500: the eleven low nibbles of one frame; byte 11 is the carriage return.
 struct Vs500Display
 {
-    int range = 0;                         // byte 2
-    uint8_t digits[4] = {0, 0, 0, 0};      // bytes 3..6, nibble values
-    int function = 0xB;                    // byte 7
+    int range = 0;                                 // byte 2
+    uint8_t digits[4] = {0, 0, 0, 0};              // bytes 3..6, nibble values
+    int function = 0xB;                            // byte 7
     uint8_t statusA = 0, statusB = 0, statusC = 0; // bytes 8..10
 };
 std::vector<uint8_t> encodeVs500(const Vs500Display &display);

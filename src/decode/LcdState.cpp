@@ -3,10 +3,10 @@
 namespace {
 
 const char *const kNames[kLcdElementCount] = {
-    "LcdFH",   "LcdDa",  "LcdDb",    "LcdDc",   "LcdDd",  "LcdP1", "LcdP2",  "LcdP3",  "LcdAuto",
-    "LCDRS",   "LCD232C", "LcdACDC", "LcdAC",   "LcdDc1", "LCDBF", "LCDHold", "LCDRec", "LCDBATT",
-    "LCDBT",   "LcdRPM", "LCDTRMST", "LCDTRMS", "LCDCS",  "LCDFS", "LCDDI",  "LCDFm",  "LCDk",
-    "LCDM1",   "LCDHz",  "LCDohm",   "LCDu",    "Lcdm",   "LCDn",  "LCDA",   "LCDF",   "LcdV",
+    "LcdFH", "LcdDa",   "LcdDb",    "LcdDc",   "LcdDd",  "LcdP1", "LcdP2",   "LcdP3",  "LcdAuto",
+    "LCDRS", "LCD232C", "LcdACDC",  "LcdAC",   "LcdDc1", "LCDBF", "LCDHold", "LCDRec", "LCDBATT",
+    "LCDBT", "LcdRPM",  "LCDTRMST", "LCDTRMS", "LCDCS",  "LCDFS", "LCDDI",   "LCDFm",  "LCDk",
+    "LCDM1", "LCDHz",   "LCDohm",   "LCDu",    "Lcdm",   "LCDn",  "LCDA",    "LCDF",   "LcdV",
 };
 
 } // namespace

@@ -78,7 +78,8 @@ struct Reading
 
     bool operator==(const Reading &o) const
     {
-        return value == o.value && unit == o.unit && dcac == o.dcac && autoText == o.autoText && Nval == o.Nval;
+        return value == o.value && unit == o.unit && dcac == o.dcac && autoText == o.autoText &&
+               Nval == o.Nval;
     }
 };
 

@@ -2,8 +2,7 @@
 
 MeterDecoder::MeterDecoder(DecoderFamily family, const DecodeContext &context)
     : m_family(family), m_context(context)
-{
-}
+{}
 
 void MeterDecoder::receive(const uint8_t *data, size_t size,
                            const std::function<void(const FrameOutcome &)> &onFrame)
@@ -34,6 +33,6 @@ void MeterDecoder::receive(const uint8_t *data, size_t size,
 
 size_t MeterDecoder::bufferedCharacters() const
 {
-    return m_or200.FrameHighNibbles.size() + m_or200.FrameLowNibbles.size() + m_vs500.FrameHighNibbles.size() +
-           m_vs500.FrameLowNibbles.size();
+    return m_or200.FrameHighNibbles.size() + m_or200.FrameLowNibbles.size() +
+           m_vs500.FrameHighNibbles.size() + m_vs500.FrameLowNibbles.size();
 }

@@ -24,8 +24,8 @@ const std::array<ProfileRow, kModelSelectorCount> kProfiles = {{
      false, nullptr},
     {ModelSelector::IFRX12, "IFRX12", "RX12/14", "rx12/14 Interface Program _Ver: 1.00", DecoderFamily::OR200,
      false, nullptr},
-    {ModelSelector::IF4408, "IF4408", "44-08", "44-08 Interface Program _Ver: 1.00", DecoderFamily::VS500, false,
-     nullptr},
+    {ModelSelector::IF4408, "IF4408", "44-08", "44-08 Interface Program _Ver: 1.00", DecoderFamily::VS500,
+     false, nullptr},
     {ModelSelector::IFVS500, "IFVS500", "VS500", "VS500 Interface Program _Ver: 3.04", DecoderFamily::VS500,
      false, nullptr},
     {ModelSelector::IF7720, "IF7720", "Norrix 7720", "Norrix 7720 Interface Program _Ver: 1.00",
@@ -38,8 +38,8 @@ const std::array<ProfileRow, kModelSelectorCount> kProfiles = {{
      true, "6"},
     {ModelSelector::IFOR380, "IFOR380", "OR380", "OR380 Interface Program _Ver: 0.01", DecoderFamily::VS500,
      true, "6"},
-    {ModelSelector::IFOther, "IFOther", "IFOther", "DT4410 Interface Program _Ver: 1.00", DecoderFamily::OR200,
-     false, nullptr},
+    {ModelSelector::IFOther, "IFOther", "IFOther", "DT4410 Interface Program _Ver: 1.00",
+     DecoderFamily::OR200, false, nullptr},
     {ModelSelector::IF7740x, "IF7740x", "IF7740x", nullptr, DecoderFamily::None, false, nullptr},
 }};
 

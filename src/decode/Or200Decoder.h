@@ -34,5 +34,5 @@ private:
 // hzMode and hzModeChanged. Every integer conversion the frame needs (Nval, gauge input, bar
 // position, chart value) is done before anything is returned as ok; the first one that fails gives
 // ok = false, its message in error, and the previous panel and HzMode unchanged.
-FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelState &previous, bool previousHzMode,
-                             const DecodeContext &context);
+FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelState &previous,
+                             bool previousHzMode, const DecodeContext &context);
