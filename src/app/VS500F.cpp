@@ -938,7 +938,8 @@ void TFCOMM::saveDataFile(const QString &fileName)
     else
         showInformation(exportFailedMessage(fileName));
     // The export walks the table to its end; the grid then shows the last row as current.
-    if (m_model && m_model->rowCount() > 0)
+    m_model->flushPendingRows();
+    if (m_model->rowCount() > 0)
         DBGrid1->setCurrentIndex(m_model->index(m_model->rowCount() - 1, 0));
 }
 

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -434,4 +435,61 @@ TEST(WindowLayout, ResizeRuleLaysOutGaugeChartAndGrid)
     EXPECT_EQ(w.DBGrid1->height(), 246);
     EXPECT_EQ(w.BtExit->x(), 742);
     EXPECT_EQ(w.BTCon->x(), 632);
+}
+
+TEST(WindowChart, FrequencyModeSwitchesTheGaugeScaleAndTheAxis)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    Or200Display hz = volts('1', '0', '0', '0');
+    hz.volt = false;
+    hz.dc = false;
+    hz.hertz = true;
+    hz.kilo = true;
+    win.feed(encodeOr200(hz));
+    EXPECT_EQ(w.currentReading().unit, "kHz");
+    EXPECT_TRUE(w.HzMode());
+    EXPECT_TRUE(w.KD->inputs().HzMode);
+    EXPECT_EQ(w.Chtshow->axisMin(), -5000);
+    EXPECT_EQ(w.Chtshow->axisMax(), 5000);
+    win.feed(encodeOr200(volts('1', '0', '0', '0')));
+    EXPECT_FALSE(w.KD->inputs().HzMode);
+    EXPECT_EQ(w.Chtshow->axisMax(), 4000);
+}
+
+// ---- Data files ----
+
+TEST(WindowFiles, SavesAndReopensTablesAndKeepsTheTableWhenAFileIsRefused)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.feed(encodeOr200(volts('1', '0', '0', '0')));
+    win.feed(encodeOr200(volts('2', '0', '0', '0')));
+
+    const QString text = win.dir.filePath(QStringLiteral("run.xls"));
+    w.saveDataFile(text);
+    ASSERT_EQ(win.messages.size(), 1u);
+    EXPECT_EQ(win.messages[0].text,
+              QStringLiteral("save table to specified file: ") + text + QStringLiteral(" Scuss!"));
+    QFile exported(text);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(exported.readAll().startsWith("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"));
+    EXPECT_EQ(w.DBGrid1->currentIndex().row(), 1);
+
+    // A copy is written silently and reopens with its rows; recording goes on into it.
+    const QString copy = win.dir.filePath(QStringLiteral("run.db"));
+    w.saveDataFile(copy);
+    EXPECT_EQ(win.messages.size(), 1u);
+    ASSERT_TRUE(w.openDataFile(copy));
+    EXPECT_EQ(w.readingTable()->rowCount(), 2);
+    win.feed(encodeOr200(volts('3', '0', '0', '0')));
+    EXPECT_EQ(w.readingTable()->rowCount(), 3);
+    EXPECT_EQ(w.readingTable()->fieldText(2, TableColumn::No), QStringLiteral("3"));
+
+    // A file that is not a table is refused and the open table stays as it was, unsaved row included.
+    w.openDataFile(text);
+    ASSERT_EQ(win.messages.size(), 2u);
+    EXPECT_EQ(win.messages[1].icon, QMessageBox::Critical);
+    EXPECT_TRUE(w.readingTable()->isOpen());
+    EXPECT_EQ(w.readingTable()->rowCount(), 3);
 }
