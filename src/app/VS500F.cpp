@@ -885,6 +885,10 @@ void TFCOMM::showEvent(QShowEvent *event)
         const int missing = kClientHeight - centralWidget()->height();
         if (missing != 0 && width() == kClientWidth)
             resize(kClientWidth, height() + missing);
+        // The window opens in the middle of the screen.
+        if (const QScreen *s = screen())
+            move(s->availableGeometry().center() -
+                 QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     }
     FormResize();
 }
