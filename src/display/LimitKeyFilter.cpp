@@ -10,7 +10,10 @@ bool LimitKeyFilter::eventFilter(QObject *watched, QEvent *event)
         return QObject::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
     const QString text = key->text();
-    if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
+    // Delete arrives with the DEL control character as its text on X11 and Wayland, yet it is an
+    // editing key like the arrows, not a typed character.
+    if (text.isEmpty() || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
+        key->key() == Qt::Key_Delete)
         return false;
     if (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))
         return false;

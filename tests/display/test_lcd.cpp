@@ -6,10 +6,12 @@
 #include "display/MinMaxPanel.h"
 #include "display/Pictures.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QSignalSpy>
@@ -296,6 +298,19 @@ TEST(LimitKeyFilter, TypedKeysAreFilteredPastedTextIsNot)
     QGuiApplication::clipboard()->setText(QStringLiteral("x9"));
     QTest::keyClick(panel.SetMin, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(panel.SetMin->text(), QStringLiteral("-7abx9"));
+}
+
+TEST(LimitKeyFilter, DeleteKeyStillDeletes)
+{
+    // The desktop delivers Delete with the DEL control character as its text; it is an editing key,
+    // not a typed character, so the box must still see it.
+    MinMaxPanel panel;
+    panel.show();
+    panel.Setmax->setText(QStringLiteral("4000"));
+    panel.Setmax->setCursorPosition(0);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(panel.Setmax, &press);
+    EXPECT_EQ(panel.Setmax->text(), QStringLiteral("000"));
 }
 
 TEST(Pictures, LinkPicturesDifferOnlyInTheirScreens)
