@@ -518,7 +518,6 @@ void TFCOMM::FormCreate()
     KD->KDrun(m_range.GaugeZero);
 
     updateRecordingState();
-    m_formCreated = true;
 }
 
 // ---- Port selection, connection and link indicator ----
@@ -854,11 +853,9 @@ void TFCOMM::FormResize()
     BtDiscon->move(layout.btConLeft, BtDiscon->y());
     DBGrid1->resize(DBGrid1->width(), qMax(0, layout.dbGridHeight));
     KD->resize(qMax(0, layout.kdWidth), qMax(0, layout.kdHeight));
+    // The gauge redraws itself at its new size with the needle where it stood; a scale setup here
+    // would wipe the needle, and one put back at zero would contradict the LCD until the next frame.
     KD2->resize(qMax(0, layout.kd2Width), qMax(0, layout.kd2Height));
-    if (m_formCreated) {
-        KDsetup();
-        KD->KDrun(m_range.GaugeZero);
-    }
 }
 
 void TFCOMM::resizeEvent(QResizeEvent *event)

@@ -209,7 +209,6 @@ private:
     ReadingTableModel *m_model = nullptr;
     AlarmBeeper *m_beeper = nullptr;
     QLabel *m_frameError = nullptr;
-    bool m_formCreated = false;
     bool m_frameErrorShown = false;
     bool m_shownOnce = false;
     MessageHook m_messageHook;

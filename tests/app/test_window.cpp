@@ -437,6 +437,29 @@ TEST(WindowLayout, ResizeRuleLaysOutGaugeChartAndGrid)
     EXPECT_EQ(w.BTCon->x(), 632);
 }
 
+TEST(WindowLayout, ResizingKeepsTheNeedleOnTheLastReading)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    win.feed(encodeOr200(volts('3', '0', '0', '0')));
+    const GaugeNeedle shown = w.KD->lastNeedle();
+    const int gaugeZero = w.range().GaugeZero;
+    const int span = w.range().GaugeSpan;
+    ASSERT_NE(shown.tip, w.KD->geometry().needle(gaugeZero, false, span).tip);
+
+    // No frame arrives while the window is resized (the meter is off or disconnected).
+    const QSize normal = w.size();
+    w.resize(normal + QSize(200, 100));
+    QTest::qWait(50);
+    EXPECT_NE(w.KD->lastNeedle().tip, w.KD->geometry().needle(gaugeZero, false, span).tip);
+    w.resize(normal);
+    QTest::qWait(50);
+    EXPECT_EQ(w.KD->lastNeedle().tip, shown.tip);
+    EXPECT_EQ(w.KD->lastNeedle().inner, shown.inner);
+}
+
 TEST(WindowChart, FrequencyModeSwitchesTheGaugeScaleAndTheAxis)
 {
     Window win;
