@@ -934,6 +934,15 @@ void TFCOMM::saveDataFile(const QString &fileName)
             showError(error);
         return;
     }
+    // The open table's own file is in use: text written over it would leave no table to open at the
+    // next start (the working table) or to reopen later, so that save fails like any save over a file
+    // held by another program.
+    const QString tableFile =
+        m_table->isOpen() ? QFileInfo(m_table->fileName()).canonicalFilePath() : QString();
+    if (!tableFile.isEmpty() && QFileInfo(fileName).canonicalFilePath() == tableFile) {
+        showInformation(exportFailedMessage(fileName));
+        return;
+    }
     if (ExportTableAsText(*m_table, fileName))
         showInformation(exportSavedMessage(fileName));
     else

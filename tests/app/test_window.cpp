@@ -482,6 +482,26 @@ TEST(WindowChart, FrequencyModeSwitchesTheGaugeScaleAndTheAxis)
 
 // ---- Data files ----
 
+TEST(WindowFiles, TextIsNeverWrittenOverTheOpenTablesFile)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.feed(encodeOr200(volts('1', '0', '0', '0')));
+    const QString working = w.readingTable()->fileName();
+    QFile before(working);
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray contents = before.readAll();
+    before.close();
+
+    w.saveDataFile(working);
+    ASSERT_EQ(win.messages.size(), 1u);
+    EXPECT_EQ(win.messages[0].text, QStringLiteral("Could not save table to specified file: ") + working);
+    QFile after(working);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), contents);
+    EXPECT_EQ(w.readingTable()->rowCount(), 1);
+}
+
 TEST(WindowFiles, SavesAndReopensTablesAndKeepsTheTableWhenAFileIsRefused)
 {
     Window win;
