@@ -358,8 +358,8 @@ void TrendChart::TbFdClick(QSize windowOuterSize)
 
 void TrendChart::applyWindowLayout(const WindowLayout &layout)
 {
-    if (ChartEnlargeRule::isEnlargedForResize(toLayoutRect(geometry())))
-        placeEnlarged(m_enlarge.restored());
+    if (m_enlarge.isEnlarged() && ChartEnlargeRule::isEnlargedForResize(toLayoutRect(geometry())))
+        placeEnlarged(m_enlarge.restore());
     setGeometry(x(), layout.chartTop, layout.chartWidth, layout.chartHeight);
 }
 

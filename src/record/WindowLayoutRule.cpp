@@ -35,7 +35,8 @@ WindowLayout computeWindowLayout(int outerWidth, int outerHeight)
 LayoutRect ChartEnlargeRule::toggle(const LayoutRect &chart, int outerWidth, int outerHeight)
 {
     if (isEnlargedForIcon(chart))
-        return m_remembered;
+        return restore();
     m_remembered = chart;
+    m_enlarged = true;
     return LayoutRect{kEnlargedLeft, kEnlargedTop, outerWidth - 12, outerHeight - 85};
 }

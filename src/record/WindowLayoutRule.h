@@ -54,10 +54,21 @@ public:
 
     // TbFdClick: returns the chart's new place. When enlarging, `chart` is remembered.
     LayoutRect toggle(const LayoutRect &chart, int outerWidth, int outerHeight);
+    // Whether the chart stands enlarged by toggle() and has a remembered place to go back to.
+    bool isEnlarged() const { return m_enlarged; }
+    // The resize rule's first step: the chart goes back to its remembered place and is no longer
+    // enlarged. A chart that a small window has pushed above the resize line without being enlarged
+    // has no remembered place, so the rule asks isEnlarged() first.
+    LayoutRect restore()
+    {
+        m_enlarged = false;
+        return m_remembered;
+    }
     // The remembered normal place.
     LayoutRect restored() const { return m_remembered; }
     void remember(const LayoutRect &chart) { m_remembered = chart; }
 
 private:
     LayoutRect m_remembered;
+    bool m_enlarged = false;
 };

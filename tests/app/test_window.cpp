@@ -536,3 +536,20 @@ TEST(WindowFiles, SavesAndReopensTablesAndKeepsTheTableWhenAFileIsRefused)
     EXPECT_TRUE(w.readingTable()->isOpen());
     EXPECT_EQ(w.readingTable()->rowCount(), 3);
 }
+
+TEST(WindowLayout, ShrinkingAndGrowingKeepsTheChartBesideTheGauge)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QSize normal = w.size();
+    // A small window puts the chart's top above the line the resize rule takes for "enlarged".
+    w.resize(330, 215);
+    QTest::qWait(50);
+    ASSERT_LT(w.Chtshow->y(), 100);
+    w.resize(normal);
+    QTest::qWait(50);
+    EXPECT_EQ(w.Chtshow->geometry(), QRect(292, 175, 320, 226));
+    EXPECT_FALSE(w.Chtshow->TbFd->isHidden());
+}

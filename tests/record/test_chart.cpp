@@ -253,6 +253,28 @@ TEST(TrendChartEnlarge, ResizeRestoresAnEnlargedChartBeforeApplyingTheRule)
     EXPECT_TRUE(chart->TbSx->isHidden());
 }
 
+TEST(TrendChartEnlarge, AChartHighInASmallWindowIsNotTakenForEnlarged)
+{
+    QWidget window;
+    auto *chart = new TrendChart(&window);
+    chart->setGeometry(292, 173, 320, 233);
+    // Outer height 226: the rule puts the chart's top at 89, above the resize rule's line.
+    chart->applyWindowLayout(computeWindowLayout(337, 226));
+    ASSERT_EQ(chart->y(), 89);
+    chart->applyWindowLayout(computeWindowLayout(800, 600));
+    EXPECT_EQ(chart->geometry(), QRect(292, 228, 498, 313));
+    EXPECT_FALSE(chart->TbFd->isHidden());
+    EXPECT_TRUE(chart->TbSx->isHidden());
+
+    // Enlarged in the small window, it still goes back to its place there first.
+    chart->applyWindowLayout(computeWindowLayout(337, 226));
+    chart->TbFdClick(QSize(337, 226));
+    EXPECT_TRUE(chart->isEnlarged());
+    chart->applyWindowLayout(computeWindowLayout(800, 600));
+    EXPECT_EQ(chart->geometry(), QRect(292, 228, 498, 313));
+    EXPECT_FALSE(chart->TbFd->isHidden());
+}
+
 TEST(TrendChartPainting, BackgroundGradientAndTheShownSeriesColour)
 {
     TrendChart chart;
