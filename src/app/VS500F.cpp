@@ -245,7 +245,21 @@ void TFCOMM::buildLayout()
     Chtshow = new TrendChart(client);
     Chtshow->setGeometry(292, 173, 320, 233);
     connect(Chtshow, &TrendChart::saveRequested, this, &TFCOMM::BtSaveClick);
-    connect(Chtshow, &TrendChart::maxrecordError, this, &TFCOMM::showFrameError);
+    connect(Chtshow, &TrendChart::maxrecordError, this, [this](const QString &message) {
+        showFrameError(message);
+        m_maxrecordErrorShown = true;
+    });
+    // Runs after the chart's own handler: a page size that converts again takes its complaint back,
+    // also while no frames arrive to replace it.
+    connect(Chtshow->Maxrecord, &QLineEdit::textChanged, this, [this](const QString &text) {
+        bool converts = false;
+        text.toInt(&converts);
+        if (m_maxrecordErrorShown && converts) {
+            m_frameError->clear();
+            m_frameErrorShown = false;
+            m_maxrecordErrorShown = false;
+        }
+    });
     connect(Chtshow->TbFd, &QToolButton::clicked, this, &TFCOMM::TbFdClick);
     connect(Chtshow->TbSx, &QToolButton::clicked, this, &TFCOMM::TbFdClick);
 
@@ -688,6 +702,7 @@ void TFCOMM::showFrameError(const QString &message)
 {
     m_frameError->setText(message);
     m_frameErrorShown = true;
+    m_maxrecordErrorShown = false;
 }
 
 QString TFCOMM::statusText() const

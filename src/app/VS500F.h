@@ -210,6 +210,7 @@ private:
     AlarmBeeper *m_beeper = nullptr;
     QLabel *m_frameError = nullptr;
     bool m_frameErrorShown = false;
+    bool m_maxrecordErrorShown = false; // the status line holds Maxrecord's complaint
     bool m_shownOnce = false;
     MessageHook m_messageHook;
 };

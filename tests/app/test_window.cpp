@@ -460,6 +460,20 @@ TEST(WindowLayout, ResizingKeepsTheNeedleOnTheLastReading)
     EXPECT_EQ(w.KD->lastNeedle().inner, shown.inner);
 }
 
+TEST(WindowChart, AnEmptyPageSizeIsReportedUntilANumberIsTypedAgain)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.Chtshow->Maxrecord->setText(QStringLiteral("0"));
+    w.Chtshow->Maxrecord->setText(QString());
+    EXPECT_EQ(w.statusText(), QStringLiteral("'' is not a valid integer value"));
+    EXPECT_EQ(w.Chtshow->pointsPerPage(), 0);
+    w.Chtshow->Maxrecord->setText(QStringLiteral("5"));
+    EXPECT_TRUE(w.statusText().isEmpty());
+    EXPECT_EQ(w.Chtshow->pointsPerPage(), 5);
+    EXPECT_TRUE(win.messages.empty());
+}
+
 TEST(WindowChart, FrequencyModeSwitchesTheGaugeScaleAndTheAxis)
 {
     Window win;
