@@ -228,15 +228,12 @@ int decodeTextSeeds(const QString &dir)
     return 0;
 }
 
-// Copies the sample table and runs sql on the copy; a statement this engine refuses skips the seed.
-bool editedCopy(const QString &sample, const QString &target, const char *sql)
+// Runs sql on the file at target; a statement this engine refuses skips the seed and removes it.
+bool runOnFile(const QString &target, const char *sql)
 {
-    QFile::remove(target);
-    if (!QFile::copy(sample, target))
-        return false;
     sqlite3 *db = nullptr;
-    bool ok = sqlite3_open(QFile::encodeName(target).constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    const bool ok = sqlite3_open(QFile::encodeName(target).constData(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     if (!ok)
         std::fprintf(stderr, "fuzz_seeds: skipped \"%s\": %s\n", sql, sqlite3_errmsg(db));
     sqlite3_close(db);
@@ -245,19 +242,18 @@ bool editedCopy(const QString &sample, const QString &target, const char *sql)
     return ok;
 }
 
+// Copies the sample table and runs sql on the copy.
+bool editedCopy(const QString &sample, const QString &target, const char *sql)
+{
+    QFile::remove(target);
+    return QFile::copy(sample, target) && runOnFile(target, sql);
+}
+
 // A new file holding only what sql makes.
 bool newDatabase(const QString &target, const char *sql)
 {
     QFile::remove(target);
-    sqlite3 *db = nullptr;
-    bool ok = sqlite3_open(QFile::encodeName(target).constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    if (!ok)
-        std::fprintf(stderr, "fuzz_seeds: skipped \"%s\": %s\n", sql, sqlite3_errmsg(db));
-    sqlite3_close(db);
-    if (!ok)
-        QFile::remove(target);
-    return ok;
+    return runOnFile(target, sql);
 }
 
 int tableSeeds(const QString &dir)
