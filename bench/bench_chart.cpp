@@ -1,7 +1,7 @@
 // Cost of one decoded reading on the trend chart: append the point and paint the chart, as the
 // window's repaint would, at growing point counts. Prints the median per point for a page of 100
 // that follows the last page and for one page holding every point.
-#include "record/TrendChart.h"
+#include "chart/TrendChart.h"
 
 #include <QApplication>
 #include <QImage>

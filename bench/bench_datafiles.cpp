@@ -1,8 +1,8 @@
 // The data files with 1 000 000 recorded rows: text export (target 1 s), table copy (3 s), reopening
 // the copy to a ready grid model (1.5 s) and the memory a row takes once loaded (under 64 bytes).
-#include "record/DataFiles.h"
-#include "record/ReadingTableModel.h"
-#include "record/TableStore.h"
+#include "store/DataFiles.h"
+#include "store/ReadingTableModel.h"
+#include "store/TableStore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -5,10 +5,10 @@
 //   bench_frame_path --soak N   N frames through the window with "limitless" recording, reporting
 //                               memory and per-frame cost as the table and the chart grow
 #include "app/VS500F.h"
+#include "chart/TrendChart.h"
 #include "decode/FrameEncoders.h"
-#include "record/ReadingTableModel.h"
-#include "record/TableStore.h"
-#include "record/TrendChart.h"
+#include "store/ReadingTableModel.h"
+#include "store/TableStore.h"
 
 #include <QApplication>
 #include <QDir>

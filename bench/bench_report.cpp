@@ -7,9 +7,9 @@
 // --qt-dialog measures the toolkit's own preview dialog instead, which draws every page before
 // it shows the first, for comparison. Peak memory is per process: run each mode on its own.
 
-#include "record/DataReport.h"
-#include "record/ReportPageView.h"
-#include "record/ReportPreview.h"
+#include "report/DataReport.h"
+#include "report/ReportPageView.h"
+#include "report/ReportPreview.h"
 
 #include <QApplication>
 #include <QDir>

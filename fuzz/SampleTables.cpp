@@ -1,7 +1,7 @@
 #include "SampleTables.h"
 
-#include "record/DataFiles.h"
-#include "record/TableStore.h"
+#include "store/DataFiles.h"
+#include "store/TableStore.h"
 
 #include <QTemporaryDir>
 #include <string>

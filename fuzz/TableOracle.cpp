@@ -2,7 +2,7 @@
 
 #include "FuzzCheck.h"
 
-#include "record/TableStore.h"
+#include "store/TableStore.h"
 
 #include <QFile>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include "SampleTables.h"
 #include "TableOracle.h"
 
-#include "record/TableStore.h"
+#include "store/TableStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,8 @@
 #include "app/VS500F.h"
 
+#include "app/IntervalTextValidator.h"
+#include "app/WindowLayoutRule.h"
+#include "chart/TrendChart.h"
 #include "display/AlarmBeeper.h"
 #include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
@@ -7,13 +10,10 @@
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
 #include "display/Pictures.h"
-#include "record/DataFiles.h"
-#include "record/IntervalTextValidator.h"
-#include "record/ReadingTableModel.h"
-#include "record/ReportPreview.h"
-#include "record/TableStore.h"
-#include "record/TrendChart.h"
-#include "record/WindowLayoutRule.h"
+#include "report/ReportPreview.h"
+#include "store/DataFiles.h"
+#include "store/ReadingTableModel.h"
+#include "store/TableStore.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -862,7 +862,7 @@ void TFCOMM::FormResize()
         return;
     const QSize outer = outerSize();
     const WindowLayout layout = computeWindowLayout(outer.width(), outer.height());
-    Chtshow->applyWindowLayout(layout);
+    Chtshow->applyWindowLayout(layout.chartTop, layout.chartWidth, layout.chartHeight);
     BtExit->move(layout.btExitLeft, BtExit->y());
     BTCon->move(layout.btConLeft, BTCon->y());
     BtDiscon->move(layout.btConLeft, BtDiscon->y());
@@ -970,7 +970,14 @@ void TFCOMM::saveDataFile(const QString &fileName)
 
 void TFCOMM::BtPrintClick()
 {
-    showReportPreview(*m_table, this);
+    PreviewPrompts prompts;
+    prompts.warn = [this](const QString &, const QString &text) {
+        showError(text);
+    };
+    prompts.saveFileName = [this](const QString &caption, const QString &path, const QString &filter) {
+        return QFileDialog::getSaveFileName(this, caption, path, filter);
+    };
+    showReportPreview(*m_table, prompts, this);
 }
 
 // ---- Messages ----

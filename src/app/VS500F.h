@@ -4,8 +4,8 @@
 #include "decode/MeterDecoder.h"
 #include "decode/ModelProfile.h"
 #include "display/MinMax.h"
-#include "record/Recorder.h"
 #include "serial/SerialDriver.h"
+#include "store/Recorder.h"
 
 #include <QMainWindow>
 #include <QMessageBox>

@@ -14,7 +14,7 @@ constexpr double kPixelLimit = 1.0e6;
 
 } // namespace
 
-int roundHalfEven(double value)
+int roundPixelHalfEven(double value)
 {
     if (std::isnan(value))
         return 0;
@@ -49,8 +49,8 @@ GaugePoint GaugeGeometry::point(float q, float n, float k) const
     const double c = std::cos(t);
     const double s = std::sin(t);
     GaugePoint p;
-    p.x = roundHalfEven(double(W) * 0.5 - (double(R) * c + double(k) * c)) + kLeftInset;
-    p.y = roundHalfEven(double(R) - (double(R) * s + double(k) * s)) + kTopInset;
+    p.x = roundPixelHalfEven(double(W) * 0.5 - (double(R) * c + double(k) * c)) + kLeftInset;
+    p.y = roundPixelHalfEven(double(R) - (double(R) * s + double(k) * s)) + kTopInset;
     return p;
 }
 
@@ -69,11 +69,11 @@ GaugeNeedle GaugeGeometry::needle(int v, bool hzMode, int gaugeSpan) const
     const double c = std::cos(t);
     const double sn = std::sin(t);
     GaugeNeedle n;
-    n.tip.x = roundHalfEven(double(W) * 0.5 - double(R) * c) + kLeftInset;
-    n.tip.y = roundHalfEven(double(R) - double(R) * sn + 4.0) + kTopInset;
+    n.tip.x = roundPixelHalfEven(double(W) * 0.5 - double(R) * c) + kLeftInset;
+    n.tip.y = roundPixelHalfEven(double(R) - double(R) * sn + 4.0) + kTopInset;
     // The inner end lies on the same radius line 280 pixels below the scale box, out of sight.
     const double d = double(R) - double(H) - 280.0;
-    n.inner.x = roundHalfEven(double(W) * 0.5 - d * c / sn) + kLeftInset;
-    n.inner.y = roundHalfEven(double(H) + 280.0) + kTopInset;
+    n.inner.x = roundPixelHalfEven(double(W) * 0.5 - d * c / sn) + kLeftInset;
+    n.inner.y = roundPixelHalfEven(double(H) + 280.0) + kTopInset;
     return n;
 }

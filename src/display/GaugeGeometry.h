@@ -49,4 +49,4 @@ private:
 
 // Nearest whole number, halves to the even neighbour; kept inside a sane pixel range so a needle
 // pointing sideways (infinite inner end) still gives a drawable line.
-int roundHalfEven(double value);
+int roundPixelHalfEven(double value);

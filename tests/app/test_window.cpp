@@ -1,11 +1,11 @@
 #include "app/VS500F.h"
+#include "chart/TrendChart.h"
 #include "decode/FrameEncoders.h"
 #include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
-#include "record/TableStore.h"
-#include "record/TrendChart.h"
+#include "store/TableStore.h"
 #include "support/PseudoTerminal.h"
 
 #include <QAction>

@@ -83,13 +83,13 @@ TEST(GaugeGeometry, MarksLieOutsideTheCircleByTheirOffset)
 
 TEST(GaugeGeometry, RoundsHalvesToEven)
 {
-    EXPECT_EQ(roundHalfEven(2.5), 2);
-    EXPECT_EQ(roundHalfEven(3.5), 4);
-    EXPECT_EQ(roundHalfEven(-2.5), -2);
-    EXPECT_EQ(roundHalfEven(2.51), 3);
-    EXPECT_EQ(roundHalfEven(1e30), 1000000);
-    EXPECT_EQ(roundHalfEven(-INFINITY), -1000000);
-    EXPECT_EQ(roundHalfEven(NAN), 0);
+    EXPECT_EQ(roundPixelHalfEven(2.5), 2);
+    EXPECT_EQ(roundPixelHalfEven(3.5), 4);
+    EXPECT_EQ(roundPixelHalfEven(-2.5), -2);
+    EXPECT_EQ(roundPixelHalfEven(2.51), 3);
+    EXPECT_EQ(roundPixelHalfEven(1e30), 1000000);
+    EXPECT_EQ(roundPixelHalfEven(-INFINITY), -1000000);
+    EXPECT_EQ(roundPixelHalfEven(NAN), 0);
 }
 
 TEST(GaugeGeometry, NeedleAtZeroStandsStraightUp)

@@ -1,0 +1,8 @@
+#include "app/IntervalTextValidator.h"
+
+#include "store/Recorder.h"
+
+QValidator::State IntervalTextValidator::validate(QString &input, int &) const
+{
+    return Recorder::isValidIntervalText(input) ? Acceptable : Invalid;
+}

@@ -1,0 +1,707 @@
+#include "chart/TrendChart.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSaveFile>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+const QColor TrendChart::kAreaColor = QColor(255, 255, 128);
+const QColor TrendChart::kAreaLineColor = QColor(0, 128, 255);
+const QColor TrendChart::kLinePenColor = QColor(128, 255, 0);
+const QColor TrendChart::kPointColor = QColor(0, 0, 255);
+const QColor TrendChart::kAxisLineColor = QColor(0, 64, 128);
+const QColor TrendChart::kGradientTop = QColor(255, 255, 164);
+const QColor TrendChart::kGradientBottom = QColor(255, 221, 221);
+const QColor TrendChart::kLeftWallColor = QColor(255, 255, 128);
+const QColor TrendChart::kBottomWallColor = QColor(255, 255, 255);
+const QColor TrendChart::kPanelColor = QColor(192, 221, 248);
+const QString TrendChart::kPointLabel = QStringLiteral("paper");
+
+namespace {
+
+constexpr int kControlRowHeight = 22; // controls sit on the top edge, above the plot
+constexpr int kWallSize = 4;
+constexpr int kTickLength = 3;
+constexpr int kMinorTicks = 4;
+constexpr int kToolSize = 18;
+constexpr int kPlaceholderValue = 0; // what New leaves in each series; any value would do
+
+enum class Glyph
+{
+    New,
+    Save,
+    First,
+    Previous,
+    Next,
+    Last,
+    Enlarge,
+    Restore,
+};
+
+// Small icons drawn here rather than shipped as files: a 14-pixel glyph in the axis colour.
+QIcon glyphIcon(Glyph glyph)
+{
+    QPixmap pixmap(14, 14);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0, 64, 128);
+    p.setPen(QPen(ink, 1.2));
+    p.setBrush(ink);
+    auto triangle = [&p](double tipX, double baseX) {
+        const QPointF pts[3] = {{tipX, 7}, {baseX, 2.5}, {baseX, 11.5}};
+        p.drawPolygon(pts, 3);
+    };
+    switch (glyph) {
+    case Glyph::New: {
+        p.setBrush(Qt::white);
+        const QPointF sheet[5] = {{3, 1.5}, {8.5, 1.5}, {11.5, 4.5}, {11.5, 12.5}, {3, 12.5}};
+        p.drawPolygon(sheet, 5);
+        p.drawLine(QPointF(8.5, 1.5), QPointF(8.5, 4.5));
+        p.drawLine(QPointF(8.5, 4.5), QPointF(11.5, 4.5));
+        break;
+    }
+    case Glyph::Save:
+        p.drawRoundedRect(QRectF(1.5, 1.5, 11, 11), 1, 1);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(3.5, 1.5, 7, 4));
+        p.drawRect(QRectF(4, 8, 6, 4.5));
+        break;
+    case Glyph::First:
+        p.drawRect(QRectF(2.5, 2.5, 1, 9));
+        triangle(4.5, 11);
+        break;
+    case Glyph::Previous:
+        triangle(3.5, 10.5);
+        break;
+    case Glyph::Next:
+        triangle(10.5, 3.5);
+        break;
+    case Glyph::Last:
+        triangle(9.5, 3);
+        p.drawRect(QRectF(10.5, 2.5, 1, 9));
+        break;
+    case Glyph::Enlarge:
+    case Glyph::Restore: {
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(1.5, 1.5, 11, 11));
+        const bool out = glyph == Glyph::Enlarge;
+        // Arrows pointing to the corners (enlarge) or to the centre (restore).
+        const QPointF a = out ? QPointF(5.5, 5.5) : QPointF(3.5, 3.5);
+        const QPointF b = out ? QPointF(3.5, 3.5) : QPointF(5.5, 5.5);
+        const QPointF c = out ? QPointF(8.5, 8.5) : QPointF(10.5, 10.5);
+        const QPointF d = out ? QPointF(10.5, 10.5) : QPointF(8.5, 8.5);
+        p.drawLine(a, b);
+        p.drawLine(c, d);
+        p.drawLine(b, b + QPointF(out ? 2.5 : -2.5, 0));
+        p.drawLine(b, b + QPointF(0, out ? 2.5 : -2.5));
+        p.drawLine(d, d + QPointF(out ? -2.5 : 2.5, 0));
+        p.drawLine(d, d + QPointF(0, out ? -2.5 : 2.5));
+        break;
+    }
+    }
+    return QIcon(pixmap);
+}
+
+QToolButton *toolButton(QWidget *parent, const char *name, const QString &hint, Glyph glyph)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(hint);
+    button->setIcon(glyphIcon(glyph));
+    button->setIconSize(QSize(14, 14));
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->resize(kToolSize, kToolSize);
+    return button;
+}
+
+// A step of 1, 2 or 5 times a power of ten, at least `minimum`.
+double niceStep(double minimum)
+{
+    if (minimum <= 0)
+        return 1;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(minimum)));
+    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+        if (factor * magnitude >= minimum)
+            return factor * magnitude;
+    }
+    return 10 * magnitude;
+}
+
+} // namespace
+
+TrendChart::TrendChart(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Chtshow"));
+    setCursor(Qt::CrossCursor);
+    setAutoFillBackground(false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    BtFill = new QCheckBox(QStringLiteral("Fill"), this);
+    BtFill->setObjectName(QStringLiteral("BtFill"));
+    BtFill->setToolTip(QStringLiteral("Graphic Fill"));
+    BtFill->setChecked(true);
+    BtFill->setFocusPolicy(Qt::NoFocus);
+
+    Maxrecord = new QLineEdit(QStringLiteral("100"), this);
+    Maxrecord->setObjectName(QStringLiteral("Maxrecord"));
+    // Digits only, typed or pasted; an empty text is allowed and reported when converted.
+    Maxrecord->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Maxrecord));
+
+    BtNew = toolButton(this, "BtNew", QStringLiteral("New"), Glyph::New);
+    BtSave = toolButton(this, "BtSave", QStringLiteral("Save"), Glyph::Save);
+    BtFirst = toolButton(this, "BtFirst", QStringLiteral("First"), Glyph::First);
+    BTPrevious = toolButton(this, "BTPrevious", QStringLiteral("Previous"), Glyph::Previous);
+    BtNext = toolButton(this, "BtNext", QStringLiteral("Next"), Glyph::Next);
+    BTlast = toolButton(this, "BTlast", QStringLiteral("last"), Glyph::Last);
+
+    Bt10 = new QPushButton(QStringLiteral("1"), this);
+    Bt10->setObjectName(QStringLiteral("Bt10"));
+    Bt10->setToolTip(QStringLiteral("Page No."));
+    Bt10->setFlat(true);
+    Bt10->setFocusPolicy(Qt::NoFocus);
+    QPalette pagePalette = Bt10->palette();
+    pagePalette.setColor(QPalette::ButtonText, Qt::blue);
+    Bt10->setPalette(pagePalette);
+
+    TbFd = toolButton(this, "TbFd", QStringLiteral("Graphic Enlarge"), Glyph::Enlarge);
+    TbSx = toolButton(this, "TbSx", QStringLiteral("Graphic Restore"), Glyph::Restore);
+    TbSx->hide();
+
+    connect(BtFill, &QCheckBox::toggled, this, &TrendChart::btFillClick);
+    connect(Maxrecord, &QLineEdit::textChanged, this, &TrendChart::MaxrecordExit);
+    connect(BtNew, &QToolButton::clicked, this, &TrendChart::BtNewClick);
+    connect(BtSave, &QToolButton::clicked, this, &TrendChart::saveRequested);
+    connect(BtFirst, &QToolButton::clicked, this, &TrendChart::BtFirstClick);
+    connect(BTPrevious, &QToolButton::clicked, this, &TrendChart::BTPreviousClick);
+    connect(BtNext, &QToolButton::clicked, this, &TrendChart::BtNextClick);
+    connect(BTlast, &QToolButton::clicked, this, &TrendChart::BTlastClick);
+    // TbFd and TbSx are wired by the window, which knows its outer size and calls TbFdClick.
+
+    resize(320, 233);
+    BtNewClick();
+    syncNavigation();
+}
+
+TrendChart::~TrendChart() = default;
+
+QString TrendChart::seriesName(int index)
+{
+    return index == kAreaSeries ? QStringLiteral("Series2") : QStringLiteral("Series1");
+}
+
+bool TrendChart::isSeriesActive(int index) const
+{
+    return index == m_activeSeries;
+}
+
+void TrendChart::setAxisRange(int min, int max)
+{
+    if (min == m_axisMin && max == m_axisMax)
+        return;
+    m_axisMin = min;
+    m_axisMax = max;
+    update();
+}
+
+void TrendChart::setPage(int64_t page)
+{
+    const int64_t before = m_paging.page();
+    m_paging.setPage(page, pointCount());
+    pageMoved(before);
+}
+
+void TrendChart::pageMoved(int64_t pageBefore)
+{
+    if (m_paging.page() != pageBefore)
+        m_zoom.reset();
+    update();
+}
+
+void TrendChart::zoomTo(double xMin, double xMax, double yMin, double yMax)
+{
+    if (xMax <= xMin || yMax <= yMin)
+        return;
+    m_zoom = View{xMin, xMax, yMin, yMax};
+    update();
+}
+
+void TrendChart::undoZoom()
+{
+    m_zoom.reset();
+    update();
+}
+
+void TrendChart::addPoint(int value)
+{
+    // Series1 and Series2 share the store, so this one append feeds both before the page follows:
+    // the page count always includes the newest point and it is on screen at once.
+    m_points.append(value);
+    const int64_t before = m_paging.page();
+    const int64_t captionBefore = m_paging.caption();
+    m_paging.pointAdded(pointCount());
+    if (m_paging.caption() != captionBefore)
+        syncNavigation();
+    pageMoved(before);
+}
+
+void TrendChart::ShowSeries(int index)
+{
+    if (index < 0 || index >= kSeriesCount)
+        return;
+    m_activeSeries = index;
+    update();
+}
+
+void TrendChart::btFillClick()
+{
+    emit fillChanged(BtFill->isChecked());
+    ShowSeries(BtFill->isChecked() ? kAreaSeries : kLineSeries);
+}
+
+void TrendChart::FillClick()
+{
+    BtFill->setChecked(!BtFill->isChecked()); // runs btFillClick, which tells the menu
+    ShowSeries(BtFill->isChecked() ? kAreaSeries : kLineSeries);
+}
+
+void TrendChart::BtNewClick()
+{
+    m_points.clear();
+    m_points.append(kPlaceholderValue);
+    const int64_t before = m_paging.page();
+    m_paging.setPage(before, pointCount()); // a page beyond the one page left cannot be shown
+    ShowSeries(kAreaSeries);
+    ShowSeries(BtFill->isChecked() ? kAreaSeries : kLineSeries);
+    m_zoom.reset();
+    pageMoved(before);
+}
+
+bool TrendChart::MaxrecordExit()
+{
+    bool ok = false;
+    const QString text = Maxrecord->text();
+    const int perPage = text.toInt(&ok);
+    if (!ok) {
+        emit maxrecordError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        return false;
+    }
+    const int64_t before = m_paging.page();
+    m_paging.setPointsPerPage(perPage, pointCount());
+    m_zoom.reset();
+    pageMoved(before);
+    return true;
+}
+
+void TrendChart::BtFirstClick()
+{
+    const int64_t before = m_paging.page();
+    m_paging.first(pointCount());
+    syncNavigation();
+    pageMoved(before);
+}
+
+void TrendChart::BTPreviousClick()
+{
+    const int64_t before = m_paging.page();
+    m_paging.previous(pointCount());
+    syncNavigation();
+    pageMoved(before);
+}
+
+void TrendChart::BtNextClick()
+{
+    const int64_t before = m_paging.page();
+    m_paging.next(pointCount());
+    syncNavigation();
+    pageMoved(before);
+}
+
+void TrendChart::BTlastClick()
+{
+    const int64_t before = m_paging.page();
+    m_paging.last(pointCount());
+    syncNavigation();
+    pageMoved(before);
+}
+
+void TrendChart::syncNavigation()
+{
+    const ChartPaging::Buttons &b = m_paging.buttons();
+    BtFirst->setEnabled(b.first);
+    BTPrevious->setEnabled(b.previous);
+    BtNext->setEnabled(b.next);
+    BTlast->setEnabled(b.last);
+    Bt10->setText(QString::number(m_paging.caption()));
+    emit navigationChanged();
+}
+
+void TrendChart::TbFdClick(QSize windowOuterSize)
+{
+    placeEnlarged(
+        m_enlarge.toggle(toLayoutRect(geometry()), windowOuterSize.width(), windowOuterSize.height()));
+}
+
+void TrendChart::applyWindowLayout(int top, int width, int height)
+{
+    if (m_enlarge.isEnlarged() && ChartEnlargeRule::isEnlargedForResize(toLayoutRect(geometry())))
+        placeEnlarged(m_enlarge.restore());
+    setGeometry(x(), top, width, height);
+}
+
+void TrendChart::placeEnlarged(const LayoutRect &place)
+{
+    setGeometry(place.left, place.top, place.width, place.height);
+    const bool enlarged = ChartEnlargeRule::isEnlargedForIcon(place);
+    TbFd->setVisible(!enlarged);
+    TbSx->setVisible(enlarged);
+    if (enlarged)
+        raise();
+    emit enlargedChanged(enlarged);
+}
+
+void TrendChart::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+void TrendChart::placeControls()
+{
+    const int y = 2;
+    int left = 4;
+    BtFill->setGeometry(left, y, 42, kToolSize);
+    left += 44;
+    Maxrecord->setGeometry(left, y, 38, kToolSize);
+    left += 42;
+    for (QToolButton *button : {BtNew, BtSave}) {
+        button->move(left, y);
+        left += kToolSize;
+    }
+    left += 6;
+    for (QToolButton *button : {BtFirst, BTPrevious, BtNext, BTlast}) {
+        button->move(left, y);
+        left += kToolSize;
+    }
+    Bt10->setGeometry(left + 2, y, 36, kToolSize);
+    TbFd->move(width() - kToolSize - 4, y);
+    TbSx->move(width() - kToolSize - 4, y);
+}
+
+TrendChart::View TrendChart::currentView() const
+{
+    if (m_zoom)
+        return *m_zoom;
+    const ChartPaging::Span span = m_paging.span(pointCount());
+    return View{double(span.xMin), double(span.xMax), double(m_axisMin), double(m_axisMax)};
+}
+
+QRect TrendChart::plotRect(const QRect &target) const
+{
+    QFont labelFont = font();
+    labelFont.setPixelSize(10);
+    const QFontMetrics fm(labelFont);
+    const int labelWidth = fm.horizontalAdvance(QStringLiteral("-00000"));
+    const int left = target.left() + labelWidth + kTickLength + 4 + kWallSize;
+    const int top = target.top() + kControlRowHeight + 6;
+    const int right = target.right() - 10;
+    const int bottom = target.bottom() - fm.height() - kTickLength - 4 - kWallSize;
+    return QRect(QPoint(left, top), QPoint(std::max(right, left + 1), std::max(bottom, top + 1)));
+}
+
+void TrendChart::paintChart(QPainter &p, const QRect &target) const
+{
+    p.save();
+    p.fillRect(target, kPanelColor);
+    const QRect plot = plotRect(target);
+    const View view = currentView();
+
+    QFont labelFont = font();
+    labelFont.setPixelSize(10);
+    labelFont.setBold(false);
+    p.setFont(labelFont);
+    const QFontMetrics fm(labelFont);
+
+    const double xSpan = std::max(view.xMax - view.xMin, 1.0);
+    const double ySpan = std::max(view.yMax - view.yMin, 1.0);
+    const double plotW = plot.width() - 1;
+    const double plotH = plot.height() - 1;
+    auto toX = [&](double x) {
+        return plot.left() + (x - view.xMin) / xSpan * plotW;
+    };
+    auto toY = [&](double y) {
+        return plot.top() + (view.yMax - y) / ySpan * plotH;
+    };
+    // Vertical axis: major steps far enough apart for their labels.
+    const double yStep = niceStep(ySpan * (fm.height() * 1.6) / std::max(plotH, 1.0));
+    const double yFirst = std::ceil(view.yMin / yStep) * yStep;
+
+    // The back wall and the series are drawn into an image of the plot, starting from a cached copy
+    // of the gradient and grid, and put on screen in one blit.
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    QImage layer = backdrop(plot.size(), dpr, view.yMin, view.yMax, yStep);
+    const int64_t count = m_points.size();
+    const int64_t firstIndex = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
+    const int64_t endIndex = std::min<int64_t>(int64_t(std::floor(view.xMax)) + 1, count);
+    const bool area = m_activeSeries == kAreaSeries;
+    const int64_t slotCount = int64_t(std::floor(view.xMax)) - int64_t(std::ceil(view.xMin)) + 1;
+    if (endIndex > firstIndex && slotCount > layer.width()) {
+        // More points than pixel columns: one low/high span per column keeps the work bounded, written
+        // straight into the image. Each span reaches over to its neighbour so the trace stays joined;
+        // the area fills below it down to the bottom wall.
+        const int w = layer.width();
+        const int h = layer.height();
+        const int64_t from = int64_t(std::ceil(view.xMin));
+        const std::vector<ChartSeriesStore::Extent> env = m_points.envelope(from, from + slotCount, w);
+        auto *bits = reinterpret_cast<uint32_t *>(layer.bits());
+        const qsizetype stride = layer.bytesPerLine() / 4;
+        const uint32_t traceColour = (area ? kAreaLineColor : kLinePenColor).rgb();
+        const uint32_t fillColour = kAreaColor.rgb();
+        auto toRow = [&](int32_t v) {
+            return int(std::lround((view.yMax - v) / ySpan * (h - 1)));
+        };
+        bool joined = false;
+        int previousTop = 0;
+        int previousBottom = 0;
+        for (int x = 0; x < w; ++x) {
+            const ChartSeriesStore::Extent &e = env[size_t(x)];
+            if (e.empty) {
+                joined = false;
+                continue;
+            }
+            const int ownTop = toRow(e.max);
+            const int ownBottom = toRow(e.min);
+            const int top = joined ? std::min(ownTop, previousBottom) : ownTop;
+            const int bottom = joined ? std::max(ownBottom, previousTop) : ownBottom;
+            joined = true;
+            previousTop = ownTop;
+            previousBottom = ownBottom;
+            uint32_t *pixel = bits + x;
+            for (int y = std::max(top, 0), end = std::min(bottom, h - 1); y <= end; ++y)
+                pixel[y * stride] = traceColour;
+            if (area) {
+                for (int y = std::max(bottom + 1, 0); y < h; ++y)
+                    pixel[y * stride] = fillColour;
+            }
+        }
+    } else if (endIndex > firstIndex) {
+        QPainter lp(&layer);
+        lp.translate(-plot.left(), -plot.top());
+        // When zoomed, take the neighbours outside the view too so the line reaches the edges.
+        const int64_t from = m_zoom ? std::max<int64_t>(firstIndex - 1, 0) : firstIndex;
+        const int64_t to = m_zoom ? std::min<int64_t>(endIndex + 1, count) : endIndex;
+        QPolygonF trace;
+        trace.reserve(int(to - from));
+        for (int64_t i = from; i < to; ++i)
+            trace << QPointF(toX(double(i)), toY(m_points.at(i)));
+        if (area) {
+            const double base = plot.bottom() + 1;
+            QPolygonF fill = trace;
+            fill << QPointF(trace.last().x(), base) << QPointF(trace.first().x(), base);
+            lp.setPen(Qt::NoPen);
+            lp.setBrush(kAreaColor);
+            lp.drawPolygon(fill);
+            lp.setPen(QPen(kAreaLineColor, 1));
+            // Area lines under each point, where points are far enough apart to tell them from a fill.
+            if (trace.size() > 1 && trace[1].x() - trace[0].x() >= 4) {
+                for (const QPointF &pt : std::as_const(trace))
+                    lp.drawLine(pt, QPointF(pt.x(), base));
+            }
+        } else {
+            lp.setPen(QPen(kLinePenColor, 1));
+        }
+        lp.drawPolyline(trace);
+    }
+    p.save();
+    p.drawImage(plot.topLeft(), layer);
+
+    // The walls around the back wall.
+    p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
+               kLeftWallColor);
+    p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), kBottomWallColor);
+    p.setPen(QColor(128, 128, 128));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot.adjusted(-kWallSize, -1, 0, kWallSize));
+    p.restore();
+
+    // The vertical axis line, dashed, with its ticks and labels.
+    QPen axisPen(kAxisLineColor, 1, Qt::DashLine);
+    p.setPen(axisPen);
+    const int axisX = plot.left() - kWallSize - 1;
+    p.drawLine(axisX, plot.top(), axisX, plot.bottom() + kWallSize);
+    p.setPen(QPen(kAxisLineColor, 1));
+    for (double v = yFirst; v <= view.yMax + yStep * 1e-9; v += yStep) {
+        const int y = int(std::round(toY(v)));
+        p.drawLine(axisX - kTickLength, y, axisX, y);
+        const QString label = QString::number(std::llround(v));
+        p.setPen(Qt::black);
+        p.drawText(
+            QRect(target.left(), y - fm.height() / 2, axisX - kTickLength - 2 - target.left(), fm.height()),
+            Qt::AlignRight | Qt::AlignVCenter, label);
+        p.setPen(QPen(kAxisLineColor, 1));
+        for (int m = 1; m <= kMinorTicks; ++m) {
+            const double mv = v + yStep * m / (kMinorTicks + 1);
+            if (mv > view.yMax)
+                break;
+            const int my = int(std::round(toY(mv)));
+            p.drawLine(axisX - kTickLength, my, axisX, my);
+        }
+    }
+    // Minor ticks below the first major one.
+    for (int m = 1; m <= kMinorTicks; ++m) {
+        const double mv = yFirst - yStep * m / (kMinorTicks + 1);
+        if (mv < view.yMin)
+            break;
+        const int my = int(std::round(toY(mv)));
+        p.drawLine(axisX - kTickLength, my, axisX, my);
+    }
+
+    // Horizontal axis: X labels under the bottom wall.
+    const int axisY = plot.bottom() + kWallSize + 1;
+    p.setPen(QColor(0, 0, 0));
+    p.drawLine(plot.left(), axisY, plot.right(), axisY);
+    const int labelRoom = fm.horizontalAdvance(QString::number(std::llround(view.xMax))) + 12;
+    const double xStep = niceStep(std::max(xSpan * labelRoom / std::max(plotW, 1.0), 1.0));
+    for (double v = std::ceil(view.xMin / xStep) * xStep; v <= view.xMax + xStep * 1e-9; v += xStep) {
+        const int x = int(std::round(toX(v)));
+        p.drawLine(x, axisY, x, axisY + kTickLength);
+        const QString label = QString::number(std::llround(v));
+        const int w = fm.horizontalAdvance(label);
+        // Centred under its tick, but kept inside the chart at the right edge.
+        const int left = std::min(x - w / 2 - 1, target.right() - w - 2);
+        p.drawText(QRect(left, axisY + kTickLength, w + 2, fm.height()), Qt::AlignCenter, label);
+    }
+    p.restore();
+}
+
+const QImage &TrendChart::backdrop(QSize size, qreal dpr, double yMin, double yMax, double yStep) const
+{
+    const BackdropKey key{size, dpr, yMin, yMax, yStep};
+    if (m_backdropKey == key && !m_backdrop.isNull())
+        return m_backdrop;
+    m_backdropKey = key;
+    m_backdrop = QImage(size * dpr, QImage::Format_RGB32);
+    m_backdrop.setDevicePixelRatio(dpr);
+    QPainter p(&m_backdrop);
+    QLinearGradient gradient(0, 0, 0, size.height());
+    gradient.setColorAt(0, kGradientTop);
+    gradient.setColorAt(1, kGradientBottom);
+    p.fillRect(QRect(QPoint(0, 0), size), gradient);
+    // Grid lines at the major steps of the vertical axis.
+    p.setPen(QPen(QColor(160, 160, 160), 1, Qt::DotLine));
+    const double span = std::max(yMax - yMin, 1.0);
+    for (double v = std::ceil(yMin / yStep) * yStep; v <= yMax + yStep * 1e-9; v += yStep) {
+        const double y = std::round((yMax - v) / span * (size.height() - 1));
+        p.drawLine(QPointF(1, y), QPointF(size.width() - 1, y));
+    }
+    return m_backdrop;
+}
+
+void TrendChart::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    paintChart(p, rect());
+    if (m_dragStart) {
+        p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRect(*m_dragStart, m_dragEnd).normalized());
+    }
+}
+
+void TrendChart::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_dragStart = event->position().toPoint();
+    m_dragEnd = *m_dragStart;
+}
+
+void TrendChart::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragStart)
+        return;
+    m_dragEnd = event->position().toPoint();
+    update();
+}
+
+void TrendChart::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!m_dragStart || event->button() != Qt::LeftButton)
+        return;
+    const QPoint start = *m_dragStart;
+    const QPoint end = event->position().toPoint();
+    m_dragStart.reset();
+    const QPoint delta = end - start;
+    if (delta.x() > 2 && delta.y() > 2) {
+        // Dragged down and right: show the rectangle.
+        const QRect plot = plotRect(rect());
+        const View view = currentView();
+        const double xSpan = std::max(view.xMax - view.xMin, 1.0);
+        const double ySpan = std::max(view.yMax - view.yMin, 1.0);
+        auto dataX = [&](int px) {
+            return view.xMin + (px - plot.left()) * xSpan / std::max(plot.width() - 1, 1);
+        };
+        auto dataY = [&](int py) {
+            return view.yMax - (py - plot.top()) * ySpan / std::max(plot.height() - 1, 1);
+        };
+        zoomTo(dataX(start.x()), dataX(end.x()), dataY(end.y()), dataY(start.y()));
+    } else if (delta.x() < -2 || delta.y() < -2) {
+        undoZoom(); // dragged the other way: back to the page
+    }
+    update();
+}
+
+QImage TrendChart::renderChart() const
+{
+    QImage image(size(), QImage::Format_RGB32);
+    QPainter p(&image);
+    paintChart(p, QRect(QPoint(0, 0), size()));
+    return image;
+}
+
+bool TrendChart::saveBitmap(const QString &path, QString *error) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (!renderChart().save(&file, "BMP")) {
+        file.cancelWriting();
+        if (error)
+            *error = QStringLiteral("%1: the bitmap could not be written").arg(path);
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+QString TrendChart::defaultBitmapPath()
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("c:\\databmp.bmp");
+#else
+    return QDir(QDir::homePath()).filePath(QStringLiteral("databmp.bmp"));
+#endif
+}

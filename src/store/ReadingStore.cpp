@@ -1,0 +1,218 @@
+#include "store/ReadingStore.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr int32_t kMsPerDay = 24 * 60 * 60 * 1000;
+constexpr uint8_t kOverflowFlag = 1;
+constexpr size_t kMaxInternedUnits = 255;
+constexpr size_t kMaxInternedUnitBytes = 32;
+
+constexpr std::string_view kDcacTexts[] = {"", "DC", "AC"};
+constexpr std::string_view kAutoTexts[] = {"AUTO", "MANU", ""};
+
+template <size_t N> int codeOf(const std::string_view (&texts)[N], std::string_view text)
+{
+    for (size_t i = 0; i < N; ++i) {
+        if (texts[i] == text)
+            return int(i);
+    }
+    return -1;
+}
+
+void twoDigits(int v, char *out)
+{
+    out[0] = char('0' + v / 10);
+    out[1] = char('0' + v % 10);
+}
+
+int digitsAt(std::string_view text, size_t pos, size_t count)
+{
+    int v = 0;
+    for (size_t i = pos; i < pos + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        v = v * 10 + (text[i] - '0');
+    }
+    return v;
+}
+
+} // namespace
+
+void formatTimeOfDay(int32_t ms, char *out)
+{
+    const int h = ms / 3600000;
+    const int m = ms / 60000 % 60;
+    const int s = ms / 1000 % 60;
+    const int z = ms % 1000;
+    twoDigits(h, out);
+    out[2] = ':';
+    twoDigits(m, out + 3);
+    out[5] = ':';
+    twoDigits(s, out + 6);
+    out[8] = '.';
+    out[9] = char('0' + z / 100);
+    out[10] = char('0' + z / 10 % 10);
+    out[11] = char('0' + z % 10);
+}
+
+int32_t parseTimeOfDay(std::string_view text)
+{
+    if (text.size() != 12 || text[2] != ':' || text[5] != ':' || text[8] != '.')
+        return -1;
+    const int h = digitsAt(text, 0, 2);
+    const int m = digitsAt(text, 3, 2);
+    const int s = digitsAt(text, 6, 2);
+    const int z = digitsAt(text, 9, 3);
+    if (h < 0 || m < 0 || s < 0 || z < 0 || h > 23 || m > 59 || s > 59)
+        return -1;
+    return ((h * 60 + m) * 60 + s) * 1000 + z;
+}
+
+ReadingStore::ReadingStore() = default;
+ReadingStore::~ReadingStore() = default;
+ReadingStore::ReadingStore(ReadingStore &&) noexcept = default;
+ReadingStore &ReadingStore::operator=(ReadingStore &&) noexcept = default;
+
+int ReadingStore::internUnit(std::string_view unit)
+{
+    // Consecutive readings nearly always share their unit.
+    if (m_lastUnit >= 0 && m_units[size_t(m_lastUnit)] == unit)
+        return m_lastUnit;
+    if (unit.size() > kMaxInternedUnitBytes)
+        return -1;
+    std::string key(unit);
+    auto it = m_unitIndex.find(key);
+    if (it != m_unitIndex.end()) {
+        m_lastUnit = it->second;
+        return m_lastUnit;
+    }
+    if (m_units.size() >= kMaxInternedUnits)
+        return -1;
+    m_units.push_back(key);
+    m_lastUnit = int(m_units.size() - 1);
+    m_unitIndex.emplace(std::move(key), uint8_t(m_lastUnit));
+    return m_lastUnit;
+}
+
+bool ReadingStore::fitsCompact(const RowInput &row, int32_t &timeMs, uint8_t &dcac, uint8_t &autoCode,
+                               uint8_t &unit)
+{
+    if (row.nullMask != 0)
+        return false;
+    if (row.no < std::numeric_limits<int32_t>::min() || row.no > std::numeric_limits<int32_t>::max())
+        return false;
+    if (double(float(row.nval)) != row.nval)
+        return false;
+    timeMs = row.timeMs >= 0 ? row.timeMs : parseTimeOfDay(row.timeText);
+    if (timeMs < 0 || timeMs >= kMsPerDay)
+        return false;
+    if (row.value.size() > 8)
+        return false;
+    for (char c : row.value) {
+        if (c < 0x20 || c > 0x7e)
+            return false;
+    }
+    const int d = codeOf(kDcacTexts, row.dcac);
+    const int a = codeOf(kAutoTexts, row.autoText);
+    if (d < 0 || a < 0)
+        return false;
+    const int u = internUnit(row.unit);
+    if (u < 0)
+        return false;
+    dcac = uint8_t(d);
+    autoCode = uint8_t(a);
+    unit = uint8_t(u);
+    return true;
+}
+
+void ReadingStore::append(const RowInput &row)
+{
+    if ((m_size & (kChunkRows - 1)) == 0 && (m_size >> kChunkShift) == int64_t(m_chunks.size()))
+        m_chunks.emplace_back(new StoredRow[kChunkRows]);
+    StoredRow &r = slot(m_size);
+
+    int32_t timeMs = 0;
+    uint8_t dcac = 0, autoCode = 0, unit = 0;
+    if (fitsCompact(row, timeMs, dcac, autoCode, unit)) {
+        r.no = int32_t(row.no);
+        r.timeMs = timeMs;
+        r.nval = float(row.nval);
+        std::memset(r.value, 0, sizeof r.value);
+        std::memcpy(r.value, row.value.data(), row.value.size());
+        r.unit = unit;
+        r.dcac = dcac;
+        r.autoCode = autoCode;
+        r.flags = 0;
+    } else {
+        OverflowRow o;
+        o.no = row.no;
+        o.nval = row.nval;
+        o.nullMask = row.nullMask;
+        if (row.timeMs >= 0) {
+            char buffer[12];
+            formatTimeOfDay(row.timeMs % kMsPerDay, buffer);
+            o.time.assign(buffer, sizeof buffer);
+        } else {
+            o.time = row.timeText;
+        }
+        o.dcac = row.dcac;
+        o.value = row.value;
+        o.unit = row.unit;
+        o.autoText = row.autoText;
+        r.no = int32_t(m_overflow.size());
+        r.flags = kOverflowFlag;
+        m_overflow.push_back(std::move(o));
+    }
+    ++m_size;
+}
+
+void ReadingStore::view(int64_t row, RowView &out) const
+{
+    const StoredRow &r = slot(row);
+    if (r.flags & kOverflowFlag) {
+        const OverflowRow &o = m_overflow[size_t(r.no)];
+        out.no = o.no;
+        out.nval = o.nval;
+        out.nullMask = o.nullMask;
+        out.time = o.time;
+        out.dcac = o.dcac;
+        out.value = o.value;
+        out.unit = o.unit;
+        out.autoText = o.autoText;
+        return;
+    }
+    out.no = r.no;
+    out.nval = r.nval;
+    out.nullMask = 0;
+    formatTimeOfDay(r.timeMs, out.timeBuffer);
+    out.time = std::string_view(out.timeBuffer, sizeof out.timeBuffer);
+    out.dcac = kDcacTexts[r.dcac];
+    out.value = std::string_view(r.value, strnlen(r.value, sizeof r.value));
+    out.unit = m_units[r.unit];
+    out.autoText = kAutoTexts[r.autoCode];
+}
+
+void ReadingStore::clear()
+{
+    m_chunks.clear();
+    m_chunks.shrink_to_fit();
+    m_size = 0;
+    m_overflow.clear();
+    m_units.clear();
+    m_unitIndex.clear();
+    m_lastUnit = -1;
+}
+
+size_t ReadingStore::bytesReserved() const
+{
+    size_t bytes =
+        m_chunks.capacity() * sizeof(m_chunks[0]) + m_chunks.size() * kChunkRows * sizeof(StoredRow);
+    for (const OverflowRow &o : m_overflow) {
+        bytes += sizeof o + o.time.capacity() + o.dcac.capacity() + o.value.capacity() + o.unit.capacity() +
+                 o.autoText.capacity();
+    }
+    return bytes;
+}

@@ -1,0 +1,101 @@
+#include "store/Recorder.h"
+
+#include "store/TableStore.h"
+
+#include <QTime>
+
+Recorder::Recorder(TableStore *table)
+    : m_table(table), m_clock([] { return int32_t(QTime::currentTime().msecsSinceStartOfDay()); })
+{}
+
+RecordOutcome Recorder::INDataToTable(const Reading &reading)
+{
+    // Without a table the reading has nowhere to go; leave every counter as it is so recording
+    // picks up unchanged once a table is open again.
+    if (!m_table || !m_table->isOpen())
+        return RecordOutcome::NoTable;
+    // Strict less-than: with the limit 1000, 1001 rows are stored.
+    if (m_state.RecordLimit < m_state.RecordCount)
+        return RecordOutcome::LimitReached;
+    if (m_settings.RecordSI && m_state.SampleCountdown != 0)
+        return RecordOutcome::Waiting;
+    std::string key = reading.value + reading.dcac + reading.unit + reading.autoText;
+    if (m_settings.RepeatSet && key == m_state.LastRecordKey)
+        return RecordOutcome::Repeated;
+    m_state.LastRecordKey = std::move(key);
+    const std::optional<int32_t> interval = intervalFromText(m_settings.RecordSITime);
+    if (!interval) {
+        m_lastError = notValidIntegerMessage(m_settings.RecordSITime);
+        return RecordOutcome::IntervalError;
+    }
+    m_state.SampleCountdown = *interval;
+    ++m_state.RecordCount;
+
+    RowInput row;
+    row.value = reading.value;
+    row.nval = reading.Nval;
+    row.timeMs = m_clock();
+    row.no = m_state.RecordNo;
+    row.dcac = reading.dcac;
+    row.unit = reading.unit;
+    row.autoText = reading.autoText;
+    ++m_state.RecordNo;
+    if (!m_table->appendRow(row)) {
+        m_lastError = m_table->lastError();
+        return RecordOutcome::NoTable;
+    }
+    return RecordOutcome::Stored;
+}
+
+void Recorder::TrecordTimer()
+{
+    if (m_settings.RecordSI && m_state.SampleCountdown > 0)
+        --m_state.SampleCountdown;
+}
+
+bool Recorder::RecordSITimeChange(const QString &text)
+{
+    m_settings.RecordSITime = text;
+    const std::optional<int32_t> interval = intervalFromText(text);
+    if (!interval) {
+        m_lastError = notValidIntegerMessage(text);
+        return false;
+    }
+    m_state.SampleCountdown = *interval;
+    return true;
+}
+
+void Recorder::RecordNewClick()
+{
+    if (m_table && m_table->isOpen() && m_table->rowCount() > 0)
+        m_table->emptyTable();
+    m_state.RecordNo = 1;
+    m_state.RecordCount = 0;
+}
+
+std::optional<int32_t> Recorder::intervalFromText(const QString &text)
+{
+    if (text.isEmpty() || text == QLatin1String("-") || text == QLatin1String("+"))
+        return 0;
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+QString Recorder::notValidIntegerMessage(const QString &text)
+{
+    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+}
+
+bool Recorder::isValidIntervalText(const QString &text)
+{
+    if (text.size() > 9)
+        return false;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}

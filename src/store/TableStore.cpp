@@ -1,0 +1,606 @@
+#include "store/TableStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <array>
+#include <charconv>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::array<const char *, 7> kColumnNames = {"No", "Time", "DC/AC", "Value", "Unit", "AUTO", "Nval"};
+constexpr int kColumnCount = int(kColumnNames.size());
+
+// The bytes a single value may take when read; keeps a hostile file from making the engine
+// allocate without bound. Larger values fail with the engine's "string or blob too big".
+constexpr int kMaxValueBytes = 1 << 20;
+
+struct Statement
+{
+    sqlite3_stmt *stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+QString engineMessage(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+bool exec(sqlite3 *db, const char *sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+QByteArray quoted(const QString &name)
+{
+    QByteArray q = name.toUtf8();
+    q.replace('"', "\"\"");
+    return '"' + q + '"';
+}
+
+// A file from elsewhere is untrusted input: nothing it holds may run code or change the file.
+void harden(sqlite3 *db)
+{
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+    sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+    sqlite3_busy_timeout(db, 0);
+    exec(db, "PRAGMA cell_size_check=ON");
+    exec(db, "PRAGMA mmap_size=0");
+}
+
+// Type affinity of a declared column type, by the engine's own rules.
+enum class Affinity
+{
+    Integer,
+    Text,
+    Blob,
+    Real,
+    Numeric
+};
+
+Affinity affinityOf(const QString &declared)
+{
+    const QString t = declared.toUpper();
+    if (t.contains(QLatin1String("INT")))
+        return Affinity::Integer;
+    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) ||
+        t.contains(QLatin1String("TEXT")))
+        return Affinity::Text;
+    if (t.isEmpty() || t.contains(QLatin1String("BLOB")))
+        return Affinity::Blob;
+    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) ||
+        t.contains(QLatin1String("DOUB")))
+        return Affinity::Real;
+    return Affinity::Numeric;
+}
+
+bool affinityFits(TableColumn column, Affinity a)
+{
+    switch (column) {
+    case TableColumn::No:
+        return a == Affinity::Integer;
+    case TableColumn::Nval:
+        return a == Affinity::Real || a == Affinity::Numeric;
+    default:
+        return a == Affinity::Text;
+    }
+}
+
+struct Schema
+{
+    QString table;
+    std::array<QString, kColumnCount> columns; // the file's spelling, in TableColumn order
+};
+
+// Checks that the file holds one plain table with our seven fields and nothing that could run.
+// On failure why says what is wrong; engineError tells whether it is the engine's message.
+bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
+{
+    engineError = false;
+    Statement s;
+    if (sqlite3_prepare_v2(db, "SELECT type, name, sql FROM sqlite_schema", -1, &s.stmt, nullptr) !=
+        SQLITE_OK) {
+        engineError = true;
+        return false;
+    }
+    QStringList tables;
+    QString tableSql;
+    int rc;
+    while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+        const auto text = [&](int i) {
+            return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, i)));
+        };
+        const QString type = text(0);
+        const QString name = text(1);
+        if (type == QLatin1String("view") || type == QLatin1String("trigger")) {
+            why = QStringLiteral("it holds views or triggers");
+            return false;
+        }
+        if (type == QLatin1String("table") &&
+            !name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive)) {
+            tables << name;
+            tableSql = text(2);
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        engineError = true;
+        return false;
+    }
+    if (tables.isEmpty()) {
+        why = QStringLiteral("it holds no table");
+        return false;
+    }
+    if (tables.size() > 1) {
+        QStringList named;
+        for (const QString &t : tables.mid(0, 3))
+            named << t.left(64);
+        if (tables.size() > 3)
+            named << QStringLiteral("...");
+        why = QStringLiteral("it holds %1 tables (%2) instead of one")
+                  .arg(tables.size())
+                  .arg(named.join(QLatin1String(", ")));
+        return false;
+    }
+    schema.table = tables.first();
+    if (!tableSql.simplified().startsWith(QLatin1String("CREATE TABLE"), Qt::CaseInsensitive)) {
+        why = QStringLiteral("its table is not a plain table");
+        return false;
+    }
+
+    Statement info;
+    const QByteArray pragma = "PRAGMA table_xinfo(" + quoted(schema.table) + ")";
+    if (sqlite3_prepare_v2(db, pragma.constData(), -1, &info.stmt, nullptr) != SQLITE_OK) {
+        engineError = true;
+        return false;
+    }
+    int fields = 0;
+    while ((rc = sqlite3_step(info.stmt)) == SQLITE_ROW) {
+        ++fields;
+        const QString name =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.stmt, 1)));
+        const QString type =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.stmt, 2)));
+        const int hidden = sqlite3_column_int(info.stmt, 6);
+        const std::optional<TableColumn> column = TableStore::columnByName(name);
+        if (!column) {
+            why = QStringLiteral("its field \"%1\" is not a field of a reading table").arg(name.left(64));
+            return false;
+        }
+        QString &slot = schema.columns[size_t(*column)];
+        if (!slot.isEmpty()) {
+            why = QStringLiteral("its field %1 appears twice").arg(TableStore::columnName(*column));
+            return false;
+        }
+        if (hidden != 0) {
+            why = QStringLiteral("its field %1 is computed").arg(name);
+            return false;
+        }
+        if (!affinityFits(*column, affinityOf(type))) {
+            why = QStringLiteral("its field %1 is declared as \"%2\"").arg(name, type.left(64));
+            return false;
+        }
+        slot = name;
+    }
+    if (rc != SQLITE_DONE) {
+        engineError = true;
+        return false;
+    }
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (schema.columns[size_t(c)].isEmpty()) {
+            why = QStringLiteral("it has no field %1").arg(QLatin1String(kColumnNames[size_t(c)]));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, QString &why, bool &engineError)
+{
+    engineError = false;
+    const QByteArray table = quoted(schema.table);
+    {
+        Statement count;
+        const QByteArray sql = "SELECT count(*) FROM " + table;
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &count.stmt, nullptr) != SQLITE_OK ||
+            sqlite3_step(count.stmt) != SQLITE_ROW) {
+            engineError = true;
+            return false;
+        }
+        const int64_t n = sqlite3_column_int64(count.stmt, 0);
+        if (n > TableStore::kMaxRows) {
+            why = QStringLiteral("it holds %1 rows, more than the %2 a reading table may hold")
+                      .arg(n)
+                      .arg(TableStore::kMaxRows);
+            return false;
+        }
+    }
+
+    QByteArray sql = "SELECT ";
+    for (int c = 0; c < kColumnCount; ++c)
+        sql += (c ? ", " : "") + quoted(schema.columns[size_t(c)]);
+    sql += " FROM " + table + " ORDER BY rowid";
+    Statement s;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &s.stmt, nullptr) != SQLITE_OK) {
+        engineError = true;
+        return false;
+    }
+
+    int64_t rowNumber = 0;
+    int rc;
+    while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+        ++rowNumber;
+        RowInput in;
+        const auto wrongType = [&](TableColumn column, const char *what) {
+            why = QStringLiteral("row %1: field %2 %3")
+                      .arg(rowNumber)
+                      .arg(TableStore::columnName(column))
+                      .arg(QLatin1String(what));
+            return false;
+        };
+        switch (sqlite3_column_type(s.stmt, 0)) {
+        case SQLITE_INTEGER:
+            in.no = sqlite3_column_int64(s.stmt, 0);
+            break;
+        case SQLITE_NULL:
+            in.nullMask |= NullNo;
+            break;
+        default:
+            return wrongType(TableColumn::No, "does not hold a whole number");
+        }
+        switch (sqlite3_column_type(s.stmt, 6)) {
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            in.nval = sqlite3_column_double(s.stmt, 6);
+            break;
+        case SQLITE_NULL:
+            in.nullMask |= NullNval;
+            break;
+        default:
+            return wrongType(TableColumn::Nval, "does not hold a number");
+        }
+        struct TextField
+        {
+            int index;
+            TableColumn column;
+            std::string_view *target;
+            uint8_t nullBit;
+        };
+        const TextField texts[] = {
+            {1, TableColumn::Time, &in.timeText, NullTime}, {2, TableColumn::DCAC, &in.dcac, NullDcac},
+            {3, TableColumn::Value, &in.value, NullValue},  {4, TableColumn::Unit, &in.unit, NullUnit},
+            {5, TableColumn::AUTO, &in.autoText, NullAuto},
+        };
+        for (const TextField &f : texts) {
+            const int type = sqlite3_column_type(s.stmt, f.index);
+            if (type == SQLITE_NULL) {
+                in.nullMask |= f.nullBit;
+                continue;
+            }
+            if (type != SQLITE_TEXT)
+                return wrongType(f.column, "does not hold text");
+            const char *data = reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, f.index));
+            const int bytes = sqlite3_column_bytes(s.stmt, f.index);
+            if (bytes > TableStore::kMaxFieldBytes) {
+                why = QStringLiteral(
+                          "row %1: field %2 holds %3 bytes of text, more than the %4 a reading table "
+                          "allows")
+                          .arg(rowNumber)
+                          .arg(TableStore::columnName(f.column))
+                          .arg(bytes)
+                          .arg(TableStore::kMaxFieldBytes);
+                return false;
+            }
+            *f.target = std::string_view(data ? data : "", size_t(bytes));
+        }
+        if (rowNumber > TableStore::kMaxRows) {
+            why = QStringLiteral("it holds more than the %1 rows a reading table may hold")
+                      .arg(TableStore::kMaxRows);
+            return false;
+        }
+        rows.append(in);
+    }
+    if (rc != SQLITE_DONE) {
+        engineError = true;
+        return false;
+    }
+    return true;
+}
+
+QString notOurs(const QString &fileName, const QString &why)
+{
+    return QStringLiteral("%1: not a reading table: %2").arg(fileName, why);
+}
+
+} // namespace
+
+struct TableStore::Loaded
+{
+    sqlite3 *db = nullptr;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    QString sqlTable;
+    ReadingStore rows;
+
+    Loaded() = default;
+    Loaded(const Loaded &) = delete;
+    Loaded &operator=(const Loaded &) = delete;
+    ~Loaded() { sqlite3_close_v2(db); }
+};
+
+namespace {
+
+// Takes the lock that keeps every other connection out for as long as the table is open: an
+// open write transaction (a file we may not write is held with a read lock instead, which
+// still keeps writers, and so every other copy of this program, out).
+bool lockExclusively(sqlite3 *db)
+{
+    if (!exec(db, "PRAGMA locking_mode=EXCLUSIVE"))
+        return false;
+    if (sqlite3_db_readonly(db, "main") == 1)
+        return exec(db, "BEGIN") && exec(db, "SELECT count(*) FROM sqlite_schema");
+    return exec(db, "BEGIN EXCLUSIVE");
+}
+
+bool createReadingTable(sqlite3 *db)
+{
+    // The journal of this one statement stays in memory so no side file is left behind.
+    return exec(db, "COMMIT") && exec(db, "PRAGMA journal_mode=MEMORY") &&
+           exec(db, "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, "
+                    "AUTO TEXT, Nval REAL)") &&
+           exec(db, "BEGIN EXCLUSIVE");
+}
+
+bool fileIdentity(const QString &path, uint64_t &device, uint64_t &inode)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    device = uint64_t(st.st_dev);
+    inode = uint64_t(st.st_ino);
+    return true;
+}
+
+bool isEmptyDatabase(sqlite3 *db, bool &empty)
+{
+    Statement s;
+    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_schema", -1, &s.stmt, nullptr) != SQLITE_OK ||
+        sqlite3_step(s.stmt) != SQLITE_ROW)
+        return false;
+    empty = sqlite3_column_int64(s.stmt, 0) == 0;
+    return true;
+}
+
+} // namespace
+
+QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out)
+{
+    const QFileInfo info(fileName);
+    // An absolute path keeps the engine from reading names such as ":memory:" or "file:" specially.
+    const QString path = info.absoluteFilePath();
+    const bool existed = info.exists();
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+    if (createIfEmpty)
+        flags |= SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &out.db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = out.db ? engineMessage(out.db) : QString::fromUtf8(sqlite3_errstr(rc));
+        if (createIfEmpty && !existed)
+            return QStringLiteral("%1: the working table could not be created: %2").arg(fileName, message);
+        return QStringLiteral("%1: %2").arg(fileName, message);
+    }
+    harden(out.db);
+
+    const auto failed = [&](const QString &message) {
+        if (createIfEmpty && !existed) {
+            sqlite3_close_v2(out.db);
+            out.db = nullptr;
+            QFile::remove(path);
+        }
+        return message;
+    };
+    const auto engineFailed = [&] {
+        return failed(QStringLiteral("%1: %2").arg(fileName, engineMessage(out.db)));
+    };
+
+    if (!lockExclusively(out.db))
+        return engineFailed();
+    if (createIfEmpty) {
+        bool empty = false;
+        if (!isEmptyDatabase(out.db, empty))
+            return engineFailed();
+        if (empty && !createReadingTable(out.db)) {
+            return failed(QStringLiteral("%1: the working table could not be created: %2")
+                              .arg(fileName, engineMessage(out.db)));
+        }
+    }
+
+    Schema schema;
+    QString why;
+    bool engineError = false;
+    if (!readSchema(out.db, schema, why, engineError) ||
+        !loadRows(out.db, schema, out.rows, why, engineError))
+        return engineError ? engineFailed() : failed(notOurs(fileName, why));
+    // Nothing of ours ever writes to the file; let the engine enforce that too.
+    exec(out.db, "PRAGMA query_only=1");
+    fileIdentity(path, out.device, out.inode);
+    out.sqlTable = schema.table;
+    return {};
+}
+
+QString TableStore::workingFileName()
+{
+    return QStringLiteral("Vs500db.DB");
+}
+
+QString TableStore::columnName(TableColumn column)
+{
+    return QLatin1String(kColumnNames[size_t(column)]);
+}
+
+std::optional<TableColumn> TableStore::columnByName(QStringView name)
+{
+    for (int c = 0; c < kColumnCount; ++c) {
+        if (name.compare(QLatin1String(kColumnNames[size_t(c)]), Qt::CaseInsensitive) == 0)
+            return TableColumn(c);
+    }
+    return std::nullopt;
+}
+
+TableStore::TableStore(QObject *parent) : QObject(parent) {}
+
+TableStore::~TableStore()
+{
+    releaseDb();
+}
+
+bool TableStore::fail(const QString &message)
+{
+    m_lastError = message;
+    return false;
+}
+
+void TableStore::releaseDb()
+{
+    // Closing rolls back the transaction that held the lock; nothing was written.
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_fileName.clear();
+    m_device = 0;
+    m_inode = 0;
+    m_sqlTable.clear();
+}
+
+void TableStore::adopt(Loaded &&loaded)
+{
+    emit aboutToReset();
+    releaseDb();
+    m_db = loaded.db;
+    loaded.db = nullptr;
+    m_device = loaded.device;
+    m_inode = loaded.inode;
+    m_sqlTable = loaded.sqlTable;
+    m_rows = std::move(loaded.rows);
+    m_savedRows = m_rows.size();
+    emit resetDone();
+}
+
+bool TableStore::openWorkingTable(const QString &folder)
+{
+    return openTable(QDir(folder).filePath(workingFileName()), true);
+}
+
+bool TableStore::openFile(const QString &fileName)
+{
+    return openTable(fileName, false);
+}
+
+bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
+{
+    m_lastError.clear();
+    // The open file is locked against every connection, this program's own included, so opening
+    // the same file again reloads it through the connection that holds it. A file saved since
+    // under the same name is a different file and is opened afresh.
+    uint64_t device = 0, inode = 0;
+    if (m_db && fileIdentity(QFileInfo(fileName).absoluteFilePath(), device, inode) && device == m_device &&
+        inode == m_inode) {
+        Schema schema;
+        ReadingStore rows;
+        QString why;
+        bool engineError = false;
+        if (!readSchema(m_db, schema, why, engineError) || !loadRows(m_db, schema, rows, why, engineError))
+            return fail(engineError ? QStringLiteral("%1: %2").arg(fileName, engineMessage(m_db))
+                                    : notOurs(fileName, why));
+        emit aboutToReset();
+        m_rows = std::move(rows);
+        m_savedRows = m_rows.size();
+        m_fileName = fileName;
+        emit resetDone();
+        return true;
+    }
+    Loaded loaded;
+    const QString error = openAndLoad(fileName, createIfEmpty, loaded);
+    if (!error.isEmpty())
+        return fail(error);
+    adopt(std::move(loaded));
+    m_fileName = fileName;
+    return true;
+}
+
+void TableStore::close()
+{
+    if (!m_db && m_rows.empty())
+        return;
+    emit aboutToReset();
+    releaseDb();
+    m_rows.clear();
+    m_savedRows = 0;
+    emit resetDone();
+}
+
+bool TableStore::appendRow(const RowInput &row)
+{
+    if (!m_lastError.isNull())
+        m_lastError = QString();
+    if (!m_db)
+        return fail(QStringLiteral("No reading table is open."));
+    m_rows.append(row);
+    emit rowsAppended();
+    return true;
+}
+
+bool TableStore::emptyTable()
+{
+    m_lastError.clear();
+    if (!m_db)
+        return fail(QStringLiteral("No reading table is open."));
+    if (m_rows.empty())
+        return true;
+    emit aboutToReset();
+    m_rows.clear();
+    m_savedRows = 0;
+    emit resetDone();
+    return true;
+}
+
+QString TableStore::fieldText(int64_t row, TableColumn column) const
+{
+    if (row < 0 || row >= rowCount())
+        return {};
+    RowView v;
+    m_rows.view(row, v);
+    const auto text = [](std::string_view s) {
+        return QString::fromUtf8(s.data(), qsizetype(s.size()));
+    };
+    switch (column) {
+    case TableColumn::No:
+        return (v.nullMask & NullNo) ? QString() : QString::number(v.no);
+    case TableColumn::Time:
+        return text(v.time);
+    case TableColumn::DCAC:
+        return text(v.dcac);
+    case TableColumn::Value:
+        return text(v.value);
+    case TableColumn::Unit:
+        return text(v.unit);
+    case TableColumn::AUTO:
+        return text(v.autoText);
+    case TableColumn::Nval: {
+        if (v.nullMask & NullNval)
+            return {};
+        char buffer[32];
+        // A value that came from a float prints as that float's shortest form (3999, 0.1).
+        const float f = float(v.nval);
+        const auto r = double(f) == v.nval ? std::to_chars(buffer, buffer + sizeof buffer, f)
+                                           : std::to_chars(buffer, buffer + sizeof buffer, v.nval);
+        return QString::fromLatin1(buffer, qsizetype(r.ptr - buffer));
+    }
+    }
+    return {};
+}

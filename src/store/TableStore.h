@@ -1,0 +1,94 @@
+#pragma once
+
+#include "store/ReadingStore.h"
+#include "store/TableRows.h"
+
+#include <QObject>
+#include <QString>
+#include <optional>
+
+struct sqlite3;
+
+// The reading table `TOR200DB`: one SQLite file holding the table "Readings" with the fields No
+// (integer), Time (text "HH:MM:SS.zzz"), DC/AC, Value, Unit, AUTO (text) and Nval (real).
+//
+// While open, the file is held under an exclusive lock, so no other program can open it, and it is
+// never written: rows already in the file are loaded into memory, rows appended during the run stay
+// pending in memory only, and emptying or closing drops them without touching the file. Keeping the
+// recorded data is the job of the save operations (DataFiles.h).
+//
+// Every failing operation returns false and leaves a message in lastError(): the engine's own
+// message, or what is wrong with the file, preceded by the file's name. Each open, append or empty
+// clears the message first, so it always belongs to the last call. Nothing here shows a box.
+class TableStore : public QObject, public TableRows
+{
+    Q_OBJECT
+
+public:
+    // A file with more rows than this is refused rather than loaded (about 500 MB of memory).
+    static constexpr int64_t kMaxRows = 20000000;
+    // A text field longer than this marks a file as not ours.
+    static constexpr int kMaxFieldBytes = 4096;
+
+    // "Vs500db.DB", the working table's file in the working folder.
+    static QString workingFileName();
+    // The fields in the order of TableColumn, as the grid and the export name them.
+    static QString columnName(TableColumn column);
+    // Field names match without regard to case: "value", "Nval", "time", "no" ...
+    static std::optional<TableColumn> columnByName(QStringView name);
+
+    explicit TableStore(QObject *parent = nullptr);
+    ~TableStore() override;
+
+    // Opens the working table in folder, creating an empty one when the file is missing.
+    bool openWorkingTable(const QString &folder);
+    // Opens a saved table in place of the current one. The file is checked and loaded first: only
+    // when that succeeds is the current table closed (dropping its pending rows) and replaced; on
+    // failure the current table is left exactly as it was.
+    bool openFile(const QString &fileName);
+    // Drops every row and releases the file.
+    void close();
+
+    bool isOpen() const { return m_db != nullptr; }
+    // The open file as it was given (case kept); empty while closed.
+    QString fileName() const { return m_fileName; }
+    QString lastError() const { return m_lastError; }
+
+    int64_t rowCount() const override { return m_rows.size(); }
+    // Rows that came from the file; the rest are pending.
+    int64_t savedRowCount() const { return m_savedRows; }
+    QString fieldText(int64_t row, TableColumn column) const override;
+    void rowView(int64_t row, RowView &out) const { m_rows.view(row, out); }
+    const ReadingStore &rows() const { return m_rows; }
+
+    // Append and post one row; fails only while no table is open.
+    bool appendRow(const RowInput &row);
+    // Removes every row from view; the file keeps what it holds.
+    bool emptyTable();
+
+signals:
+    // Rows were appended; the model coalesces these.
+    void rowsAppended();
+    // Every row is about to change (empty, open, close) and has changed.
+    void aboutToReset();
+    void resetDone();
+
+private:
+    struct Loaded;
+    // Opens, locks, checks and loads fileName into out; an empty result means success.
+    static QString openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out);
+    bool openTable(const QString &fileName, bool createIfEmpty);
+    bool fail(const QString &message);
+    void adopt(Loaded &&loaded);
+    void releaseDb();
+
+    sqlite3 *m_db = nullptr;
+    QString m_fileName;
+    // Identity of the open file: a save may have replaced the file under its name since.
+    uint64_t m_device = 0;
+    uint64_t m_inode = 0;
+    QString m_sqlTable; // the table's name as the file spells it
+    ReadingStore m_rows;
+    int64_t m_savedRows = 0;
+    QString m_lastError;
+};
