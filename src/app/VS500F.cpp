@@ -3,6 +3,7 @@
 #include "app/IntervalTextValidator.h"
 #include "app/WindowLayoutRule.h"
 #include "chart/TrendChart.h"
+#include "decode/IntegerText.h"
 #include "display/AlarmBeeper.h"
 #include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
@@ -252,8 +253,7 @@ void TFCOMM::buildLayout()
     // Runs after the chart's own handler: a page size that converts again takes its complaint back,
     // also while no frames arrive to replace it.
     connect(Chtshow->Maxrecord, &QLineEdit::textChanged, this, [this](const QString &text) {
-        bool converts = false;
-        text.toInt(&converts);
+        const bool converts = parseInteger(text.toStdString()).has_value();
         if (m_maxrecordErrorShown && converts) {
             m_frameError->clear();
             m_frameErrorShown = false;
@@ -669,7 +669,7 @@ void TFCOMM::presentFrame(const FrameOutcome &outcome)
     if (outcome.hzModeChanged) {
         KDsetup();
         if (outcome.hzMode)
-            Chtshow->setAxisRange(-5000, 5000);
+            Chtshow->setAxisRange(-kHzModeAxisLimit, kHzModeAxisLimit);
         else
             Chtshow->setAxisRange(-m_range.FullScale, m_range.FullScale);
     }

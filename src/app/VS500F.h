@@ -200,8 +200,8 @@ private:
     ModelProfile m_profile;
     std::unique_ptr<MeterDecoder> m_decoder;
     Reading m_reading;
-    float m_upperLimit = 4002.0f;
-    float m_lowerLimit = -4002.0f;
+    float m_upperLimit = RangeConstants().UpperLimit;
+    float m_lowerLimit = RangeConstants().LowerLimit;
     MinMaxTracker m_minMax;
     int m_linkIdleTicks = 0;
     std::unique_ptr<TableStore> m_table;

@@ -1,5 +1,7 @@
 #include "chart/TrendChart.h"
 
+#include "decode/IntegerText.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
@@ -293,15 +295,14 @@ void TrendChart::BtNewClick()
 
 bool TrendChart::MaxrecordExit()
 {
-    bool ok = false;
-    const QString text = Maxrecord->text();
-    const int perPage = text.toInt(&ok);
-    if (!ok) {
-        emit maxrecordError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    const std::string text = Maxrecord->text().toStdString();
+    const std::optional<int32_t> perPage = parseInteger(text);
+    if (!perPage) {
+        emit maxrecordError(QString::fromStdString(invalidIntegerMessage(text)));
         return false;
     }
     const int64_t before = m_paging.page();
-    m_paging.setPointsPerPage(perPage, pointCount());
+    m_paging.setPointsPerPage(*perPage, pointCount());
     m_zoom.reset();
     pageMoved(before);
     return true;

@@ -70,7 +70,7 @@ RangeConstants rangeConstantsFor(const std::string &rangeClass)
 {
     RangeConstants c;
     c.RangeClass = rangeClass;
-    int full = 4000;
+    int full = kDefaultFullScale;
     if (rangeClass == "6")
         full = 6000;
     else if (rangeClass == "34")

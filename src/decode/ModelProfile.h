@@ -45,18 +45,26 @@ inline bool isChecked(const ModelSelectors &selectors, ModelSelector s)
     return selectors.test(static_cast<size_t>(s));
 }
 
+// The 4000-count class: what the window starts with until the model's profile says otherwise.
+inline constexpr int kDefaultFullScale = 4000;
+// While the frequency mode is shown the chart's axis spans this either side of zero, whatever the
+// range class.
+inline constexpr int kHzModeAxisLimit = 5000;
+
 // Display range constants derived from the range class; every scale, limit and axis comes from them.
+// The defaults are the 4000-count class's (rangeConstantsFor("4")).
 struct RangeConstants
 {
     std::string RangeClass = "4";
-    int FullScale = 4000;
-    int GaugeZero = 400;
-    int BarFull = 40;
-    int GaugeSpan = 80;
-    float UpperLimit = 4002.0f;
-    float LowerLimit = -4002.0f;
-    float MaxSeen = -4001.0f;
-    float MinSeen = 4001.0f;
+    int FullScale = kDefaultFullScale;
+    int GaugeZero = kDefaultFullScale / 10;
+    int BarFull = kDefaultFullScale / 100;
+    int GaugeSpan = kDefaultFullScale / 50;
+    // Limits and extremes start just outside the range, so neither alarms nor sticks.
+    float UpperLimit = kDefaultFullScale + 2;
+    float LowerLimit = -(kDefaultFullScale + 2);
+    float MaxSeen = -(kDefaultFullScale + 1);
+    float MinSeen = kDefaultFullScale + 1;
 };
 
 RangeConstants rangeConstantsFor(const std::string &rangeClass);

@@ -1,5 +1,7 @@
 #include "decode/Or200Decoder.h"
 
+#include "decode/IntegerText.h"
+
 #include <array>
 #include <optional>
 
@@ -7,35 +9,6 @@ namespace {
 
 const char kHexDigits[] = "0123456789ABCDEF";
 const char kFrameOrder[] = "123456789ABCDE";
-
-// The framework's integer conversion as the decoder relies on it: an optional sign and at least one
-// decimal digit, nothing else. The texts are at most five characters, so they cannot overflow.
-std::optional<int> strToInt(const std::string &text)
-{
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size())
-        return std::nullopt;
-    long value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-        if (value > 2147483647L)
-            return std::nullopt;
-    }
-    return static_cast<int>(negative ? -value : value);
-}
-
-std::string conversionError(const std::string &text)
-{
-    return "'" + text + "' is not a valid integer value";
-}
 
 int hexValue(char c)
 {
@@ -210,7 +183,7 @@ FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelStat
 
     auto fail = [&outcome](const std::string &text) {
         outcome.ok = false;
-        outcome.error = conversionError(text);
+        outcome.error = invalidIntegerMessage(text);
         return outcome;
     };
 
@@ -220,7 +193,7 @@ FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelStat
     } else if (overloadTest == "-0@") {
         nval = -range.FullScale;
     } else {
-        const std::optional<int> n = strToInt(count);
+        const std::optional<int32_t> n = parseInteger(count);
         if (!n)
             return fail(count);
         nval = *n;
@@ -233,7 +206,7 @@ FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelStat
         gauge = 0;
     } else {
         const std::string leading = sign + d1 + d2 + d3;
-        const std::optional<int> n = strToInt(leading);
+        const std::optional<int32_t> n = parseInteger(leading);
         if (!n)
             return fail(leading);
         gauge = *n + range.GaugeZero;
@@ -244,7 +217,7 @@ FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelStat
         bar = range.BarFull;
     } else {
         const std::string head = d1 + d2;
-        const std::optional<int> n = strToInt(head);
+        const std::optional<int32_t> n = parseInteger(head);
         if (!n)
             return fail(head);
         bar = *n >= 2 ? *n : 1;
@@ -252,10 +225,10 @@ FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelStat
 
     int chart = 0;
     if (overload) {
-        const std::optional<int> unitSign = strToInt(sign + "1");
+        const std::optional<int32_t> unitSign = parseInteger(sign + "1");
         chart = *unitSign * range.FullScale;
     } else {
-        const std::optional<int> n = strToInt(count);
+        const std::optional<int32_t> n = parseInteger(count);
         if (!n)
             return fail(count);
         chart = *n;

@@ -1,5 +1,7 @@
 #include "decode/Vs500Decoder.h"
 
+#include "decode/IntegerText.h"
+
 #include <vector>
 
 namespace {
@@ -22,29 +24,6 @@ unsigned nibbleValue(char c)
     if (c >= 'a' && c <= 'f')
         return static_cast<unsigned>(c - 'a' + 10);
     return 0;
-}
-
-// The framework's integer conversion: an optional sign and at least one decimal digit, nothing else.
-bool strToInt(const std::string &text, int *value)
-{
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i == text.size())
-        return false;
-    long n = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return false;
-        n = n * 10 + (text[i] - '0');
-        if (n > 2147483647L)
-            return false;
-    }
-    *value = static_cast<int>(negative ? -n : n);
-    return true;
 }
 
 // Point, prefix and ampere flags of one frame.
@@ -121,9 +100,11 @@ class Conversions
 public:
     bool convert(const std::string &text, int *value)
     {
-        if (strToInt(text, value))
+        if (const std::optional<int32_t> n = parseInteger(text)) {
+            *value = *n;
             return true;
-        m_error = "'" + text + "' is not a valid integer value";
+        }
+        m_error = invalidIntegerMessage(text);
         return false;
     }
 
@@ -165,7 +146,7 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
     failed.panel = previous;
     // The frame buffer never passes a shorter text; a direct caller gets the conversion message.
     if (frameNibbles.size() < Vs500FrameBuffer::kFrameLength) {
-        failed.error = "'" + frameNibbles + "' is not a valid integer value";
+        failed.error = invalidIntegerMessage(frameNibbles);
         return failed;
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decode/ModelProfile.h"
 #include "display/GaugeGeometry.h"
 
 #include <string>
@@ -9,12 +10,12 @@
 struct GaugeInputs
 {
     bool HzMode = false;
-    std::string RangeClass = "4";
-    int GaugeSpan = 80;
-    int GaugeZero = 400;
-    int FullScale = 4000;
-    float UpperLimit = 4002.0f;
-    float LowerLimit = -4002.0f;
+    std::string RangeClass = RangeConstants().RangeClass;
+    int GaugeSpan = RangeConstants().GaugeSpan;
+    int GaugeZero = RangeConstants().GaugeZero;
+    int FullScale = RangeConstants().FullScale;
+    float UpperLimit = RangeConstants().UpperLimit;
+    float LowerLimit = RangeConstants().LowerLimit;
     bool maxEnabled = false; // SetMaxB checked
     bool minEnabled = false; // SetMinB checked
 };

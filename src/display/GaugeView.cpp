@@ -95,7 +95,7 @@ void GaugeView::followPanelSize()
     // Redraw at the new size; the old needle line is not on the new picture, so nothing is erased.
     ensurePictureSize();
     QPainter painter(&m_picture);
-    const GaugeGeometry g = geometry();
+    const GaugeGeometry g = scaleGeometry();
     painter.fillRect(m_picture.rect(), Qt::white);
     if (g.valid()) {
         drawScale(painter, g);
@@ -114,7 +114,7 @@ void GaugeView::KDsetup(int)
     QPainter painter(&m_picture);
     painter.fillRect(m_picture.rect(), Qt::white);
     m_needleShown = false;
-    const GaugeGeometry g = geometry();
+    const GaugeGeometry g = scaleGeometry();
     if (g.valid()) {
         drawScale(painter, g);
     }
@@ -162,7 +162,7 @@ void GaugeView::KDrun(int v)
     }
     // A hidden panel gets its resize event only when shown.
     followPanelSize();
-    const GaugeGeometry g = geometry();
+    const GaugeGeometry g = scaleGeometry();
     if (!g.valid())
         return;
     const GaugeNeedle next = g.needle(v, m_inputs.HzMode, m_inputs.GaugeSpan);

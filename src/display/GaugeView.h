@@ -26,7 +26,8 @@ public:
     // Moves the needle to gauge input v (not clamped).
     void KDrun(int v);
 
-    GaugeGeometry geometry() const { return GaugeGeometry(width(), height()); }
+    // The scale laid out in the panel at its present size.
+    GaugeGeometry scaleGeometry() const { return GaugeGeometry(width(), height()); }
     const QImage &picture() const { return m_picture; }
     QWidget *pictureWidget() const { return m_pictureWidget; }
     GaugeNeedle lastNeedle() const { return m_needle; }

@@ -1,5 +1,7 @@
 #include "display/MinMax.h"
 
+#include "decode/IntegerText.h"
+
 #include <cstdint>
 
 int decimalPos(const LcdPanelState &panel)
@@ -42,11 +44,6 @@ bool limitAlarm(float Nval, float upperLimit, float lowerLimit, bool maxEnabled,
     return (Nval > upperLimit && maxEnabled) || (Nval < lowerLimit && minEnabled);
 }
 
-std::string invalidIntegerMessage(const std::string &text)
-{
-    return "'" + text + "' is not a valid integer value";
-}
-
 LimitText parseLimitText(const std::string &text)
 {
     LimitText result;
@@ -54,36 +51,12 @@ LimitText parseLimitText(const std::string &text)
         result.ok = true;
         return result;
     }
-    size_t i = 0;
-    bool negative = false;
-    if (text[0] == '-' || text[0] == '+') {
-        negative = text[0] == '-';
-        i = 1;
-    }
-    if (i == text.size()) {
+    if (const std::optional<int32_t> value = parseInteger(text)) {
+        result.ok = true;
+        result.value = static_cast<float>(*value);
+    } else {
         result.error = invalidIntegerMessage(text);
-        return result;
     }
-    int64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') {
-            result.error = invalidIntegerMessage(text);
-            return result;
-        }
-        magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > int64_t(INT32_MAX) + 1) {
-            result.error = invalidIntegerMessage(text);
-            return result;
-        }
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    if (value > INT32_MAX || value < INT32_MIN) {
-        result.error = invalidIntegerMessage(text);
-        return result;
-    }
-    result.ok = true;
-    result.value = static_cast<float>(value);
     return result;
 }
 

@@ -12,8 +12,8 @@ int decimalPos(const LcdPanelState &panel);
 // Lowest and highest reading since the meter last changed its unit text or decimal point.
 struct MinMaxTracker
 {
-    float MaxSeen = -4001.0f;
-    float MinSeen = 4001.0f;
+    float MaxSeen = RangeConstants().MaxSeen;
+    float MinSeen = RangeConstants().MinSeen;
     std::string MaxSeenText;
     std::string MinSeenText;
     // "113" equals no unit text a decoder produces, so the first frame always resets.
@@ -45,9 +45,6 @@ struct LimitText
 // decimal digits that fit a signed 32-bit integer. Anything else fails and the limit must keep its
 // previous value.
 LimitText parseLimitText(const std::string &text);
-
-// The error text of a failed integer conversion, with the offending text in place.
-std::string invalidIntegerMessage(const std::string &text);
 
 // Keys a limit box accepts when typed: digits, backspace, "+" and "-".
 bool limitKeyAccepted(char32_t key);

@@ -1,5 +1,6 @@
 #include "display/MinMaxPanel.h"
 
+#include "decode/ModelProfile.h"
 #include "display/LcdLabel.h"
 #include "display/LimitKeyFilter.h"
 #include "display/Pictures.h"
@@ -46,10 +47,10 @@ MinMaxPanel::MinMaxPanel(QWidget *parent) : QFrame(parent)
     Label12->setObjectName(QStringLiteral("Label12"));
     Label12->setGeometry(8, 29, 37, 14);
 
-    MinText = readingLabel(QStringLiteral("4001"), this);
+    MinText = readingLabel(QString(), this);
     MinText->setObjectName(QStringLiteral("MinText"));
     MinText->setGeometry(48, 9, 32, 16);
-    MaxText = readingLabel(QStringLiteral("-4001"), this);
+    MaxText = readingLabel(QString(), this);
     MaxText->setObjectName(QStringLiteral("MaxText"));
     MaxText->setGeometry(48, 29, 37, 16);
 
@@ -70,14 +71,16 @@ MinMaxPanel::MinMaxPanel(QWidget *parent) : QFrame(parent)
     SetMinB->setGeometry(140, 29, 65, 17);
 
     m_keyFilter = new LimitKeyFilter(this);
-    Setmax = new QLineEdit(QStringLiteral("4000"), this);
+    Setmax = new QLineEdit(this);
     Setmax->setObjectName(QStringLiteral("Setmax"));
     Setmax->setGeometry(208, 3, 65, 21);
     Setmax->installEventFilter(m_keyFilter);
-    SetMin = new QLineEdit(QStringLiteral("-4000"), this);
+    SetMin = new QLineEdit(this);
     SetMin->setObjectName(QStringLiteral("SetMin"));
     SetMin->setGeometry(208, 26, 65, 21);
     SetMin->installEventFilter(m_keyFilter);
+
+    applyRange(kDefaultFullScale);
 }
 
 void MinMaxPanel::showExtremes(const QString &minText, const QString &maxText, const QString &unit)

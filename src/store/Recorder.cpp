@@ -1,5 +1,7 @@
 #include "store/Recorder.h"
 
+#include "decode/IntegerText.h"
+
 #include "store/TableStore.h"
 
 #include <QTime>
@@ -77,16 +79,12 @@ std::optional<int32_t> Recorder::intervalFromText(const QString &text)
 {
     if (text.isEmpty() || text == QLatin1String("-") || text == QLatin1String("+"))
         return 0;
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok)
-        return std::nullopt;
-    return value;
+    return parseInteger(text.toStdString());
 }
 
 QString Recorder::notValidIntegerMessage(const QString &text)
 {
-    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+    return QString::fromStdString(invalidIntegerMessage(text.toStdString()));
 }
 
 bool Recorder::isValidIntervalText(const QString &text)

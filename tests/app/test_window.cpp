@@ -447,13 +447,13 @@ TEST(WindowLayout, ResizingKeepsTheNeedleOnTheLastReading)
     const GaugeNeedle shown = w.KD->lastNeedle();
     const int gaugeZero = w.range().GaugeZero;
     const int span = w.range().GaugeSpan;
-    ASSERT_NE(shown.tip, w.KD->geometry().needle(gaugeZero, false, span).tip);
+    ASSERT_NE(shown.tip, w.KD->scaleGeometry().needle(gaugeZero, false, span).tip);
 
     // No frame arrives while the window is resized (the meter is off or disconnected).
     const QSize normal = w.size();
     w.resize(normal + QSize(200, 100));
     QTest::qWait(50);
-    EXPECT_NE(w.KD->lastNeedle().tip, w.KD->geometry().needle(gaugeZero, false, span).tip);
+    EXPECT_NE(w.KD->lastNeedle().tip, w.KD->scaleGeometry().needle(gaugeZero, false, span).tip);
     w.resize(normal);
     QTest::qWait(50);
     EXPECT_EQ(w.KD->lastNeedle().tip, shown.tip);

@@ -263,7 +263,7 @@ TEST_F(GaugeViewTest, BandIsRedBeyondTheUpperLimitAfterSetup)
     in.maxEnabled = true;
     view.setInputs(in);
     view.KDsetup(1);
-    const GaugeGeometry g = view.geometry();
+    const GaugeGeometry g = view.scaleGeometry();
     const QImage &img = view.picture();
     const GaugePoint high = g.point(750, 800, 3);
     const GaugePoint low = g.point(250, 800, 3);
@@ -291,7 +291,7 @@ TEST_F(GaugeViewTest, FrequencyModeDrawsRedScaleWithNormalBand)
     // The fixed arc is red and wider in the frequency mode, and there are two more dots.
     EXPECT_GT(redHz, redNormal + 100);
     // The band stays blue in both.
-    const GaugePoint mid = view.geometry().point(400, 800, 3);
+    const GaugePoint mid = view.scaleGeometry().point(400, 800, 3);
     EXPECT_TRUE(isColour(view.picture(), mid.x + 1, mid.y + 1, kBlue));
 }
 
