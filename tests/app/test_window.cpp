@@ -122,6 +122,35 @@ TEST(WindowStartup, ShippedLayoutIsTheOr210)
     EXPECT_TRUE(QFileInfo::exists(win.dir.filePath(QStringLiteral("Vs500db.DB"))));
 }
 
+// The layout as built, no selector touched: the build's selector alone is checked and applied.
+TEST(WindowStartup, TheBuildsSelectorIsTheOneApplied)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TFCOMM w;
+    w.setWorkingFolder(dir.path());
+    w.setBitmapPath(dir.filePath(QStringLiteral("databmp.bmp")));
+    QStringList messages;
+    w.setMessageHook([&messages](QMessageBox::Icon, const QString &text) { messages.append(text); });
+    w.FormCreate();
+
+    ModelSelector built = ModelSelector::Count;
+    ASSERT_TRUE(modelSelectorFromName(METERLINK_MODEL_SELECTOR, &built)) << METERLINK_MODEL_SELECTOR;
+    for (int i = 0; i < kModelSelectorCount; ++i)
+        EXPECT_EQ(w.IFSelectors[size_t(i)]->isChecked(), ModelSelector(i) == built)
+            << modelSelectorName(ModelSelector(i));
+    if (built == ModelSelector::IFOR210) {
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("OR210 Interface Program _Ver: 2.00"));
+        EXPECT_EQ(w.boundFamily(), DecoderFamily::OR200);
+    } else {
+        ModelSelectors only;
+        only.set(size_t(built));
+        EXPECT_EQ(w.windowTitle().toStdString(), profileFor(only).title);
+        EXPECT_EQ(w.boundFamily(), profileFor(only).family);
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST(WindowStartup, ProfilesSetTitleFamilySpeedAndRange)
 {
     {
