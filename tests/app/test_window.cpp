@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,6 +121,35 @@ TEST(WindowStartup, ShippedLayoutIsTheOr210)
     EXPECT_TRUE(win.messages.empty());
     EXPECT_TRUE(w.readingTable()->isOpen());
     EXPECT_TRUE(QFileInfo::exists(win.dir.filePath(QStringLiteral("Vs500db.DB"))));
+}
+
+// The layout as built, no selector touched: the build's selector alone is checked and applied.
+TEST(WindowStartup, TheBuildsSelectorIsTheOneApplied)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TFCOMM w;
+    w.setWorkingFolder(dir.path());
+    w.setBitmapPath(dir.filePath(QStringLiteral("databmp.bmp")));
+    QStringList messages;
+    w.setMessageHook([&messages](QMessageBox::Icon, const QString &text) { messages.append(text); });
+    w.FormCreate();
+
+    ModelSelector built = ModelSelector::Count;
+    ASSERT_TRUE(modelSelectorFromName(METERLINK_MODEL_SELECTOR, &built)) << METERLINK_MODEL_SELECTOR;
+    for (int i = 0; i < kModelSelectorCount; ++i)
+        EXPECT_EQ(w.IFSelectors[size_t(i)]->isChecked(), ModelSelector(i) == built)
+            << modelSelectorName(ModelSelector(i));
+    if (built == ModelSelector::IFOR210) {
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("OR210 Interface Program _Ver: 2.00"));
+        EXPECT_EQ(w.boundFamily(), DecoderFamily::OR200);
+    } else {
+        ModelSelectors only;
+        only.set(size_t(built));
+        EXPECT_EQ(w.windowTitle().toStdString(), profileFor(only).title);
+        EXPECT_EQ(w.boundFamily(), profileFor(only).family);
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST(WindowStartup, ProfilesSetTitleFamilySpeedAndRange)
@@ -259,6 +289,52 @@ TEST(WindowPorts, ConnectReceivesFramesAndDisconnectRestoresTheControls)
     EXPECT_TRUE(w.STOP1->isChecked());
     EXPECT_FALSE(w.BTCon->isHidden());
     EXPECT_TRUE(w.BtCOM[0]->isEnabled());
+}
+
+// The adapter is unplugged while connected and plugged in again: a new device behind the same name.
+TEST(WindowPorts, ALostPortIsShownAndReceptionResumesWhenItIsBack)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    const QString link = win.dir.filePath(QStringLiteral("ttyMeter"));
+    PseudoTerminal first;
+    ASSERT_TRUE(first.isOpen());
+    ASSERT_TRUE(QFile::link(first.slavePath(), link));
+    QStringList lost;
+    QObject::connect(w.COMM2, &TSerialPortDriver::portLost, &w,
+                     [&lost](const QString &message) { lost.append(message); });
+    qputenv("METERLINK_COM1", QFile::encodeName(link));
+    w.BTCon->click();
+    qunsetenv("METERLINK_COM1");
+    ASSERT_TRUE(w.COMM2->IsConnected()) << w.COMM2->lastErrorText().toStdString();
+    auto send = [](PseudoTerminal &pty, const Or200Display &display) {
+        const std::vector<uint8_t> frame = encodeOr200(display);
+        return pty.writeAll(
+            QByteArray(reinterpret_cast<const char *>(frame.data()), qsizetype(frame.size())));
+    };
+    ASSERT_TRUE(send(first, volts('1', '2', '3', '4')));
+    ASSERT_TRUE(waitFor([&] { return w.currentReading().value == "1.234"; }));
+
+    QFile::remove(link);
+    first.closeMaster();
+    ASSERT_TRUE(waitFor([&] { return !lost.isEmpty(); }));
+    EXPECT_TRUE(lost.first().startsWith(QStringLiteral("COM1: "))) << lost.first().toStdString();
+    EXPECT_EQ(w.statusBar()->currentMessage().toStdString(), lost.first().toStdString());
+    EXPECT_TRUE(win.messages.empty());
+    // Still connected as far as the user is concerned: the driver comes back by itself.
+    EXPECT_FALSE(w.BtDiscon->isHidden());
+    EXPECT_TRUE(w.BTCon->isHidden());
+    EXPECT_TRUE(w.STOP1->isEnabled());
+
+    PseudoTerminal second;
+    ASSERT_TRUE(QFile::link(second.slavePath(), link));
+    ASSERT_TRUE(waitFor([&] {
+        return w.statusBar()->currentMessage() == QStringLiteral("COM1: reconnected");
+    })) << w.statusBar()->currentMessage().toStdString();
+    ASSERT_TRUE(send(second, volts('2', '2', '2', '2')));
+    ASSERT_TRUE(waitFor([&] { return w.currentReading().value == "2.222"; }));
+    EXPECT_EQ(lost.size(), 1);
+    EXPECT_TRUE(win.messages.empty());
 }
 
 TEST(WindowLink, IndicatorFallsBackOnTheThirdIdleTick)

@@ -399,21 +399,49 @@ TEST(TrendChartSave, DefaultPathIsInTheHomeFolder)
 #endif
 }
 
-// Not a check: leaves a picture of a realistic trace for a person to look at.
-TEST(TrendChartScreenshot, SavesAPicture)
+// The widget as it shows itself, controls included, in its three looks. The pictures are kept for
+// a person to look at when METERLINK_SCREENSHOTS names a folder.
+TEST(TrendChartScreenshot, FilledLineAndDensePicturesShowTheTrace)
 {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString keep = qEnvironmentVariable("METERLINK_SCREENSHOTS");
     TrendChart chart;
     chart.setAxisRange(-4000, 4000);
     feed(chart, 173);
     chart.show();
-    EXPECT_TRUE(chart.grab().save(QStringLiteral("/tmp/chart.png")));
+    // Saves a picture and returns how many of its columns show the trace's colour.
+    auto shoot = [&](const QString &name, const QColor &trace) {
+        const QString file = dir.filePath(name);
+        EXPECT_TRUE(chart.grab().save(file)) << name.toStdString();
+        if (!keep.isEmpty()) {
+            QFile::remove(QDir(keep).filePath(name));
+            QFile::copy(file, QDir(keep).filePath(name));
+        }
+        const QImage image(file);
+        EXPECT_EQ(image.size(), chart.size()) << name.toStdString();
+        int columns = 0;
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixelColor(x, y) == trace) {
+                    ++columns;
+                    break;
+                }
+        return columns;
+    };
+    const int filled = shoot(QStringLiteral("chart.png"), TrendChart::kAreaLineColor);
     chart.FillClick();
-    EXPECT_TRUE(chart.grab().save(QStringLiteral("/tmp/chart-line.png")));
+    const int line = shoot(QStringLiteral("chart-line.png"), TrendChart::kLinePenColor);
     chart.FillClick();
     chart.Maxrecord->setText(QStringLiteral("0"));
     for (int i = 0; i < 200000; ++i)
         chart.addPoint(sample(i / 20) + (i % 7) * 40);
-    EXPECT_TRUE(chart.grab().save(QStringLiteral("/tmp/chart-dense.png")));
+    const int dense = shoot(QStringLiteral("chart-dense.png"), TrendChart::kAreaLineColor);
+    // 73 points on a page 100 wide span about three quarters of the plot the dense trace fills.
+    for (int partial : {filled, line}) {
+        EXPECT_GT(partial, dense * 6 / 10);
+        EXPECT_LT(partial, dense * 85 / 100);
+    }
 }
 
 } // namespace

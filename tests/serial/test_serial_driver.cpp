@@ -10,9 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
 
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -451,20 +455,52 @@ TEST_F(SerialDriverTest, FailedConnectNamesPortAndReasonAndDoesNotRetry)
 
 TEST_F(SerialDriverTest, PermissionDeniedSaysWhatToDo)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may open anything";
     QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // The unprivileged user must reach the device file, or it would be refused for the wrong reason.
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                      QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                                      QFileDevice::ExeOther));
     const QString locked = dir.filePath(QStringLiteral("ttyLocked"));
     QFile file(locked);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     ASSERT_TRUE(file.setPermissions(QFileDevice::Permissions()));
     qputenv("METERLINK_COM2", QFile::encodeName(locked));
-    m_driver.setComPort(pnCOM2);
-    EXPECT_FALSE(m_driver.Connect());
-    EXPECT_TRUE(m_driver.lastErrorText().startsWith(
-        QStringLiteral("COM2: Permission denied (%1). Add your user to the ").arg(locked)))
-        << m_driver.lastErrorText().toStdString();
+
+    // Root opens anything, so the refusal is met by an unprivileged child; it reports what the
+    // driver said through a pipe.
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(channel[0]);
+        QByteArray said;
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            said = "cannot drop privileges: " + QByteArray(std::strerror(errno));
+        } else {
+            TSerialPortDriver driver;
+            driver.setComPort(pnCOM2);
+            said = driver.Connect() ? QByteArray("connected") : driver.lastErrorText().toUtf8();
+        }
+        const bool written = ::write(channel[1], said.constData(), size_t(said.size())) == said.size();
+        ::_exit(written ? 0 : 1);
+    }
+    ::close(channel[1]);
+    QByteArray said;
+    char block[512];
+    for (ssize_t n; (n = ::read(channel[0], block, sizeof block)) > 0;)
+        said.append(block, n);
+    ::close(channel[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const QString expected = QStringLiteral("COM2: Permission denied (%1). Add your user to the dialout "
+                                            "group (sudo usermod -aG dialout $USER) and log in again.")
+                                 .arg(locked);
+    EXPECT_EQ(said.toStdString(), expected.toStdString());
 }
 
 // Unplugging: the device behind a stable name goes away and comes back as a new device.

@@ -1,7 +1,6 @@
 #include "decode/FrameEncoders.h"
 #include "decode/MeterDecoder.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -24,10 +23,7 @@ const Bytes kMegaOhmOverloadFrame = {0x12, 0x20, 0x30, 0x4F, 0x5D, 0x66, 0x78,
 
 QString cliPath()
 {
-    const QString overridden = qEnvironmentVariable("METERLINK_CLI");
-    if (!overridden.isEmpty())
-        return overridden;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/meterlink-cli");
+    return QStringLiteral(METERLINK_CLI_PATH);
 }
 
 struct CliRun
@@ -75,8 +71,8 @@ class MeterlinkCli : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!QFileInfo(cliPath()).isExecutable())
-            GTEST_SKIP() << "meterlink-cli not built at " << cliPath().toStdString();
+        ASSERT_TRUE(QFileInfo(cliPath()).isExecutable())
+            << "meterlink-cli not built at " << cliPath().toStdString();
     }
 };
 
