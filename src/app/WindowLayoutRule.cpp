@@ -1,5 +1,13 @@
 #include "app/WindowLayoutRule.h"
 
+#include "app/FCOMMLayout.h"
+#include "chart/TrendChart.h"
+#include "display/CaptionPanel.h"
+#include "display/GaugeView.h"
+
+#include <QLabel>
+#include <QTableView>
+
 int64_t divideRoundHalfEven(int64_t numerator, int64_t denominator)
 {
     // Floor division, then look at the remainder against half the denominator.
@@ -30,4 +38,17 @@ WindowLayout computeWindowLayout(int outerWidth, int outerHeight)
     l.chartHeight = static_cast<int>(divideRoundHalfEven(h * 61, 100));
     l.chartTop = l.kdHeight + 38;
     return l;
+}
+
+void applyWindowLayout(FCOMMLayout &ui, const WindowLayout &layout)
+{
+    ui.Chtshow->applyWindowLayout(layout.chartTop, layout.chartWidth, layout.chartHeight);
+    ui.BtExit->move(layout.btExitLeft, ui.BtExit->y());
+    ui.BTCon->move(layout.btConLeft, ui.BTCon->y());
+    ui.BtDiscon->move(layout.btConLeft, ui.BtDiscon->y());
+    ui.DBGrid1->resize(ui.DBGrid1->width(), qMax(0, layout.dbGridHeight));
+    ui.KD->resize(qMax(0, layout.kdWidth), qMax(0, layout.kdHeight));
+    // The gauge redraws itself at its new size with the needle where it stood; a scale setup here
+    // would wipe the needle, and one put back at zero would contradict the LCD until the next frame.
+    ui.KD2->resize(qMax(0, layout.kd2Width), qMax(0, layout.kd2Height));
 }

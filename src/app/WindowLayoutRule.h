@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QSize>
+
 #include <cstdint>
+
+class FCOMMLayout;
 
 // Rounds numerator / denominator (denominator > 0) to the nearest whole number, halves to the even
 // neighbour. Done on integers so that a factor such as 0.37 is exact and a half is really a half.
@@ -23,3 +27,17 @@ struct WindowLayout
 };
 
 WindowLayout computeWindowLayout(int outerWidth, int outerHeight);
+inline WindowLayout computeWindowLayout(QSize outer)
+{
+    return computeWindowLayout(outer.width(), outer.height());
+}
+
+// The rule's outer size for a client area: the client plus the frame the layout was drawn with
+// (caption, menu bar and borders of the layout's window).
+inline QSize outerWindowSize(QSize client)
+{
+    return client + QSize(7, 48);
+}
+
+// Moves and sizes the controls the rule names; the chart's left edge and everything else stay.
+void applyWindowLayout(FCOMMLayout &ui, const WindowLayout &layout);

@@ -542,11 +542,80 @@ TEST(WindowChart, AnEmptyPageSizeIsReportedUntilANumberIsTypedAgain)
     TFCOMM &w = *win.w;
     w.Chtshow->Maxrecord->setText(QStringLiteral("0"));
     w.Chtshow->Maxrecord->setText(QString());
-    EXPECT_EQ(w.statusText(), QStringLiteral("'' is not a valid integer value"));
+    const QString complaint = QStringLiteral("'' is not a valid integer value");
+    EXPECT_EQ(w.statusText(), complaint);
     EXPECT_EQ(w.Chtshow->pointsPerPage(), 0);
+    // Frames do not take the box's complaint away; a frame's own complaint shows over it and goes
+    // with the next good frame.
+    win.feed(encodeOr200(volts('1', '2', '3', '4')));
+    EXPECT_EQ(w.statusText(), complaint);
+    win.feed(encodeOr200(volts('1', '2', 'L', '4')));
+    EXPECT_EQ(w.statusText(), QStringLiteral("'12@4' is not a valid integer value"));
+    win.feed(encodeOr200(volts('1', '2', '3', '4')));
+    EXPECT_EQ(w.statusText(), complaint);
+    w.Chtshow->Maxrecord->setText(QStringLiteral(" 5"));
+    EXPECT_EQ(w.statusText(), QStringLiteral("' 5' is not a valid integer value"));
     w.Chtshow->Maxrecord->setText(QStringLiteral("5"));
     EXPECT_TRUE(w.statusText().isEmpty());
     EXPECT_EQ(w.Chtshow->pointsPerPage(), 5);
+    EXPECT_TRUE(win.messages.empty());
+}
+
+TEST(WindowRecording, EachRecordLimitItemSetsItsLimitAndAloneIsChecked)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    const std::vector<std::pair<QAction *, int>> items = {{w.N10001, 1000},     {w.N50001, 5000},
+                                                          {w.N100001, 10000},   {w.N500001, 50000},
+                                                          {w.N1000001, 100000}, {w.limitess, 10000000}};
+    for (const auto &[item, limit] : items) {
+        item->trigger();
+        EXPECT_EQ(w.RecordLimit(), limit) << item->text().toStdString();
+        for (const auto &other : items)
+            EXPECT_EQ(other.first->isChecked(), other.first == item) << item->text().toStdString();
+    }
+}
+
+TEST(WindowRecording, TheIntervalBoxRefusesPastedTextThatDoesNotConvert)
+{
+    Window win;
+    QLineEdit *box = win.w->RecordSITime;
+    for (const char *pasted : {"1 0", "-5", "+1", "1e3", "1234567890"}) {
+        box->setText(QStringLiteral("7"));
+        box->selectAll();
+        box->insert(QString::fromUtf8(pasted));
+        EXPECT_EQ(box->text(), QStringLiteral("7")) << pasted;
+    }
+}
+
+TEST(WindowFiles, OpenSaveAndPrintAskTheWindowForFileNames)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.feed(encodeOr200(volts('1', '2', '3', '4')));
+    std::vector<FileRequest> asked;
+    QString answer = win.dir.filePath(QStringLiteral("copy.db"));
+    w.setFileHook([&](const FileRequest &request) {
+        asked.push_back(request);
+        return answer;
+    });
+    w.saveasClick();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].kind, FileRequest::Kind::Save);
+    EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("xls"));
+    EXPECT_TRUE(QFileInfo::exists(answer));
+
+    w.SpeedButton2Click();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].kind, FileRequest::Kind::Open);
+    EXPECT_EQ(w.readingTable()->fileName(), answer);
+    EXPECT_EQ(w.readingTable()->rowCount(), 1);
+
+    answer.clear(); // Cancel: nothing is opened or written
+    w.SpeedButton2Click();
+    w.saveasClick();
+    EXPECT_EQ(asked.size(), 4u);
+    EXPECT_EQ(w.readingTable()->fileName(), win.dir.filePath(QStringLiteral("copy.db")));
     EXPECT_TRUE(win.messages.empty());
 }
 

@@ -1,0 +1,87 @@
+#include "app/DataFileActions.h"
+
+#include "app/WindowPrompts.h"
+#include "report/ReportPreview.h"
+#include "store/DataFiles.h"
+#include "store/ReadingTableModel.h"
+#include "store/TableStore.h"
+
+#include <QFileInfo>
+#include <QTableView>
+
+bool DataFileActions::open(const QString &folder)
+{
+    FileRequest request;
+    request.kind = FileRequest::Kind::Open;
+    request.folder = folder;
+    request.filters = {QStringLiteral("access data files (*.DB)"), QStringLiteral("All files (*.*)")};
+    const QString fileName = m_prompts.fileName(request);
+    return !fileName.isEmpty() && openFile(fileName);
+}
+
+bool DataFileActions::openFile(const QString &fileName)
+{
+    if (!m_table.openFile(fileName)) {
+        m_prompts.error(m_table.lastError());
+        return false;
+    }
+    return true;
+}
+
+void DataFileActions::save()
+{
+    FileRequest request;
+    request.kind = FileRequest::Kind::Save;
+    request.filters = {QStringLiteral("Excel File(*.xls)"), QStringLiteral("DB File(*.db)"),
+                       QStringLiteral("Txt File(*.txt)"), QStringLiteral("All File(*.*)")};
+    request.defaultSuffix = QStringLiteral("xls");
+    const QString fileName = m_prompts.fileName(request);
+    if (!fileName.isEmpty())
+        saveFile(fileName);
+}
+
+void DataFileActions::saveFile(const QString &fileName)
+{
+    if (isTableCopyName(fileName)) {
+        QString error;
+        if (!CopyTableToFile(m_table, fileName, &error))
+            m_prompts.error(error);
+        return;
+    }
+    // The open table's own file is in use: text written over it would leave no table to open at the
+    // next start (the working table) or to reopen later, so that save fails like any save over a file
+    // held by another program.
+    const QString tableFile =
+        m_table.isOpen() ? QFileInfo(m_table.fileName()).canonicalFilePath() : QString();
+    if (!tableFile.isEmpty() && QFileInfo(fileName).canonicalFilePath() == tableFile) {
+        m_prompts.information(exportFailedMessage(fileName));
+        return;
+    }
+    if (ExportTableAsText(m_table, fileName))
+        m_prompts.information(exportSavedMessage(fileName));
+    else
+        m_prompts.information(exportFailedMessage(fileName));
+    // The export walks the table to its end; the grid then shows the last row as current.
+    if (m_model && m_grid) {
+        m_model->flushPendingRows();
+        if (m_model->rowCount() > 0)
+            m_grid->setCurrentIndex(m_model->index(m_model->rowCount() - 1, 0));
+    }
+}
+
+void DataFileActions::print(QWidget *parent)
+{
+    PreviewPrompts prompts;
+    prompts.warn = [this](const QString &title, const QString &text) {
+        m_prompts.warning(title, text);
+    };
+    prompts.saveFileName = [this](const QString &caption, const QString &path, const QString &filter) {
+        FileRequest request;
+        request.kind = FileRequest::Kind::Save;
+        request.caption = caption;
+        request.folder = path;
+        request.filters = {filter};
+        return m_prompts.fileName(request);
+    };
+    showReportPreview(m_table, prompts, parent);
+}

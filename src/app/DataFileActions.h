@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+class QTableView;
+class QWidget;
+class ReadingTableModel;
+class TableStore;
+class WindowPrompts;
+
+// The window's file actions on the reading table: open a saved table, save it (a table copy or the
+// text export), print it. Each action checks first and replaces or writes nothing it refuses; what
+// the user is told goes through the window's prompts.
+class DataFileActions
+{
+public:
+    DataFileActions(TableStore &table, WindowPrompts &prompts) : m_table(table), m_prompts(prompts) {}
+
+    // The grid that shows the table; an export leaves its last row current.
+    void setGrid(QTableView *grid, ReadingTableModel *model)
+    {
+        m_grid = grid;
+        m_model = model;
+    }
+
+    // Asks for a table file in `folder` and opens it; true when one was opened.
+    bool open(const QString &folder);
+    // Opens fileName in place of the current table. The file is checked before the current table is
+    // let go: one that is not ours leaves the table and its unsaved readings as they were.
+    bool openFile(const QString &fileName);
+    // Asks for a name and saves.
+    void save();
+    void saveFile(const QString &fileName);
+    void print(QWidget *parent);
+
+private:
+    TableStore &m_table;
+    WindowPrompts &m_prompts;
+    QTableView *m_grid = nullptr;
+    ReadingTableModel *m_model = nullptr;
+};

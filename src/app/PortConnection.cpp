@@ -1,0 +1,82 @@
+#include "app/PortConnection.h"
+
+#include "app/FCOMMLayout.h"
+#include "app/StatusLine.h"
+#include "display/CaptionPanel.h"
+#include "serial/SerialDriver.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+
+PortConnection::PortConnection(FCOMMLayout &ui, StatusLine &status, ErrorSink showError, QObject *parent)
+    : QObject(parent), m_ui(ui), m_status(status), m_showError(std::move(showError))
+{
+    connect(m_ui.COMM2, &TSerialPortDriver::portLost, this,
+            [this](const QString &message) { m_status.showPortNews(message); });
+    connect(m_ui.COMM2, &TSerialPortDriver::portRestored, this, [this] {
+        m_status.showPortNews(tr("%1: reconnected").arg(TSerialPortDriver::portName(m_ui.COMM2->ComPort())),
+                              5000);
+    });
+}
+
+void PortConnection::selectPort(int index)
+{
+    const std::array<QAction *, 4> items = {m_ui.COM11, m_ui.COM21, m_ui.COM31, m_ui.COM41};
+    for (int i = 0; i < 4; ++i) {
+        items[size_t(i)]->setChecked(i == index);
+        m_ui.BtCOM[size_t(i)]->setVisible(i == index);
+    }
+    m_ui.COMM2->setComPort(static_cast<TComPortNumber>(index));
+}
+
+bool PortConnection::connectPort()
+{
+    // A port that cannot be opened is said so, and the window stays disconnected, rather than
+    // showing a connection that delivers nothing.
+    if (!m_ui.COMM2->Connect()) {
+        m_ui.START1->setChecked(false);
+        m_showError(m_ui.COMM2->lastErrorText());
+        return false;
+    }
+    showConnected(true);
+    return true;
+}
+
+void PortConnection::disconnectPort()
+{
+    showConnected(false);
+    m_ui.COMM2->Disconnect();
+    m_status.clearPortNews();
+}
+
+void PortConnection::showConnected(bool connected)
+{
+    m_ui.ComSetup1->menuAction()->setEnabled(!connected);
+    m_ui.START1->setChecked(connected);
+    m_ui.START1->setEnabled(!connected);
+    m_ui.STOP1->setEnabled(connected);
+    m_ui.STOP1->setChecked(!connected);
+    m_ui.BTCon->setVisible(!connected);
+    m_ui.BtDiscon->setVisible(connected);
+    for (CaptionPanel *panel : m_ui.BtCOM)
+        panel->setEnabled(!connected);
+}
+
+void PortConnection::frameArrived()
+{
+    m_ui.CONok->setVisible(true);
+    m_ui.CONokN->setVisible(false);
+    m_idleTicks = 0;
+}
+
+void PortConnection::linkTick()
+{
+    if (m_idleTicks == kIdleTicks) {
+        m_ui.CONok->setVisible(false);
+        m_ui.CONokN->setVisible(true);
+        m_idleTicks = 0;
+    } else {
+        ++m_idleTicks;
+    }
+}

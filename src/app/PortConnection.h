@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class FCOMMLayout;
+class StatusLine;
+
+// The meter link as the window shows it: which of COM1..COM4 is chosen, Connect and Disconnect with
+// the controls they enable, the link pictures that say whether frames arrive, and the port's news
+// when a connected adapter goes away and comes back.
+class PortConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Link-timer ticks without a frame after which the link picture says "no frames".
+    static constexpr int kIdleTicks = 2;
+
+    using ErrorSink = std::function<void(const QString &)>;
+    PortConnection(FCOMMLayout &ui, StatusLine &status, ErrorSink showError, QObject *parent = nullptr);
+
+    // 0..3 for COM1..COM4: checks its menu item and shows its panel.
+    void selectPort(int index);
+    // Opens the chosen port; a port that cannot be opened is said so and nothing changes.
+    bool connectPort();
+    void disconnectPort();
+
+    // A complete frame arrived (whether it converted or not): the meter is talking.
+    void frameArrived();
+    // A tick of the link timer ConTimer.
+    void linkTick();
+    int idleTicks() const { return m_idleTicks; }
+
+private:
+    void showConnected(bool connected);
+
+    FCOMMLayout &m_ui;
+    StatusLine &m_status;
+    ErrorSink m_showError;
+    int m_idleTicks = 0;
+};

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "store/Recorder.h"
+
+#include <QObject>
+
+class FCOMMLayout;
+class QAction;
+class ReadingTableModel;
+class StatusLine;
+class TableStore;
+class WindowPrompts;
+
+// Recording as the window shows it: the Repeat, Sampling Interval and limit controls feed the
+// recorder's rules, the grid shows the reading table, and the recorder's complaints reach the
+// status line. The rules themselves are the Recorder's.
+class RecordingControls : public QObject
+{
+    Q_OBJECT
+
+public:
+    RecordingControls(FCOMMLayout &ui, TableStore &table, StatusLine &status, WindowPrompts &prompts,
+                      QObject *parent = nullptr);
+
+    Recorder &recorder() { return m_recorder; }
+    ReadingTableModel *model() const { return m_model; }
+
+    // Puts the table in the grid and starts the recorder afresh (once the table is open).
+    void start();
+    // Takes the grid's model away. The window calls it before the table and the grid go: the model
+    // reads the one and is shown by the other.
+    void release();
+
+    void record(const Reading &reading);
+    void tick();
+    void intervalChanged();
+    // New: says so first, then empties the table and restarts numbering.
+    void newRecord();
+    // A record-limit menu item was chosen.
+    void chooseLimit(QAction *item);
+    // The grid says plainly when no table is open.
+    void showTableState();
+
+private:
+    FCOMMLayout &m_ui;
+    TableStore &m_table;
+    StatusLine &m_status;
+    WindowPrompts &m_prompts;
+    Recorder m_recorder;
+    ReadingTableModel *m_model = nullptr;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+// A file name the window asks the user for.
+struct FileRequest
+{
+    enum class Kind
+    {
+        Open,
+        Save,
+    };
+    Kind kind = Kind::Open;
+    QString caption;
+    QString folder;
+    QStringList filters;   // "DB File(*.db)", the first one selected
+    QString defaultSuffix; // added to a typed name that has none
+};
+
+// Every message box and file dialog of the window, in one place, so that tests and benchmarks can
+// answer them instead of a person: with a hook set nothing modal opens.
+class WindowPrompts
+{
+public:
+    using MessageHook = std::function<void(QMessageBox::Icon, const QString &)>;
+    // Returns the chosen file's path, or an empty text for Cancel.
+    using FileHook = std::function<QString(const FileRequest &)>;
+
+    explicit WindowPrompts(QWidget *parent) : m_parent(parent) {}
+
+    void setMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
+    void setFileHook(FileHook hook) { m_fileHook = std::move(hook); }
+
+    void error(const QString &text) const { show(QMessageBox::Critical, QString(), text); }
+    void information(const QString &text) const { show(QMessageBox::Information, QString(), text); }
+    // A warning under its own title (the application's name when empty).
+    void warning(const QString &title, const QString &text) const { show(QMessageBox::Warning, title, text); }
+
+    QString fileName(const FileRequest &request) const;
+
+private:
+    void show(QMessageBox::Icon icon, const QString &title, const QString &text) const;
+
+    QWidget *m_parent = nullptr;
+    MessageHook m_messageHook;
+    FileHook m_fileHook;
+};
