@@ -1,5 +1,7 @@
 #include "chart/TrendChart.h"
 
+#include "chart/AxisTicks.h"
+
 #include "decode/IntegerText.h"
 
 #include <QCheckBox>
@@ -128,19 +130,6 @@ QToolButton *toolButton(QWidget *parent, const char *name, const QString &hint, 
     button->setFocusPolicy(Qt::NoFocus);
     button->resize(kToolSize, kToolSize);
     return button;
-}
-
-// A step of 1, 2 or 5 times a power of ten, at least `minimum`.
-double niceStep(double minimum)
-{
-    if (minimum <= 0)
-        return 1;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(minimum)));
-    for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-        if (factor * magnitude >= minimum)
-            return factor * magnitude;
-    }
-    return 10 * magnitude;
 }
 
 } // namespace
@@ -448,8 +437,9 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
         return plot.top() + (view.yMax - y) / ySpan * plotH;
     };
     // Vertical axis: major steps far enough apart for their labels.
-    const double yStep = niceStep(ySpan * (fm.height() * 1.6) / std::max(plotH, 1.0));
-    const double yFirst = std::ceil(view.yMin / yStep) * yStep;
+    const AxisTicks yTicks =
+        axisTicks(view.yMin, view.yMax, ySpan * (fm.height() * 1.6) / std::max(plotH, 1.0), kMinorTicks);
+    const double yStep = yTicks.step;
 
     // The back wall and the series are drawn into an image of the plot, starting from a cached copy
     // of the gradient and grid, and put on screen in one blit.
@@ -545,30 +535,18 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
     const int axisX = plot.left() - kWallSize - 1;
     p.drawLine(axisX, plot.top(), axisX, plot.bottom() + kWallSize);
     p.setPen(QPen(kAxisLineColor, 1));
-    for (double v = yFirst; v <= view.yMax + yStep * 1e-9; v += yStep) {
+    for (double v : yTicks.minor) {
+        const int my = int(std::round(toY(v)));
+        p.drawLine(axisX - kTickLength, my, axisX, my);
+    }
+    for (double v : yTicks.major) {
         const int y = int(std::round(toY(v)));
         p.drawLine(axisX - kTickLength, y, axisX, y);
-        const QString label = QString::number(std::llround(v));
         p.setPen(Qt::black);
         p.drawText(
             QRect(target.left(), y - fm.height() / 2, axisX - kTickLength - 2 - target.left(), fm.height()),
-            Qt::AlignRight | Qt::AlignVCenter, label);
+            Qt::AlignRight | Qt::AlignVCenter, QString::number(std::llround(v)));
         p.setPen(QPen(kAxisLineColor, 1));
-        for (int m = 1; m <= kMinorTicks; ++m) {
-            const double mv = v + yStep * m / (kMinorTicks + 1);
-            if (mv > view.yMax)
-                break;
-            const int my = int(std::round(toY(mv)));
-            p.drawLine(axisX - kTickLength, my, axisX, my);
-        }
-    }
-    // Minor ticks below the first major one.
-    for (int m = 1; m <= kMinorTicks; ++m) {
-        const double mv = yFirst - yStep * m / (kMinorTicks + 1);
-        if (mv < view.yMin)
-            break;
-        const int my = int(std::round(toY(mv)));
-        p.drawLine(axisX - kTickLength, my, axisX, my);
     }
 
     // Horizontal axis: X labels under the bottom wall.
@@ -576,8 +554,8 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
     p.setPen(QColor(0, 0, 0));
     p.drawLine(plot.left(), axisY, plot.right(), axisY);
     const int labelRoom = fm.horizontalAdvance(QString::number(std::llround(view.xMax))) + 12;
-    const double xStep = niceStep(std::max(xSpan * labelRoom / std::max(plotW, 1.0), 1.0));
-    for (double v = std::ceil(view.xMin / xStep) * xStep; v <= view.xMax + xStep * 1e-9; v += xStep) {
+    for (double v :
+         axisTicks(view.xMin, view.xMax, std::max(xSpan * labelRoom / std::max(plotW, 1.0), 1.0)).major) {
         const int x = int(std::round(toX(v)));
         p.drawLine(x, axisY, x, axisY + kTickLength);
         const QString label = QString::number(std::llround(v));
@@ -605,7 +583,7 @@ const QImage &TrendChart::backdrop(QSize size, qreal dpr, double yMin, double yM
     // Grid lines at the major steps of the vertical axis.
     p.setPen(QPen(QColor(160, 160, 160), 1, Qt::DotLine));
     const double span = std::max(yMax - yMin, 1.0);
-    for (double v = std::ceil(yMin / yStep) * yStep; v <= yMax + yStep * 1e-9; v += yStep) {
+    for (double v : axisTicks(yMin, yMax, yStep).major) {
         const double y = std::round((yMax - v) / span * (size.height() - 1));
         p.drawLine(QPointF(1, y), QPointF(size.width() - 1, y));
     }
