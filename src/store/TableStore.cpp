@@ -4,9 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -339,22 +342,53 @@ namespace {
 // Takes the lock that keeps every other connection out for as long as the table is open: an
 // open write transaction (a file we may not write is held with a read lock instead, which
 // still keeps writers, and so every other copy of this program, out).
+//
+// Nothing is ever written, so the transaction's journal stays in memory: on disk it would be
+// created with the lock and left behind by a run that is killed. A journal that a crashed writer
+// left is still rolled back by the engine on the first read.
 bool lockExclusively(sqlite3 *db)
 {
-    if (!exec(db, "PRAGMA locking_mode=EXCLUSIVE"))
+    if (!exec(db, "PRAGMA journal_mode=MEMORY") || !exec(db, "PRAGMA locking_mode=EXCLUSIVE"))
         return false;
     if (sqlite3_db_readonly(db, "main") == 1)
         return exec(db, "BEGIN") && exec(db, "SELECT count(*) FROM sqlite_schema");
     return exec(db, "BEGIN EXCLUSIVE");
 }
 
-bool createReadingTable(sqlite3 *db)
+const char kCreateReadings[] = "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, "
+                               "Unit TEXT, AUTO TEXT, Nval REAL)";
+
+// Creates a new working table file at path: written completely under another name and then
+// linked into place, so a run killed on the way leaves either no file or a whole one. Returns the
+// reason on failure.
+QString createWorkingFile(const QString &path)
 {
-    // The journal of this one statement stays in memory so no side file is left behind.
-    return exec(db, "COMMIT") && exec(db, "PRAGMA journal_mode=MEMORY") &&
-           exec(db, "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, "
-                    "AUTO TEXT, Nval REAL)") &&
-           exec(db, "BEGIN EXCLUSIVE");
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary = target + ".new-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    sqlite3 *db = nullptr;
+    QString why;
+    if (sqlite3_open_v2(temporary.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+            SQLITE_OK ||
+        !exec(db, "PRAGMA journal_mode=OFF") || !exec(db, kCreateReadings))
+        why = db ? engineMessage(db) : QStringLiteral("out of memory");
+    if (sqlite3_close(db) != SQLITE_OK && why.isEmpty())
+        why = engineMessage(db);
+    if (why.isEmpty() && ::link(temporary.constData(), target.constData()) != 0 && errno != EEXIST)
+        why = QString::fromLocal8Bit(std::strerror(errno)); // another run may have created it meanwhile
+    ::unlink(temporary.constData());
+    return why;
+}
+
+// A journal that is still there once the lock is held and the file has been read is not hot (the
+// engine would have rolled it back): older versions of this program left such zeroed journals.
+void removeStaleJournal(sqlite3 *db, const QString &path)
+{
+    if (sqlite3_db_readonly(db, "main") == 0)
+        QFile::remove(path + QStringLiteral("-journal"));
 }
 
 bool fileIdentity(const QString &path, uint64_t &device, uint64_t &inode)
@@ -384,49 +418,42 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
     const QFileInfo info(fileName);
     // An absolute path keeps the engine from reading names such as ":memory:" or "file:" specially.
     const QString path = info.absoluteFilePath();
-    const bool existed = info.exists();
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
-    if (createIfEmpty)
-        flags |= SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &out.db, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString message = out.db ? engineMessage(out.db) : QString::fromUtf8(sqlite3_errstr(rc));
-        if (createIfEmpty && !existed)
-            return QStringLiteral("%1: the working table could not be created: %2").arg(fileName, message);
-        return QStringLiteral("%1: %2").arg(fileName, message);
+    if (createIfEmpty && !info.exists()) {
+        const QString why = createWorkingFile(path);
+        if (!why.isEmpty())
+            return QStringLiteral("%1: the working table could not be created: %2").arg(fileName, why);
     }
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &out.db, flags, nullptr);
+    if (rc != SQLITE_OK)
+        return QStringLiteral("%1: %2").arg(fileName, out.db ? engineMessage(out.db)
+                                                             : QString::fromUtf8(sqlite3_errstr(rc)));
     harden(out.db);
 
-    const auto failed = [&](const QString &message) {
-        if (createIfEmpty && !existed) {
-            sqlite3_close_v2(out.db);
-            out.db = nullptr;
-            QFile::remove(path);
-        }
-        return message;
-    };
     const auto engineFailed = [&] {
-        return failed(QStringLiteral("%1: %2").arg(fileName, engineMessage(out.db)));
+        return QStringLiteral("%1: %2").arg(fileName, engineMessage(out.db));
     };
 
     if (!lockExclusively(out.db))
         return engineFailed();
     if (createIfEmpty) {
+        // A working file left empty by some other program becomes the table it should be.
         bool empty = false;
         if (!isEmptyDatabase(out.db, empty))
             return engineFailed();
-        if (empty && !createReadingTable(out.db)) {
-            return failed(QStringLiteral("%1: the working table could not be created: %2")
-                              .arg(fileName, engineMessage(out.db)));
-        }
+        if (empty &&
+            !(exec(out.db, "COMMIT") && exec(out.db, kCreateReadings) && exec(out.db, "BEGIN EXCLUSIVE")))
+            return QStringLiteral("%1: the working table could not be created: %2")
+                .arg(fileName, engineMessage(out.db));
     }
+    removeStaleJournal(out.db, path);
 
     Schema schema;
     QString why;
     bool engineError = false;
     if (!readSchema(out.db, schema, why, engineError) ||
         !loadRows(out.db, schema, out.rows, why, engineError))
-        return engineError ? engineFailed() : failed(notOurs(fileName, why));
+        return engineError ? engineFailed() : notOurs(fileName, why);
     // Nothing of ours ever writes to the file; let the engine enforce that too.
     exec(out.db, "PRAGMA query_only=1");
     fileIdentity(path, out.device, out.inode);

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -305,6 +306,33 @@ TEST_F(TableStoreTest, OpenTableIsExclusiveUntilClosed)
 
     first.close();
     EXPECT_TRUE(second.openWorkingTable(dir.path())) << second.lastError().toStdString();
+}
+
+TEST_F(TableStoreTest, AProcessKilledWithTheTableOpenLeavesNoJournal)
+{
+    // Once as the run that creates the working table, once as one that finds it.
+    for (int run = 0; run < 2; ++run) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TableStore table;
+            const bool opened = table.openWorkingTable(dir.path());
+            ::kill(::getpid(), SIGKILL);
+            _exit(opened ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(filesIn(dir.path()), QStringList{QStringLiteral("Vs500db.DB")}) << "run " << run;
+    }
+    // Older versions left a zeroed journal behind; the next open clears it away.
+    QFile stale(workingPath() + QStringLiteral("-journal"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write(QByteArray(4616, '\0'));
+    stale.close();
+    TableStore table;
+    EXPECT_TRUE(table.openWorkingTable(dir.path())) << table.lastError().toStdString();
+    EXPECT_EQ(filesIn(dir.path()), QStringList{QStringLiteral("Vs500db.DB")});
 }
 
 TEST_F(TableStoreTest, CommandLineClientIsLockedOutToo)
