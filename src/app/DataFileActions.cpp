@@ -28,7 +28,12 @@ bool DataFileActions::openFile(const QString &fileName)
     return true;
 }
 
-void DataFileActions::save()
+bool DataFileActions::save()
+{
+    return save(m_table);
+}
+
+bool DataFileActions::save(TableStore &from)
 {
     FileRequest request;
     request.kind = FileRequest::Kind::Save;
@@ -36,37 +41,49 @@ void DataFileActions::save()
                        QStringLiteral("Txt File(*.txt)"), QStringLiteral("All File(*.*)")};
     request.defaultSuffix = QStringLiteral("xls");
     const QString fileName = m_prompts.fileName(request);
-    if (!fileName.isEmpty())
-        saveFile(fileName);
+    return !fileName.isEmpty() && saveFile(from, fileName);
 }
 
-void DataFileActions::saveFile(const QString &fileName)
+bool DataFileActions::saveFile(const QString &fileName)
+{
+    return saveFile(m_table, fileName);
+}
+
+bool DataFileActions::saveFile(TableStore &from, const QString &fileName)
+{
+    const bool saved = writeFile(from, fileName);
+    if (saved && &from == &m_table)
+        m_table.markAllKept();
+    return saved;
+}
+
+bool DataFileActions::writeFile(TableStore &from, const QString &fileName)
 {
     if (isTableCopyName(fileName)) {
         QString error;
-        if (!CopyTableToFile(m_table, fileName, &error))
+        if (!CopyTableToFile(from, fileName, &error)) {
             m_prompts.error(error);
-        return;
+            return false;
+        }
+        return true;
     }
     // The open table's own file is in use: text written over it would leave no table to open at the
     // next start (the working table) or to reopen later, so that save fails like any save over a file
     // held by another program.
-    const QString tableFile =
-        m_table.isOpen() ? QFileInfo(m_table.fileName()).canonicalFilePath() : QString();
+    const QString tableFile = from.isOpen() ? QFileInfo(from.fileName()).canonicalFilePath() : QString();
     if (!tableFile.isEmpty() && QFileInfo(fileName).canonicalFilePath() == tableFile) {
         m_prompts.information(exportFailedMessage(fileName));
-        return;
+        return false;
     }
-    if (ExportTableAsText(m_table, fileName))
-        m_prompts.information(exportSavedMessage(fileName));
-    else
-        m_prompts.information(exportFailedMessage(fileName));
+    const bool exported = ExportTableAsText(from, fileName);
+    m_prompts.information(exported ? exportSavedMessage(fileName) : exportFailedMessage(fileName));
     // The export walks the table to its end; the grid then shows the last row as current.
-    if (m_model && m_grid) {
+    if (m_model && m_grid && &from == &m_table) {
         m_model->flushPendingRows();
         if (m_model->rowCount() > 0)
             m_grid->setCurrentIndex(m_model->index(m_model->rowCount() - 1, 0));
     }
+    return exported;
 }
 
 void DataFileActions::print(QWidget *parent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 class QTableView;
@@ -13,6 +14,8 @@ class WindowPrompts;
 // the user is told goes through the window's prompts.
 class DataFileActions
 {
+    Q_DECLARE_TR_FUNCTIONS(DataFileActions)
+
 public:
     DataFileActions(TableStore &table, WindowPrompts &prompts) : m_table(table), m_prompts(prompts) {}
 
@@ -28,12 +31,16 @@ public:
     // Opens fileName in place of the current table. The file is checked before the current table is
     // let go: one that is not ours leaves the table and its unsaved readings as they were.
     bool openFile(const QString &fileName);
-    // Asks for a name and saves.
-    void save();
-    void saveFile(const QString &fileName);
+    // Asks for a name and saves the reading table (or `from`); true once the file is written.
+    bool save();
+    bool save(TableStore &from);
+    bool saveFile(const QString &fileName);
+    bool saveFile(TableStore &from, const QString &fileName);
     void print(QWidget *parent);
 
 private:
+    bool writeFile(TableStore &from, const QString &fileName);
+
     TableStore &m_table;
     WindowPrompts &m_prompts;
     QTableView *m_grid = nullptr;

@@ -22,6 +22,7 @@ public:
         Frame,    // the last frame did not convert
         Interval, // RecordSITime does not convert
         PageSize, // Maxrecord does not convert
+        Recovery, // unsaved readings cannot be copied to the recovery file
         Count,
     };
 

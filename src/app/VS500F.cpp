@@ -1,16 +1,15 @@
 #include "app/VS500F.h"
 
 #include "app/DataFileActions.h"
+#include "app/MeterPresentation.h"
 #include "app/PortConnection.h"
 #include "app/RecordingControls.h"
 #include "app/StatusLine.h"
+#include "app/UnsavedReadings.h"
 #include "app/WindowLayoutRule.h"
 #include "chart/TrendChart.h"
 #include "decode/IntegerText.h"
-#include "display/AlarmBeeper.h"
 #include "display/CaptionPanel.h"
-#include "display/GaugeView.h"
-#include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
 #include "store/TableStore.h"
 
@@ -20,20 +19,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QLineEdit>
-#include <QProgressBar>
 #include <QScreen>
+#include <QSessionManager>
 #include <QTimer>
 #include <QToolButton>
-
-namespace {
-
-QString toQString(const std::string &s)
-{
-    return QString::fromLatin1(s.data(), qsizetype(s.size()));
-}
-
-} // namespace
 
 TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
 {
@@ -59,17 +48,27 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
     connect(Trecord, &QTimer::timeout, this, &TFCOMM::TrecordTimer);
     Trecord->start();
 
-    m_beeper = new AlarmBeeper(this);
     m_table = std::make_unique<TableStore>();
     m_recording = new RecordingControls(*this, *m_table, *m_status, m_prompts, this);
+    m_meter = new MeterPresentation(*this, *m_status, m_prompts, *m_connection, *m_recording, this);
     m_files = std::make_unique<DataFileActions>(*m_table, m_prompts);
+    m_unsaved = new UnsavedReadings(*m_table, *m_files, m_prompts, *m_status, this);
 
     wireControls();
     wireMenus();
+    // A desktop logout asks like Exit does; a refusal cancels the logout.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (!sessionEnding(manager.allowsInteraction()))
+            manager.cancel();
+        manager.release();
+    });
 }
 
 TFCOMM::~TFCOMM()
 {
+    // The parts that read the table go before it: the last unsaved readings reach the recovery
+    // file, and the grid lets go of its model.
+    delete m_unsaved;
     m_recording->release();
 }
 
@@ -143,15 +142,11 @@ void TFCOMM::wireMenus()
 
 void TFCOMM::FormCreate()
 {
-    // Range constants and limits for the 4000-count class until the profile says otherwise.
-    m_presenter = FramePresenter(rangeConstantsFor("4"));
-    m_limits.upper = range().UpperLimit;
-    m_limits.lower = range().LowerLimit;
-
     // The reading table. A failure is shown once; the meter is still displayed and charted without it.
     if (!m_table->openWorkingTable(m_workingFolder))
         m_prompts.error(m_table->lastError());
     m_recording->start();
+    m_unsaved->setFolder(m_recoveryFolder.isNull() ? m_workingFolder : m_recoveryFolder);
     m_files->setGrid(DBGrid1, m_recording->model());
 
     Chtshow->BtNewClick();
@@ -175,22 +170,7 @@ void TFCOMM::FormCreate()
         COMM2->setOnReceiveData([this, handler](TSerialPortDriver *sender, const char *data, qint32 size) {
             (this->*handler)(sender, data, size);
         });
-
-    if (m_profile.rangeClass == "6" || m_profile.rangeClass == "34") {
-        m_presenter = FramePresenter(rangeConstantsFor(m_profile.rangeClass));
-        m_limits.upper = range().UpperLimit;
-        m_limits.lower = range().LowerLimit;
-        // The boxes' new texts must not reload the limits: those stay just outside the range.
-        const QSignalBlocker blockMax(Panel3->Setmax);
-        const QSignalBlocker blockMin(Panel3->SetMin);
-        Panel3->applyRange(range().FullScale);
-    }
-    m_decoder = std::make_unique<MeterDecoder>(m_profile.family, DecodeContext{selectors, range()});
-
-    Chtshow->setAxisRange(-range().FullScale, range().FullScale);
-
-    KDsetup();
-    KD->KDrun(range().GaugeZero);
+    m_meter->configure(selectors, m_profile);
 
     m_recording->showTableState();
 }
@@ -239,6 +219,8 @@ int TFCOMM::LinkIdleTicks() const
 
 void TFCOMM::BtExit1Click()
 {
+    if (!m_unsaved->mayClose())
+        return;
     m_table->close();
     close();
     QApplication::quit();
@@ -246,65 +228,80 @@ void TFCOMM::BtExit1Click()
 
 void TFCOMM::closeEvent(QCloseEvent *event)
 {
-    // Unsaved readings are dropped with the table, as they are at every exit.
+    if (!m_unsaved->mayClose()) {
+        event->ignore();
+        return;
+    }
     COMM2->Disconnect();
     m_table->close();
     event->accept();
 }
 
-// ---- Receiving and presenting frames ----
+bool TFCOMM::sessionEnding(bool mayAsk)
+{
+    return m_unsaved->sessionEnding(mayAsk);
+}
+
+void TFCOMM::offerRecovery()
+{
+    m_unsaved->offerLeftOver();
+}
+
+// ---- Receiving and presenting frames (MeterPresentation) ----
 
 void TFCOMM::HOR200RData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
 {
-    receive(DataPtr, DataSize);
+    m_meter->receive(DataPtr, DataSize);
 }
 
 void TFCOMM::HVS500RData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
 {
-    receive(DataPtr, DataSize);
+    m_meter->receive(DataPtr, DataSize);
 }
 
-void TFCOMM::receive(const char *data, qint32 size)
+void TFCOMM::SetmaxExit()
 {
-    if (!m_decoder || size <= 0)
-        return;
-    m_decoder->receive(reinterpret_cast<const uint8_t *>(data), size_t(size),
-                       [this](const FrameOutcome &outcome) { presentFrame(outcome); });
+    m_meter->upperLimitEdited();
 }
 
-void TFCOMM::presentFrame(const FrameOutcome &outcome)
+void TFCOMM::SetMinExit()
 {
-    // Every complete frame shows that the meter is talking, even one whose digits do not convert.
-    m_connection->frameArrived();
-    if (!outcome.ok) {
-        // Frame data never opens a modal box: at several frames a second that would be a flood.
-        m_status->show(StatusLine::Owner::Frame, QString::fromLatin1(outcome.error.c_str()));
-        return;
-    }
-    m_status->clear(StatusLine::Owner::Frame);
+    m_meter->lowerLimitEdited();
+}
 
-    m_limits.maxEnabled = Panel3->SetMaxB->isChecked();
-    m_limits.minEnabled = Panel3->SetMinB->isChecked();
-    const Presentation p = m_presenter.present(outcome, m_limits);
+RangeConstants TFCOMM::range() const
+{
+    return m_meter->range();
+}
 
-    Panel1->apply(p.panel);
-    m_reading = p.reading;
-    if (p.axisMax) {
-        KDsetup();
-        Chtshow->setAxisRange(-*p.axisMax, *p.axisMax);
-    }
-    if (p.alarm)
-        m_beeper->beep();
-    oltext->setVisible(p.alarm);
-    if (p.newTrend) {
-        Chtshow->ShowSeries(Chtshow->BtFill->isChecked() ? 0 : 1);
-        Chtshow->BtNewClick();
-    }
-    Panel3->showExtremes(toQString(p.minText), toQString(p.maxText), toQString(p.unit));
-    KD->KDrun(p.gaugeInput);
-    INDataToTable();
-    PBar2->setValue(p.barPosition);
-    Chtshow->addPoint(p.chartValue);
+bool TFCOMM::HzMode() const
+{
+    return m_meter->hzMode();
+}
+
+float TFCOMM::UpperLimit() const
+{
+    return m_meter->limits().upper;
+}
+
+float TFCOMM::LowerLimit() const
+{
+    return m_meter->limits().lower;
+}
+
+const MinMaxTracker &TFCOMM::minMax() const
+{
+    return m_meter->minMax();
+}
+
+const Reading &TFCOMM::currentReading() const
+{
+    return m_meter->reading();
+}
+
+DecoderFamily TFCOMM::boundFamily() const
+{
+    return m_meter->family();
 }
 
 QString TFCOMM::statusText() const
@@ -312,52 +309,11 @@ QString TFCOMM::statusText() const
     return m_status->text();
 }
 
-// ---- Limits and gauge ----
-
-bool TFCOMM::readLimit(QLineEdit *box, float *limit)
-{
-    const LimitText text = parseLimitText(box->text().toStdString());
-    if (!text.ok) {
-        m_prompts.error(QString::fromStdString(text.error));
-        return false;
-    }
-    *limit = text.value;
-    return true;
-}
-
-void TFCOMM::SetmaxExit()
-{
-    if (readLimit(Panel3->Setmax, &m_limits.upper))
-        KDsetup();
-}
-
-void TFCOMM::SetMinExit()
-{
-    if (readLimit(Panel3->SetMin, &m_limits.lower))
-        KDsetup();
-}
-
-void TFCOMM::KDsetup()
-{
-    GaugeInputs in;
-    in.HzMode = HzMode();
-    in.RangeClass = range().RangeClass;
-    in.GaugeSpan = range().GaugeSpan;
-    in.GaugeZero = range().GaugeZero;
-    in.FullScale = range().FullScale;
-    in.UpperLimit = m_limits.upper;
-    in.LowerLimit = m_limits.lower;
-    in.maxEnabled = Panel3->SetMaxB->isChecked();
-    in.minEnabled = Panel3->SetMinB->isChecked();
-    KD->setInputs(in);
-    KD->KDsetup(1);
-}
-
 // ---- Recording ----
 
 void TFCOMM::INDataToTable()
 {
-    m_recording->record(m_reading);
+    m_recording->record(m_meter->reading());
 }
 
 void TFCOMM::TrecordTimer()
@@ -456,6 +412,8 @@ void TFCOMM::showEvent(QShowEvent *event)
     if (!m_shownOnce) {
         // Bars' real heights are known only now: make the client area the layout's size.
         m_shownOnce = true;
+        // Asked once the window is on screen, so the question has a window to belong to.
+        QTimer::singleShot(0, this, &TFCOMM::offerRecovery);
         const int missing = kClientHeight - centralWidget()->height();
         if (missing != 0 && width() == kClientWidth)
             resize(kClientWidth, height() + missing);
@@ -471,13 +429,13 @@ void TFCOMM::showEvent(QShowEvent *event)
 
 void TFCOMM::SpeedButton2Click()
 {
-    if (m_files->open(m_workingFolder))
+    if (m_unsaved->mayDrop() && m_files->open(m_workingFolder))
         m_recording->showTableState();
 }
 
 bool TFCOMM::openDataFile(const QString &fileName)
 {
-    if (!m_files->openFile(fileName))
+    if (!m_unsaved->mayDrop() || !m_files->openFile(fileName))
         return false;
     m_recording->showTableState();
     return true;

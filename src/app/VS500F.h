@@ -3,17 +3,16 @@
 #include "app/FCOMMLayout.h"
 #include "app/WindowPrompts.h"
 #include "decode/LcdState.h"
-#include "decode/MeterDecoder.h"
 #include "decode/ModelProfile.h"
-#include "display/FramePresenter.h"
+#include "display/MinMax.h"
 #include "serial/SerialDriver.h"
 
 #include <QMainWindow>
 
 #include <memory>
 
-class AlarmBeeper;
 class DataFileActions;
+class MeterPresentation;
 class PortConnection;
 class QTimer;
 class ReadingTableModel;
@@ -21,6 +20,7 @@ class RecordingControls;
 class Recorder;
 class StatusLine;
 class TableStore;
+class UnsavedReadings;
 
 // The main window: the meter's LCD, bar, gauge, MIN/MAX and limits, the recording controls with the
 // reading grid, and the trend chart. Its controls come from FCOMMLayout; the window wires them to
@@ -45,16 +45,16 @@ public:
     QTimer *Trecord = nullptr;
 
     // Window-wide state.
-    RangeConstants range() const { return m_presenter.range(); }
+    RangeConstants range() const;
     int LinkIdleTicks() const;
-    bool HzMode() const { return m_decoder ? m_decoder->hzMode() : false; }
-    float UpperLimit() const { return m_limits.upper; }
-    float LowerLimit() const { return m_limits.lower; }
-    const MinMaxTracker &minMax() const { return m_presenter.minMax(); }
-    const Reading &currentReading() const { return m_reading; }
+    bool HzMode() const;
+    float UpperLimit() const;
+    float LowerLimit() const;
+    const MinMaxTracker &minMax() const;
+    const Reading &currentReading() const;
     Recorder &recorder() const;
     int RecordLimit() const;
-    DecoderFamily boundFamily() const { return m_decoder ? m_decoder->family() : DecoderFamily::None; }
+    DecoderFamily boundFamily() const;
     TableStore *readingTable() const { return m_table.get(); }
     ReadingTableModel *readingModel() const;
     // The status line's message (the port's news aside, which is statusBar()->currentMessage()).
@@ -64,11 +64,15 @@ public:
     void setWorkingFolder(const QString &folder) { m_workingFolder = folder; }
     // Where the chart bitmap goes (tests point it elsewhere).
     void setBitmapPath(const QString &path) { m_bitmapPath = path; }
+    // Where unsaved readings are copied while recording: the working folder unless set; an empty
+    // text keeps them in memory only (benchmarks compare the two).
+    void setRecoveryFolder(const QString &folder) { m_recoveryFolder = folder; }
 
     // Message boxes and file dialogs go here instead of on screen when set (tests, benchmarks).
     using MessageHook = WindowPrompts::MessageHook;
     void setMessageHook(MessageHook hook) { m_prompts.setMessageHook(std::move(hook)); }
     void setFileHook(WindowPrompts::FileHook hook) { m_prompts.setFileHook(std::move(hook)); }
+    void setChoiceHook(WindowPrompts::ChoiceHook hook) { m_prompts.setChoiceHook(std::move(hook)); }
 
     // The bound receive handlers: what COMM2 delivers each poll's bytes to.
     void HOR200RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize);
@@ -110,6 +114,11 @@ public slots:
     bool openDataFile(const QString &fileName);
     void saveDataFile(const QString &fileName);
 
+    // Offers what earlier runs left unsaved (on the first show).
+    void offerRecovery();
+    // The desktop session ends: asks about unsaved readings when it may; false cancels the logout.
+    bool sessionEnding(bool mayAsk);
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -118,24 +127,18 @@ protected:
 private:
     void wireControls();
     void wireMenus();
-    void receive(const char *data, qint32 size);
-    void presentFrame(const FrameOutcome &outcome);
-    bool readLimit(QLineEdit *box, float *limit);
-    void KDsetup();
 
     QString m_workingFolder;
     QString m_bitmapPath;
+    QString m_recoveryFolder;
     ModelProfile m_profile;
-    std::unique_ptr<MeterDecoder> m_decoder;
-    FramePresenter m_presenter;
-    Reading m_reading;
-    AlarmLimits m_limits;
     std::unique_ptr<TableStore> m_table;
-    AlarmBeeper *m_beeper = nullptr;
     WindowPrompts m_prompts{this};
     StatusLine *m_status = nullptr;
     PortConnection *m_connection = nullptr;
     RecordingControls *m_recording = nullptr;
+    MeterPresentation *m_meter = nullptr;
+    UnsavedReadings *m_unsaved = nullptr;
     std::unique_ptr<DataFileActions> m_files;
     bool m_shownOnce = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QPushButton>
 
 void WindowPrompts::show(QMessageBox::Icon icon, const QString &title, const QString &text) const
 {
@@ -37,4 +38,43 @@ QString WindowPrompts::fileName(const FileRequest &request) const
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
+}
+
+WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Choice> &offered) const
+{
+    if (m_choiceHook)
+        return m_choiceHook(text, offered);
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton,
+                    m_parent);
+    QList<std::pair<QAbstractButton *, Choice>> buttons;
+    Choice escape = Choice::Cancel;
+    for (Choice c : offered) {
+        switch (c) {
+        case Choice::Save:
+            buttons.append(
+                {box.addButton(QApplication::translate("WindowPrompts", "Save…"), QMessageBox::AcceptRole),
+                 c});
+            break;
+        case Choice::Discard:
+            buttons.append({box.addButton(QMessageBox::Discard), c});
+            break;
+        case Choice::Cancel:
+            buttons.append({box.addButton(QMessageBox::Cancel), c});
+            break;
+        case Choice::Later:
+            buttons.append(
+                {box.addButton(QApplication::translate("WindowPrompts", "Later"), QMessageBox::RejectRole),
+                 c});
+            escape = Choice::Later;
+            break;
+        }
+    }
+    if (!buttons.isEmpty())
+        box.setDefaultButton(qobject_cast<QPushButton *>(buttons.constFirst().first));
+    box.exec();
+    for (const auto &[button, choice] : buttons) {
+        if (box.clickedButton() == button)
+            return choice;
+    }
+    return escape;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -29,6 +30,15 @@ class WindowPrompts
 {
 public:
     using MessageHook = std::function<void(QMessageBox::Icon, const QString &)>;
+    // The answers a question offers.
+    enum class Choice
+    {
+        Save, // "Save…": the ordinary save dialog follows
+        Discard,
+        Cancel,
+        Later,
+    };
+    using ChoiceHook = std::function<Choice(const QString &text, const QList<Choice> &offered)>;
     // Returns the chosen file's path, or an empty text for Cancel.
     using FileHook = std::function<QString(const FileRequest &)>;
 
@@ -36,6 +46,7 @@ public:
 
     void setMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
     void setFileHook(FileHook hook) { m_fileHook = std::move(hook); }
+    void setChoiceHook(ChoiceHook hook) { m_choiceHook = std::move(hook); }
 
     void error(const QString &text) const { show(QMessageBox::Critical, QString(), text); }
     void information(const QString &text) const { show(QMessageBox::Information, QString(), text); }
@@ -43,6 +54,8 @@ public:
     void warning(const QString &title, const QString &text) const { show(QMessageBox::Warning, title, text); }
 
     QString fileName(const FileRequest &request) const;
+    // Asks a question with the offered answers; closing the box answers Cancel (or Later).
+    Choice choose(const QString &text, const QList<Choice> &offered) const;
 
 private:
     void show(QMessageBox::Icon icon, const QString &title, const QString &text) const;
@@ -50,4 +63,5 @@ private:
     QWidget *m_parent = nullptr;
     MessageHook m_messageHook;
     FileHook m_fileHook;
+    ChoiceHook m_choiceHook;
 };

@@ -1,3 +1,4 @@
+#include "app/QuitOnSignals.h"
 #include "app/VS500F.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ int main(int argc, char **argv)
     QApplication::setDesktopFileName(QStringLiteral("org.example.MeterLink"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.example.MeterLink.png")));
 
+    const QuitOnSignals quitOnSignals;
     TFCOMM FCOMM;
     FCOMM.FormCreate();
     FCOMM.show();

@@ -345,10 +345,21 @@ namespace {
 //
 // Nothing is ever written, so the transaction's journal stays in memory: on disk it would be
 // created with the lock and left behind by a run that is killed. A journal that a crashed writer
-// left is still rolled back by the engine on the first read.
+// left is still rolled back by the engine on the first read. A file kept with a write-ahead log
+// stays so (changing that would rewrite its header); locked exclusively it needs no side file.
 bool lockExclusively(sqlite3 *db)
 {
-    if (!exec(db, "PRAGMA journal_mode=MEMORY") || !exec(db, "PRAGMA locking_mode=EXCLUSIVE"))
+    if (!exec(db, "PRAGMA locking_mode=EXCLUSIVE"))
+        return false;
+    QByteArray mode;
+    {
+        Statement s;
+        if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s.stmt, nullptr) != SQLITE_OK ||
+            sqlite3_step(s.stmt) != SQLITE_ROW)
+            return false;
+        mode = reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, 0));
+    }
+    if (mode != "wal" && !exec(db, "PRAGMA journal_mode=MEMORY"))
         return false;
     if (sqlite3_db_readonly(db, "main") == 1)
         return exec(db, "BEGIN") && exec(db, "SELECT count(*) FROM sqlite_schema");
@@ -515,6 +526,7 @@ void TableStore::adopt(Loaded &&loaded)
     m_sqlTable = loaded.sqlTable;
     m_rows = std::move(loaded.rows);
     m_savedRows = m_rows.size();
+    m_keptRows = m_savedRows;
     emit resetDone();
 }
 
@@ -547,6 +559,7 @@ bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
         emit aboutToReset();
         m_rows = std::move(rows);
         m_savedRows = m_rows.size();
+        m_keptRows = m_savedRows;
         m_fileName = fileName;
         emit resetDone();
         return true;
@@ -568,7 +581,14 @@ void TableStore::close()
     releaseDb();
     m_rows.clear();
     m_savedRows = 0;
+    m_keptRows = 0;
     emit resetDone();
+}
+
+void TableStore::markAllKept()
+{
+    m_keptRows = rowCount();
+    emit allKept();
 }
 
 bool TableStore::appendRow(const RowInput &row)
@@ -592,6 +612,7 @@ bool TableStore::emptyTable()
     emit aboutToReset();
     m_rows.clear();
     m_savedRows = 0;
+    m_keptRows = 0;
     emit resetDone();
     return true;
 }

@@ -57,6 +57,10 @@ public:
     int64_t rowCount() const override { return m_rows.size(); }
     // Rows that came from the file; the rest are pending.
     int64_t savedRowCount() const { return m_savedRows; }
+    // Rows recorded since the table was opened, emptied or last saved whole: what closing would lose.
+    int64_t unsavedRowCount() const { return rowCount() - m_keptRows; }
+    // The whole table has just been saved to a file: no row is unsaved any more.
+    void markAllKept();
     QString fieldText(int64_t row, TableColumn column) const override;
     void rowView(int64_t row, RowView &out) const { m_rows.view(row, out); }
     const ReadingStore &rows() const { return m_rows; }
@@ -72,6 +76,8 @@ signals:
     // Every row is about to change (empty, open, close) and has changed.
     void aboutToReset();
     void resetDone();
+    // Every row is now kept in a file (markAllKept).
+    void allKept();
 
 private:
     struct Loaded;
@@ -90,5 +96,6 @@ private:
     QString m_sqlTable; // the table's name as the file spells it
     ReadingStore m_rows;
     int64_t m_savedRows = 0;
+    int64_t m_keptRows = 0;
     QString m_lastError;
 };

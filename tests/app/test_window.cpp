@@ -1,3 +1,4 @@
+#include "app/UnsavedReadings.h"
 #include "app/VS500F.h"
 #include "chart/TrendChart.h"
 #include "decode/FrameEncoders.h"
@@ -49,6 +50,11 @@ public:
         w->setMessageHook([this](QMessageBox::Icon icon, const QString &text) {
             messages.push_back({icon, text});
         });
+        // Unsaved readings are given up unless a test answers otherwise.
+        w->setChoiceHook([this](const QString &text, const QList<WindowPrompts::Choice> &) {
+            questions.push_back(text);
+            return answer;
+        });
         for (QCheckBox *box : w->IFSelectors)
             box->setChecked(false);
         for (ModelSelector s : selectors)
@@ -68,6 +74,8 @@ public:
     QTemporaryDir dir;
     std::unique_ptr<TFCOMM> w;
     std::vector<Message> messages;
+    QStringList questions;
+    WindowPrompts::Choice answer = WindowPrompts::Choice::Discard;
 };
 
 Or200Display volts(char d1, char d2, char d3, char d4, int point = 1, bool minus = false)
@@ -711,4 +719,164 @@ TEST(WindowLayout, ShrinkingAndGrowingKeepsTheChartBesideTheGauge)
     QTest::qWait(50);
     EXPECT_EQ(w.Chtshow->geometry(), QRect(292, 175, 320, 226));
     EXPECT_FALSE(w.Chtshow->TbFd->isHidden());
+}
+
+namespace {
+
+using Choice = WindowPrompts::Choice;
+
+// Records two readings, so the table holds unsaved rows.
+void recordTwo(Window &win)
+{
+    win.feed(encodeOr200(volts('1', '0', '0', '0')));
+    win.feed(encodeOr200(volts('2', '0', '0', '0')));
+}
+
+// Exit asks the application to quit; a later test's event loops must still run.
+void drainQuit()
+{
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+}
+
+} // namespace
+
+TEST(WindowUnsaved, EveryWayOutAsksAndFollowsTheAnswer)
+{
+    const QString question = QStringLiteral("2 readings are not saved. Save them before closing?");
+    const struct Way
+    {
+        const char *name;
+        std::function<bool(Window &)> leave; // true when the window went on to close or open
+    } ways[] = {
+        {"Exit",
+         [](Window &win) {
+             win.w->BtExit1Click();
+             const bool left = !win.w->readingTable()->isOpen();
+             if (left)
+                 drainQuit();
+             return left;
+         }},
+        {"close",
+         [](Window &win) {
+             return win.w->close();
+         }},
+        {"logout",
+         [](Window &win) {
+             return win.w->sessionEnding(true);
+         }},
+        {"open another table",
+         [](Window &win) {
+             QFile other(win.dir.filePath(QStringLiteral("other.db")));
+             return QFile::copy(win.dir.filePath(QStringLiteral("Vs500db.DB")), other.fileName()) &&
+                    win.w->openDataFile(other.fileName());
+         }},
+    };
+    for (const Way &way : ways) {
+        for (Choice answer : {Choice::Cancel, Choice::Discard, Choice::Save}) {
+            SCOPED_TRACE(std::string(way.name) + " answered " + std::to_string(int(answer)));
+            Window win;
+            win.w->show();
+            recordTwo(win);
+            win.answer = answer;
+            const QString saved = win.dir.filePath(QStringLiteral("kept.db"));
+            win.w->setFileHook([&](const FileRequest &) { return saved; });
+            const bool left = way.leave(win);
+            EXPECT_EQ(win.questions, QStringList{question});
+            EXPECT_EQ(left, answer != Choice::Cancel);
+            EXPECT_EQ(QFileInfo::exists(saved), answer == Choice::Save);
+            if (answer == Choice::Cancel) {
+                EXPECT_EQ(win.w->readingTable()->unsavedRowCount(), 2);
+            }
+        }
+    }
+}
+
+TEST(WindowUnsaved, NothingIsAskedWhenEverythingIsSaved)
+{
+    Window win;
+    recordTwo(win);
+    win.w->saveDataFile(win.dir.filePath(QStringLiteral("run.db")));
+    EXPECT_TRUE(win.w->close());
+    Window empty;
+    EXPECT_TRUE(empty.w->close());
+    EXPECT_TRUE(win.questions.isEmpty());
+    EXPECT_TRUE(empty.questions.isEmpty());
+}
+
+TEST(WindowUnsaved, ReadingsLeftByARunAreOfferedAtTheNextStart)
+{
+    QTemporaryDir folder;
+    const QString recovery = folder.filePath(QStringLiteral("Vs500db-recovery.db"));
+    {
+        // A run that ends without a word from the user (as after a kill) keeps its readings there.
+        Window run({ModelSelector::IFOR210}, folder.path());
+        recordTwo(run);
+    }
+    ASSERT_TRUE(QFileInfo::exists(recovery));
+
+    // Later keeps the file, and the next run records into a file of its own.
+    Window later({ModelSelector::IFOR210}, folder.path());
+    later.answer = Choice::Later;
+    later.w->offerRecovery();
+    ASSERT_EQ(later.questions.size(), 1);
+    EXPECT_TRUE(later.questions[0].startsWith(QStringLiteral("2 readings recorded on ")))
+        << later.questions[0].toStdString();
+    recordTwo(later);
+    later.w.reset(); // ends without a word, as at a signal
+
+    EXPECT_TRUE(QFileInfo::exists(recovery));
+    EXPECT_TRUE(QFileInfo::exists(folder.filePath(QStringLiteral("Vs500db-recovery-2.db"))));
+
+    // Save… saves the first file's readings; Discard drops the second's.
+    Window next({ModelSelector::IFOR210}, folder.path());
+    QList<Choice> answers = {Choice::Save, Choice::Discard};
+    next.w->setChoiceHook([&](const QString &, const QList<Choice> &) { return answers.takeFirst(); });
+    const QString saved = folder.filePath(QStringLiteral("recovered.db"));
+    next.w->setFileHook([&](const FileRequest &) { return saved; });
+    next.w->offerRecovery();
+    EXPECT_TRUE(answers.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(recovery));
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("Vs500db-recovery-2.db"))));
+    TableStore copy;
+    ASSERT_TRUE(copy.openFile(saved)) << copy.lastError().toStdString();
+    EXPECT_EQ(copy.rowCount(), 2);
+    EXPECT_EQ(copy.fieldText(1, TableColumn::Value), QStringLiteral("2.000"));
+}
+
+TEST(WindowUnsaved, ADamagedRecoveryFileIsSetAsideWithAMessage)
+{
+    QTemporaryDir folder;
+    QFile damaged(folder.filePath(QStringLiteral("Vs500db-recovery.db")));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(3000, 'x'));
+    damaged.close();
+    Window win({ModelSelector::IFOR210}, folder.path());
+    win.w->offerRecovery();
+    EXPECT_TRUE(win.questions.isEmpty());
+    ASSERT_EQ(win.messages.size(), 1u);
+    EXPECT_TRUE(win.messages[0].text.contains(QStringLiteral("It was renamed to ")))
+        << win.messages[0].text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(damaged.fileName() + QStringLiteral(".damaged")));
+}
+
+TEST(WindowUnsaved, ARecoveryFileThatCannotBeWrittenIsSaidOnceAndRecordingGoesOn)
+{
+    QTemporaryDir parent;
+    const QString folder = parent.filePath(QStringLiteral("run"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    Window win({ModelSelector::IFOR210}, folder);
+    // The folder goes away under the running program; the open table still records.
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    recordTwo(win);
+    QTest::qWait(UnsavedReadings::kCommitDelayMs + 200);
+    win.feed(encodeOr200(volts('3', '0', '0', '0')));
+    QTest::qWait(UnsavedReadings::kCommitDelayMs + 200);
+    EXPECT_TRUE(win.w->statusText().startsWith(QStringLiteral("Unsaved readings cannot be copied to ")))
+        << win.w->statusText().toStdString();
+    EXPECT_TRUE(win.messages.empty()) << "no box";
+    EXPECT_EQ(win.w->readingTable()->rowCount(), 3);
+    win.answer = Choice::Cancel;
+    EXPECT_FALSE(win.w->close());
+    EXPECT_EQ(win.questions.size(), 1);
 }

@@ -1,0 +1,134 @@
+#include "app/MeterPresentation.h"
+
+#include "app/FCOMMLayout.h"
+#include "app/PortConnection.h"
+#include "app/RecordingControls.h"
+#include "app/StatusLine.h"
+#include "app/WindowPrompts.h"
+#include "chart/TrendChart.h"
+#include "display/AlarmBeeper.h"
+#include "display/GaugeView.h"
+#include "display/LcdPanel.h"
+#include "display/MinMaxPanel.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+
+namespace {
+
+QString toQString(const std::string &s)
+{
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
+} // namespace
+
+MeterPresentation::MeterPresentation(FCOMMLayout &ui, StatusLine &status, WindowPrompts &prompts,
+                                     PortConnection &connection, RecordingControls &recording,
+                                     QObject *parent)
+    : QObject(parent), m_ui(ui), m_status(status), m_prompts(prompts), m_connection(connection),
+      m_recording(recording), m_beeper(new AlarmBeeper(this))
+{}
+
+void MeterPresentation::configure(const ModelSelectors &selectors, const ModelProfile &profile)
+{
+    const bool otherClass = profile.rangeClass == "6" || profile.rangeClass == "34";
+    m_presenter = FramePresenter(rangeConstantsFor(otherClass ? profile.rangeClass : "4"));
+    m_limits.upper = range().UpperLimit;
+    m_limits.lower = range().LowerLimit;
+    if (otherClass) {
+        // The boxes' new texts must not reload the limits: those stay just outside the range.
+        const QSignalBlocker blockMax(m_ui.Panel3->Setmax);
+        const QSignalBlocker blockMin(m_ui.Panel3->SetMin);
+        m_ui.Panel3->applyRange(range().FullScale);
+    }
+    m_decoder = std::make_unique<MeterDecoder>(profile.family, DecodeContext{selectors, range()});
+
+    m_ui.Chtshow->setAxisRange(-range().FullScale, range().FullScale);
+    KDsetup();
+    m_ui.KD->KDrun(range().GaugeZero);
+}
+
+void MeterPresentation::receive(const char *data, qint32 size)
+{
+    if (!m_decoder || size <= 0)
+        return;
+    m_decoder->receive(reinterpret_cast<const uint8_t *>(data), size_t(size),
+                       [this](const FrameOutcome &outcome) { present(outcome); });
+}
+
+void MeterPresentation::present(const FrameOutcome &outcome)
+{
+    // Every complete frame shows that the meter is talking, even one whose digits do not convert.
+    m_connection.frameArrived();
+    if (!outcome.ok) {
+        // Frame data never opens a modal box: at several frames a second that would be a flood.
+        m_status.show(StatusLine::Owner::Frame, QString::fromLatin1(outcome.error.c_str()));
+        return;
+    }
+    m_status.clear(StatusLine::Owner::Frame);
+
+    m_limits.maxEnabled = m_ui.Panel3->SetMaxB->isChecked();
+    m_limits.minEnabled = m_ui.Panel3->SetMinB->isChecked();
+    const Presentation p = m_presenter.present(outcome, m_limits);
+
+    m_ui.Panel1->apply(p.panel);
+    m_reading = p.reading;
+    if (p.axisMax) {
+        KDsetup();
+        m_ui.Chtshow->setAxisRange(-*p.axisMax, *p.axisMax);
+    }
+    if (p.alarm)
+        m_beeper->beep();
+    m_ui.oltext->setVisible(p.alarm);
+    if (p.newTrend) {
+        m_ui.Chtshow->ShowSeries(m_ui.Chtshow->BtFill->isChecked() ? 0 : 1);
+        m_ui.Chtshow->BtNewClick();
+    }
+    m_ui.Panel3->showExtremes(toQString(p.minText), toQString(p.maxText), toQString(p.unit));
+    m_ui.KD->KDrun(p.gaugeInput);
+    m_recording.record(m_reading);
+    m_ui.PBar2->setValue(p.barPosition);
+    m_ui.Chtshow->addPoint(p.chartValue);
+}
+
+bool MeterPresentation::readLimit(QLineEdit *box, float *limit)
+{
+    const LimitText text = parseLimitText(box->text().toStdString());
+    if (!text.ok) {
+        m_prompts.error(QString::fromStdString(text.error));
+        return false;
+    }
+    *limit = text.value;
+    return true;
+}
+
+void MeterPresentation::upperLimitEdited()
+{
+    if (readLimit(m_ui.Panel3->Setmax, &m_limits.upper))
+        KDsetup();
+}
+
+void MeterPresentation::lowerLimitEdited()
+{
+    if (readLimit(m_ui.Panel3->SetMin, &m_limits.lower))
+        KDsetup();
+}
+
+void MeterPresentation::KDsetup()
+{
+    GaugeInputs in;
+    in.HzMode = hzMode();
+    in.RangeClass = range().RangeClass;
+    in.GaugeSpan = range().GaugeSpan;
+    in.GaugeZero = range().GaugeZero;
+    in.FullScale = range().FullScale;
+    in.UpperLimit = m_limits.upper;
+    in.LowerLimit = m_limits.lower;
+    in.maxEnabled = m_ui.Panel3->SetMaxB->isChecked();
+    in.minEnabled = m_ui.Panel3->SetMinB->isChecked();
+    m_ui.KD->setInputs(in);
+    m_ui.KD->KDsetup(1);
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "decode/MeterDecoder.h"
+#include "decode/ModelProfile.h"
+#include "display/FramePresenter.h"
+
+#include <QObject>
+
+#include <memory>
+
+class AlarmBeeper;
+class FCOMMLayout;
+class PortConnection;
+class QLineEdit;
+class RecordingControls;
+class StatusLine;
+class WindowPrompts;
+
+// The meter as the window shows it: the decoder bound for the model, the presentation sequence with
+// the limits, and the gauge. Each decoded frame goes to the LCD, the alarm, MIN/MAX, the gauge, the
+// recorder, the bar and the chart, in that order.
+class MeterPresentation : public QObject
+{
+    Q_OBJECT
+
+public:
+    MeterPresentation(FCOMMLayout &ui, StatusLine &status, WindowPrompts &prompts, PortConnection &connection,
+                      RecordingControls &recording, QObject *parent = nullptr);
+
+    // Binds the decoder for the profile and derives the range, the limits, the chart's axis and the
+    // gauge, with its needle at zero.
+    void configure(const ModelSelectors &selectors, const ModelProfile &profile);
+    // A receive handler's bytes.
+    void receive(const char *data, qint32 size);
+
+    // A limit box changed (SetmaxExit, SetMinExit): the limit takes its number, or the box's text is
+    // refused with the conversion message and the limit stays.
+    void upperLimitEdited();
+    void lowerLimitEdited();
+    // Draws the gauge's scale for the range, the limits and the frequency mode.
+    void KDsetup();
+
+    const RangeConstants &range() const { return m_presenter.range(); }
+    bool hzMode() const { return m_decoder ? m_decoder->hzMode() : false; }
+    const AlarmLimits &limits() const { return m_limits; }
+    const MinMaxTracker &minMax() const { return m_presenter.minMax(); }
+    const Reading &reading() const { return m_reading; }
+    DecoderFamily family() const { return m_decoder ? m_decoder->family() : DecoderFamily::None; }
+
+private:
+    void present(const FrameOutcome &outcome);
+    bool readLimit(QLineEdit *box, float *limit);
+
+    FCOMMLayout &m_ui;
+    StatusLine &m_status;
+    WindowPrompts &m_prompts;
+    PortConnection &m_connection;
+    RecordingControls &m_recording;
+    AlarmBeeper *m_beeper = nullptr;
+    std::unique_ptr<MeterDecoder> m_decoder;
+    FramePresenter m_presenter;
+    AlarmLimits m_limits;
+    Reading m_reading;
+};
