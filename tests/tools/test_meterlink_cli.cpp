@@ -2,6 +2,7 @@
 #include "decode/MeterDecoder.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryFile>
@@ -133,6 +134,26 @@ TEST_F(MeterlinkCli, DecodeReadsAFile)
     EXPECT_EQ(r.exitCode, 0);
     // The stray bytes spoil the first frame only.
     EXPECT_EQ(r.out.toStdString(), "1.234\tV\tDC\tAUTO\t1234\n");
+}
+
+TEST_F(MeterlinkCli, DecodesACapturedCrLfStreamAsItsCrOnlyTwin)
+{
+    // 26 OR250 lines captured from the simulator, each ended with CR LF.
+    QFile capture(qEnvironmentVariable("METERLINK_TEST_DATA") + QStringLiteral("/or250_crlf.bin"));
+    ASSERT_TRUE(capture.open(QIODevice::ReadOnly)) << capture.fileName().toStdString();
+    const QByteArray crlf = capture.readAll();
+    QByteArray crOnly = crlf;
+    crOnly.replace("\r\n", "\r");
+    ASSERT_EQ(crlf.count('\n'), 26);
+
+    const QStringList args = {QStringLiteral("decode"), QStringLiteral("--model"), QStringLiteral("IFOR250"),
+                              QStringLiteral("--verbose")};
+    const CliRun withLineFeeds = runCli(args, Bytes(crlf.begin(), crlf.end()));
+    const CliRun without = runCli(args, Bytes(crOnly.begin(), crOnly.end()));
+    EXPECT_EQ(withLineFeeds.exitCode, 0) << withLineFeeds.err.toStdString();
+    EXPECT_EQ(withLineFeeds.out.count(QLatin1Char('\n')), 26);
+    EXPECT_FALSE(withLineFeeds.out.contains(QStringLiteral("error")));
+    EXPECT_EQ(withLineFeeds.out, without.out);
 }
 
 TEST_F(MeterlinkCli, BadArgumentsExitWithTwoAndSayWhy)
