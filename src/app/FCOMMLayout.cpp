@@ -339,6 +339,12 @@ void FCOMMLayout::setupMenus(QMainWindow *window)
     EXIT1->setObjectName(QStringLiteral("EXIT1"));
 }
 
+void FCOMMLayout::checkModelSelectors(const ModelSelectors &selectors)
+{
+    for (size_t i = 0; i < IFSelectors.size(); ++i)
+        IFSelectors[i]->setChecked(selectors.test(i));
+}
+
 std::array<QAction *, kRecordLimitItems.size()> FCOMMLayout::recordLimitItems() const
 {
     return {N10001, N50001, N100001, N500001, N1000001, limitess};

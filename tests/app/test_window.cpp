@@ -49,10 +49,11 @@ public:
         w->setMessageHook([this](QMessageBox::Icon icon, const QString &text) {
             messages.push_back({icon, text});
         });
-        for (QCheckBox *box : w->IFSelectors)
-            box->setChecked(false);
+        // As meterlink --model does: exactly these selectors instead of the build's.
+        ModelSelectors checked;
         for (ModelSelector s : selectors)
-            w->selector(s)->setChecked(true);
+            checked.set(size_t(s));
+        w->checkModelSelectors(checked);
         w->FormCreate();
     }
 
@@ -382,6 +383,25 @@ TEST(WindowFrames, AFrameRunsTheWholePresentationSequence)
     win.feed(encodeOr200(volts('1', '2', '3', '5', 2)));
     EXPECT_EQ(w.Chtshow->pointCount(), 2);
     EXPECT_EQ(w.readingTable()->rowCount(), 3);
+}
+
+TEST(WindowFrames, AMeterThatEndsItsLinesWithCrLfShowsEveryFrame)
+{
+    Window win({ModelSelector::IFOR250});
+    for (int volts : {1234, 2345, 3456}) {
+        Vs500Display d;
+        d.range = 3; // P3: 123.4 V
+        d.digits[0] = uint8_t(volts / 1000);
+        d.digits[1] = uint8_t(volts / 100 % 10);
+        d.digits[2] = uint8_t(volts / 10 % 10);
+        d.digits[3] = uint8_t(volts % 10);
+        d.statusC = 0xA;
+        std::vector<uint8_t> line = encodeVs500(d);
+        line.push_back(0x0A);
+        win.feed(line);
+        EXPECT_EQ(win.w->currentReading().Nval, float(volts));
+    }
+    EXPECT_TRUE(win.w->statusText().isEmpty()) << win.w->statusText().toStdString();
 }
 
 TEST(WindowFrames, AFailedConversionChangesNothingAndIsShownWithoutABox)
