@@ -1,10 +1,12 @@
 #include "decode/FrameEncoders.h"
 #include "decode/MeterDecoder.h"
+#include "support/PseudoTerminal.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
 
@@ -154,6 +156,53 @@ TEST_F(MeterlinkCli, DecodesACapturedCrLfStreamAsItsCrOnlyTwin)
     EXPECT_EQ(withLineFeeds.out.count(QLatin1Char('\n')), 26);
     EXPECT_FALSE(withLineFeeds.out.contains(QStringLiteral("error")));
     EXPECT_EQ(withLineFeeds.out, without.out);
+}
+
+TEST_F(MeterlinkCli, HelpAndVersionExitWithZero)
+{
+    const struct
+    {
+        const char *arg;
+        const char *startsWith;
+    } rows[] = {
+        {"--help", "Usage:\n"}, {"-h", "Usage:\n"}, {"--version", "meterlink-cli " METERLINK_VERSION "\n"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.arg);
+        const CliRun r = runCli({QLatin1String(row.arg)});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.out.startsWith(QLatin1String(row.startsWith))) << r.out.toStdString();
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    }
+}
+
+TEST_F(MeterlinkCli, PortsTellWhichComNameEachDeviceIsAndWhetherItOpens)
+{
+    PseudoTerminal pty;
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("ttyGone"));
+    qputenv("METERLINK_COM2", QFile::encodeName(pty.slavePath()));
+    qputenv("METERLINK_COM4", QFile::encodeName(missing));
+    const CliRun r = runCli({QStringLiteral("ports")});
+    qunsetenv("METERLINK_COM2");
+    qunsetenv("METERLINK_COM4");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'));
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.first().startsWith(QStringLiteral("DEVICE"))) << r.out.toStdString();
+    const auto lineFor = [&lines](const QString &device) {
+        for (const QString &line : lines)
+            if (line.startsWith(device + QLatin1Char(' ')))
+                return line.simplified().split(QLatin1Char(' '));
+        return QStringList();
+    };
+    const QStringList present = lineFor(pty.slavePath());
+    ASSERT_GE(present.size(), 6) << r.out.toStdString();
+    EXPECT_EQ(present.at(1), QStringLiteral("COM2"));
+    EXPECT_EQ(present.last(), QStringLiteral("yes"));
+    const QStringList gone = lineFor(missing);
+    ASSERT_GE(gone.size(), 6) << r.out.toStdString();
+    EXPECT_EQ(gone.at(1), QStringLiteral("COM4"));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("no: not present")));
 }
 
 TEST_F(MeterlinkCli, BadArgumentsExitWithTwoAndSayWhy)
