@@ -96,6 +96,8 @@ QToolButton *toolButton(QWidget *parent, const QString &name, const QString &hin
     b->setToolTip(hint);
     b->setIcon(paintedIcon(icon));
     b->setAutoRaise(true);
+    // The style's own focus mark hides behind so small an icon.
+    b->setStyleSheet(QStringLiteral("QToolButton:focus { border: 1px solid palette(highlight); }"));
     b->setGeometry(left, 233, 22, 21);
     return b;
 }

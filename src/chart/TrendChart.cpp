@@ -130,6 +130,8 @@ QToolButton *toolButton(QWidget *parent, const char *name, const QString &hint, 
     button->setIconSize(QSize(14, 14));
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::TabFocus);
+    // The style's own focus mark hides behind so small an icon.
+    button->setStyleSheet(QStringLiteral("QToolButton:focus { border: 1px solid palette(highlight); }"));
     button->resize(kToolSize, kToolSize);
     return button;
 }
