@@ -70,6 +70,14 @@ public:
             w->HOR200RData(w->COMM2, data, qint32(bytes.size()));
     }
 
+    // Shows the window and gives it the keyboard.
+    bool showActive()
+    {
+        w->show();
+        w->activateWindow();
+        return QTest::qWaitForWindowActive(w.get());
+    }
+
     QTemporaryDir dir;
     std::unique_ptr<TFCOMM> w;
     std::vector<Message> messages;
@@ -748,9 +756,7 @@ TEST(WindowKeyboard, TabReachesEveryControlThatTakesAClick)
     for (int i = 0; i < 5; ++i)
         w.Chtshow->addPoint(i);
     w.Chtshow->BTPreviousClick();
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(win.showActive());
 
     QSet<QWidget *> reached;
     for (int i = 0; i < 80; ++i) {
@@ -791,9 +797,7 @@ TEST(WindowKeyboard, ACaptionPanelWithTheFocusDrawsAFrameAndClicksOnSpace)
 {
     Window win;
     TFCOMM &w = *win.w;
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(win.showActive());
     CaptionPanel *panel = w.BtCOM[0];
     w.BTCon->setFocus(Qt::TabFocusReason);
     const QImage unfocused = panel->grab().toImage();
@@ -808,9 +812,7 @@ TEST(WindowKeyboard, MenusOpenWithAltAndTheirLetterAndWithF10)
 {
     Window win;
     TFCOMM &w = *win.w;
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(win.showActive());
     const struct
     {
         Qt::Key key;
@@ -841,9 +843,7 @@ TEST(WindowKeyboard, UsualShortcutsOpenSaveNewAndPrint)
     EXPECT_EQ(w.New1->shortcut(), QKeySequence(QKeySequence::New));
     EXPECT_EQ(w.Save1->shortcut(), QKeySequence(QKeySequence::Save));
     EXPECT_EQ(w.BtPrint->shortcut(), QKeySequence(QKeySequence::Print));
-    w.show();
-    w.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(win.showActive());
     std::vector<FileRequest::Kind> asked;
     w.setFileHook([&asked](const FileRequest &request) {
         asked.push_back(request.kind);
