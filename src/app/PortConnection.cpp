@@ -31,10 +31,10 @@ PortConnection::PortConnection(FCOMMLayout &ui, StatusLine &status, ErrorSink sh
 void PortConnection::refreshPortHints()
 {
     const std::array<QAction *, 4> items = {m_ui.COM11, m_ui.COM21, m_ui.COM31, m_ui.COM41};
-    for (int i = 0; i < 4; ++i) {
-        const QString hint = comPortHint(static_cast<TComPortNumber>(i));
-        items[size_t(i)]->setToolTip(hint);
-        m_ui.BtCOM[size_t(i)]->setToolTip(hint);
+    const std::array<QString, 4> hints = comPortHints();
+    for (size_t i = 0; i < hints.size(); ++i) {
+        items[i]->setToolTip(hints[i]);
+        m_ui.BtCOM[i]->setToolTip(hints[i]);
     }
 }
 

@@ -71,26 +71,31 @@ std::vector<SerialPortEntry> serialPortInventory(bool tryOpening)
     return entries;
 }
 
-QString comPortHint(TComPortNumber port)
+std::array<QString, 4> comPortHints()
 {
-    const QString device = TSerialPortDriver::devicePathFor(port);
-#ifdef Q_OS_WIN
-    const QString location = device;
-#else
-    if (!QFileInfo::exists(device))
-        return device + QStringLiteral(": not present");
-    const QString location = sameDevice(device);
-#endif
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (sameDevice(info.systemLocation()) != location)
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    std::array<QString, 4> hints;
+    for (int port = pnCOM1; port <= pnCOM4; ++port) {
+        const QString device = TSerialPortDriver::devicePathFor(TComPortNumber(port));
+        QString &hint = hints[size_t(port)];
+        hint = device;
+#ifndef Q_OS_WIN
+        if (!QFileInfo::exists(device)) {
+            hint += QStringLiteral(": not present");
             continue;
-        QStringList about;
-        for (const QString &part : {info.description(), info.manufacturer()}) {
-            if (!part.isEmpty())
-                about << part;
         }
-        if (!about.isEmpty())
-            return device + QStringLiteral(": ") + about.join(QStringLiteral(", "));
+#endif
+        for (const QSerialPortInfo &info : ports) {
+            if (sameDevice(info.systemLocation()) != sameDevice(device))
+                continue;
+            QStringList about;
+            for (const QString &part : {info.description(), info.manufacturer()}) {
+                if (!part.isEmpty())
+                    about << part;
+            }
+            if (!about.isEmpty())
+                hint += QStringLiteral(": ") + about.join(QStringLiteral(", "));
+        }
     }
-    return device;
+    return hints;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <vector>
 
 // A serial device of this machine as the user needs to know it to pick COM1..COM4.
@@ -28,6 +29,6 @@ std::vector<SerialPortEntry> serialPortInventory(bool tryOpening);
 // The COMn names among `comDevices` (COM1's device first) that name `devicePath`, following links.
 QStringList comNamesFor(const QString &devicePath, const QStringList &comDevices);
 
-// What COMn stands for on this machine, for a tooltip: "/dev/ttyUSB0: FT232R USB UART, FTDI" or
+// What COM1..COM4 stand for on this machine, for tooltips: "/dev/ttyUSB0: FT232R USB UART, FTDI" or
 // "/dev/ttyUSB2: not present".
-QString comPortHint(TComPortNumber port);
+std::array<QString, 4> comPortHints();

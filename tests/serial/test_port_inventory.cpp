@@ -30,8 +30,9 @@ TEST(PortInventory, ListsTheComDevicesItDoesNotKnowAndWhetherTheyOpen)
     qputenv("METERLINK_COM3", QFile::encodeName(link));
     qputenv("METERLINK_COM4", QFile::encodeName(missing));
     const std::vector<SerialPortEntry> entries = serialPortInventory(true);
-    EXPECT_EQ(comPortHint(pnCOM3), link);
-    EXPECT_EQ(comPortHint(pnCOM4), missing + QStringLiteral(": not present"));
+    const std::array<QString, 4> hints = comPortHints();
+    EXPECT_EQ(hints[2], link);
+    EXPECT_EQ(hints[3], missing + QStringLiteral(": not present"));
     qunsetenv("METERLINK_COM3");
     qunsetenv("METERLINK_COM4");
 
