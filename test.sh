@@ -2,7 +2,8 @@
 # Installs what is missing, builds MeterLink with its tests and benchmarks, and runs every test:
 # the fuzz targets for a short while, the whole suite under the address and undefined-behaviour
 # sanitizers, then the whole suite in the normal build.
-#   SKIP_FUZZ=1 / SKIP_SANITIZERS=1 leave those steps out for a quick local run.
+# Last, it builds the Debian package from the same build and checks it (scripts/package.sh).
+#   SKIP_FUZZ=1 / SKIP_SANITIZERS=1 / SKIP_PACKAGE=1 leave those steps out for a quick local run.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
@@ -21,3 +22,8 @@ fi
 
 echo "== Test suite"
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+
+if [ -z "${SKIP_PACKAGE:-}" ]; then
+    echo "== Debian package"
+    scripts/package.sh
+fi

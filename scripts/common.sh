@@ -7,6 +7,7 @@ METERLINK_PACKAGES=(
     libsqlite3-dev sqlite3
     libgtest-dev libbenchmark-dev
     fonts-liberation poppler-utils
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 # ensure_packages PKG...: installs the Debian packages that are not installed yet.

@@ -1,6 +1,7 @@
 #include "app/FCOMMLayout.h"
 
 #include "app/IntervalTextValidator.h"
+#include "app/WindowLayoutRule.h"
 #include "chart/TrendChart.h"
 #include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
@@ -95,6 +96,8 @@ QToolButton *toolButton(QWidget *parent, const QString &name, const QString &hin
     b->setToolTip(hint);
     b->setIcon(paintedIcon(icon));
     b->setAutoRaise(true);
+    // The style's own focus mark hides behind so small an icon.
+    b->setStyleSheet(QStringLiteral("QToolButton:focus { border: 1px solid palette(highlight); }"));
     b->setGeometry(left, 233, 22, 21);
     return b;
 }
@@ -194,7 +197,8 @@ void FCOMMLayout::setupLayout(QMainWindow *window)
     window->statusBar()->addWidget(statusLabel, 1);
     window->statusBar()->setSizeGripEnabled(false);
 
-    window->setMinimumSize(320, 200);
+    // Narrower, the chart could not hold its row of controls.
+    window->setMinimumSize(clientWidthForChartWidth(TrendChart::kControlsRowWidth), 200);
     // The layout's client area is the central widget; the menu and status bars come on top of it.
     window->ensurePolished();
     window->resize(kClientWidth, kClientHeight + window->menuBar()->sizeHint().height() +
@@ -255,6 +259,9 @@ void FCOMMLayout::setupRecordingRow(QWidget *client)
         toolButton(client, QStringLiteral("OpenDataFiles"), QStringLiteral("Open old data files"), 'o', 222);
     saveas = toolButton(client, QStringLiteral("saveas"), QStringLiteral("Save data files"), 's', 244);
     BtPrint = toolButton(client, QStringLiteral("BtPrint"), QStringLiteral("Print"), 'p', 266);
+    // Open and print have no menu item to show a shortcut in; the buttons take the usual keys.
+    OpenDataFiles->setShortcut(QKeySequence::Open);
+    BtPrint->setShortcut(QKeySequence::Print);
 
     DBGrid1 = new QTableView(client);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
@@ -287,10 +294,15 @@ void FCOMMLayout::setupRecordingRow(QWidget *client)
 
 void FCOMMLayout::setupMenus(QMainWindow *window)
 {
+    // The ampersands only underline a letter for Alt+letter; the captions read as the layout has them.
     QMenuBar *bar = window->menuBar();
     bar->setFont(sansFont(12, false));
+    // The layout's empty entries; disabled, so that the keys pass over them.
+    const auto addEmptyEntry = [bar] {
+        bar->addAction(QString())->setEnabled(false);
+    };
 
-    ComSetup1 = bar->addMenu(QStringLiteral("ComSetup"));
+    ComSetup1 = bar->addMenu(QStringLiteral("&ComSetup"));
     ComSetup1->setObjectName(QStringLiteral("ComSetup1"));
     COM11 = checkableItem(ComSetup1, QStringLiteral("COM11"), QStringLiteral("COM1"));
     COM21 = checkableItem(ComSetup1, QStringLiteral("COM21"), QStringLiteral("COM2"));
@@ -298,15 +310,15 @@ void FCOMMLayout::setupMenus(QMainWindow *window)
     COM41 = checkableItem(ComSetup1, QStringLiteral("COM41"), QStringLiteral("COM4"));
     COM11->setChecked(true);
 
-    Connect1 = bar->addMenu(QStringLiteral("Connect"));
+    Connect1 = bar->addMenu(QStringLiteral("C&onnect"));
     Connect1->setObjectName(QStringLiteral("Connect1"));
     START1 = checkableItem(Connect1, QStringLiteral("START1"), QStringLiteral("START"));
     STOP1 = checkableItem(Connect1, QStringLiteral("STOP1"), QStringLiteral("STOP"));
     STOP1->setEnabled(false);
 
-    bar->addAction(QString());
+    addEmptyEntry();
 
-    Graphic = bar->addMenu(QStringLiteral("Graphic"));
+    Graphic = bar->addMenu(QStringLiteral("&Graphic"));
     Graphic->setObjectName(QStringLiteral("Graphic"));
     GraphicFirst = Graphic->addAction(QStringLiteral("First"));
     GraphicPrevious = Graphic->addAction(QStringLiteral("Previous"));
@@ -319,12 +331,14 @@ void FCOMMLayout::setupMenus(QMainWindow *window)
     GraphicFill = checkableItem(Graphic, QStringLiteral("Fill"), QStringLiteral("Fill"));
     GraphicFill->setChecked(true);
 
-    RecordMenu = bar->addMenu(QStringLiteral("Record"));
+    RecordMenu = bar->addMenu(QStringLiteral("&Record"));
     RecordMenu->setObjectName(QStringLiteral("Record"));
     New1 = RecordMenu->addAction(QStringLiteral("New"));
     New1->setObjectName(QStringLiteral("New1"));
     Save1 = RecordMenu->addAction(QStringLiteral("Save"));
     Save1->setObjectName(QStringLiteral("Save1"));
+    New1->setShortcut(QKeySequence::New);
+    Save1->setShortcut(QKeySequence::Save);
     RecordMenu->addSeparator();
     std::array<QAction **, kRecordLimitItems.size()> limitFields = {&N10001,  &N50001,   &N100001,
                                                                     &N500001, &N1000001, &limitess};
@@ -333,10 +347,16 @@ void FCOMMLayout::setupMenus(QMainWindow *window)
                                         QString::fromLatin1(kRecordLimitItems[i].caption));
     N100001->setChecked(true);
 
-    bar->addAction(QString());
+    addEmptyEntry();
 
-    EXIT1 = bar->addAction(QStringLiteral("Exit"));
+    EXIT1 = bar->addAction(QStringLiteral("E&xit"));
     EXIT1->setObjectName(QStringLiteral("EXIT1"));
+}
+
+void FCOMMLayout::checkModelSelectors(const ModelSelectors &selectors)
+{
+    for (size_t i = 0; i < IFSelectors.size(); ++i)
+        IFSelectors[i]->setChecked(selectors.test(i));
 }
 
 std::array<QAction *, kRecordLimitItems.size()> FCOMMLayout::recordLimitItems() const

@@ -56,6 +56,8 @@ public:
     // Model selectors (hidden), in profile order; IF7740x last. The build's selector is checked.
     std::array<QCheckBox *, kModelSelectorCount> IFSelectors{};
     QCheckBox *selector(ModelSelector s) const { return IFSelectors[static_cast<size_t>(s)]; }
+    // Checks exactly `selectors` instead of the build's (meterlink --model); before FormCreate.
+    void checkModelSelectors(const ModelSelectors &selectors);
 
     TSerialPortDriver *COMM2 = nullptr;
 

@@ -3,9 +3,11 @@
 #include "app/FCOMMLayout.h"
 #include "app/StatusLine.h"
 #include "display/CaptionPanel.h"
+#include "serial/PortInventory.h"
 #include "serial/SerialDriver.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QLabel>
 #include <QMenu>
 
@@ -18,6 +20,29 @@ PortConnection::PortConnection(FCOMMLayout &ui, StatusLine &status, ErrorSink sh
         m_status.showPortNews(tr("%1: reconnected").arg(TSerialPortDriver::portName(m_ui.COMM2->ComPort())),
                               5000);
     });
+    // Adapters come and go: the hints are looked up again whenever they are about to show.
+    m_ui.ComSetup1->setToolTipsVisible(true);
+    connect(m_ui.ComSetup1, &QMenu::aboutToShow, this, &PortConnection::refreshPortHints);
+    for (CaptionPanel *panel : m_ui.BtCOM)
+        panel->installEventFilter(this);
+    refreshPortHints();
+}
+
+void PortConnection::refreshPortHints()
+{
+    const std::array<QAction *, 4> items = {m_ui.COM11, m_ui.COM21, m_ui.COM31, m_ui.COM41};
+    const std::array<QString, 4> hints = comPortHints();
+    for (size_t i = 0; i < hints.size(); ++i) {
+        items[i]->setToolTip(hints[i]);
+        m_ui.BtCOM[i]->setToolTip(hints[i]);
+    }
+}
+
+bool PortConnection::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip)
+        refreshPortHints();
+    return QObject::eventFilter(watched, event);
 }
 
 void PortConnection::selectPort(int index)

@@ -33,6 +33,12 @@ public:
     void linkTick();
     int idleTicks() const { return m_idleTicks; }
 
+    // Shows, as the tooltip of each COM menu item and port panel, the device it stands for here.
+    void refreshPortHints();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showConnected(bool connected);
 

@@ -19,8 +19,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QMenuBar>
 #include <QScreen>
 #include <QSessionManager>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 
@@ -138,6 +140,17 @@ void TFCOMM::wireMenus()
     connect(limitess, &QAction::triggered, this, &TFCOMM::limitessClick);
 
     connect(EXIT1, &QAction::triggered, this, &TFCOMM::BtExit1Click);
+
+    // F10 opens the first menu that can open, as Alt and a menu's letter open that one.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        for (QAction *entry : menuBar()->actions()) {
+            if (entry->menu() && entry->isEnabled()) {
+                menuBar()->setActiveAction(entry);
+                return;
+            }
+        }
+    });
 }
 
 void TFCOMM::FormCreate()

@@ -23,13 +23,20 @@ int64_t divideRoundHalfEven(int64_t numerator, int64_t denominator)
     return q;
 }
 
+namespace {
+
+// The chart takes the window's outer width less this.
+constexpr int kChartWidthMargin = 302;
+
+} // namespace
+
 WindowLayout computeWindowLayout(int outerWidth, int outerHeight)
 {
     WindowLayout l;
     l.btExitLeft = outerWidth - 80;
     l.btConLeft = outerWidth - 190;
     l.dbGridHeight = outerHeight - 311;
-    l.chartWidth = outerWidth - 302;
+    l.chartWidth = outerWidth - kChartWidthMargin;
     l.kdWidth = outerWidth - 303;
     l.kd2Width = outerWidth - 305;
     const int64_t h = outerHeight - 87;
@@ -38,6 +45,11 @@ WindowLayout computeWindowLayout(int outerWidth, int outerHeight)
     l.chartHeight = static_cast<int>(divideRoundHalfEven(h * 61, 100));
     l.chartTop = l.kdHeight + 38;
     return l;
+}
+
+int clientWidthForChartWidth(int chartWidth)
+{
+    return chartWidth + kChartWidthMargin - outerWindowSize(QSize(0, 0)).width();
 }
 
 void applyWindowLayout(FCOMMLayout &ui, const WindowLayout &layout)

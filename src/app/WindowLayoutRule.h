@@ -39,5 +39,8 @@ inline QSize outerWindowSize(QSize client)
     return client + QSize(7, 48);
 }
 
+// The narrowest client area in which the rule still gives the chart `chartWidth`.
+int clientWidthForChartWidth(int chartWidth);
+
 // Moves and sizes the controls the rule names; the chart's left edge and everything else stay.
 void applyWindowLayout(FCOMMLayout &ui, const WindowLayout &layout);

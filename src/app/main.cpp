@@ -1,19 +1,41 @@
+#include "app/CommandLine.h"
 #include "app/QuitOnSignals.h"
 #include "app/VS500F.h"
 
 #include <QApplication>
 #include <QIcon>
 
+namespace {
+
+QStringList argumentsAfterProgram(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    // Help, version and a wrong model are answered before a window system is needed.
+    const WindowCommandLine early = parseWindowCommandLine(argumentsAfterProgram(argc, argv), false);
+    if (early.action != WindowCommandLine::Action::Run)
+        return answerCommandLine(early);
     QApplication app(argc, argv);
+    const WindowCommandLine commandLine = parseWindowCommandLine(QApplication::arguments().mid(1), true);
+    if (commandLine.action != WindowCommandLine::Action::Run)
+        return answerCommandLine(commandLine);
     QApplication::setApplicationName(QStringLiteral("MeterLink"));
-    QApplication::setOrganizationDomain(QStringLiteral("meterlink.example.org"));
-    QApplication::setDesktopFileName(QStringLiteral("org.example.MeterLink"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/org.example.MeterLink.png")));
+    QApplication::setOrganizationDomain(QStringLiteral("meterlink.github.io"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.meterlink.MeterLink"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/io.github.meterlink.MeterLink.png")));
 
     const QuitOnSignals quitOnSignals;
     TFCOMM FCOMM;
+    if (commandLine.model)
+        FCOMM.checkModelSelectors(*commandLine.model);
     FCOMM.FormCreate();
     FCOMM.show();
     return QApplication::exec();

@@ -40,6 +40,8 @@ constexpr int kWallSize = 4;
 constexpr int kTickLength = 3;
 constexpr int kMinorTicks = 4;
 constexpr int kToolSize = 18;
+constexpr int kPageNumberWidth = 36;
+constexpr int kToolGap = 2;
 constexpr int kPlaceholderValue = 0; // what New leaves in each series; any value would do
 
 enum class Glyph
@@ -127,7 +129,9 @@ QToolButton *toolButton(QWidget *parent, const char *name, const QString &hint, 
     button->setIcon(glyphIcon(glyph));
     button->setIconSize(QSize(14, 14));
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    button->setFocusPolicy(Qt::TabFocus);
+    // The style's own focus mark hides behind so small an icon.
+    button->setStyleSheet(QStringLiteral("QToolButton:focus { border: 1px solid palette(highlight); }"));
     button->resize(kToolSize, kToolSize);
     return button;
 }
@@ -145,7 +149,7 @@ TrendChart::TrendChart(QWidget *parent) : QWidget(parent)
     BtFill->setObjectName(QStringLiteral("BtFill"));
     BtFill->setToolTip(QStringLiteral("Graphic Fill"));
     BtFill->setChecked(true);
-    BtFill->setFocusPolicy(Qt::NoFocus);
+    BtFill->setFocusPolicy(Qt::StrongFocus);
 
     Maxrecord = new QLineEdit(QStringLiteral("100"), this);
     Maxrecord->setObjectName(QStringLiteral("Maxrecord"));
@@ -387,9 +391,13 @@ void TrendChart::placeControls()
         button->move(left, y);
         left += kToolSize;
     }
-    Bt10->setGeometry(left + 2, y, 36, kToolSize);
-    TbFd->move(width() - kToolSize - 4, y);
-    TbSx->move(width() - kToolSize - 4, y);
+    Bt10->setGeometry(left + 2, y, kPageNumberWidth, kToolSize);
+    left += 2 + kPageNumberWidth + kToolGap;
+    // At the right edge, but never over the page number: a chart narrower than the row pushes the
+    // icon out to the right rather than onto the paging controls.
+    const int iconLeft = std::max(width() - kToolSize - 4, left);
+    TbFd->move(iconLeft, y);
+    TbSx->move(iconLeft, y);
 }
 
 TrendChart::View TrendChart::currentView() const

@@ -34,6 +34,8 @@ public:
     static constexpr int kAreaSeries = 0; // Series2, shown while "Fill" is checked
     static constexpr int kLineSeries = 1; // Series1, shown while "Fill" is unchecked
     static constexpr int kSeriesCount = 2;
+    // The width the row of controls on the chart's top edge needs, enlarge icon included.
+    static constexpr int kControlsRowWidth = 266;
 
     static const QColor kAreaColor;      // fill of Series2
     static const QColor kAreaLineColor;  // outline and area lines of Series2

@@ -66,6 +66,38 @@ bool modelSelectorFromName(const std::string &name, ModelSelector *selector)
     return false;
 }
 
+bool parseModelSelectors(const std::string &list, ModelSelectors *selectors, std::string *unknownName)
+{
+    ModelSelectors result;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos)
+            end = list.size();
+        const std::string name = list.substr(start, end - start);
+        ModelSelector selector;
+        if (!modelSelectorFromName(name, &selector)) {
+            *unknownName = name;
+            return false;
+        }
+        result.set(static_cast<size_t>(selector));
+        start = end + 1;
+    }
+    *selectors = result;
+    return true;
+}
+
+std::string modelSelectorNames()
+{
+    std::string names;
+    for (const ProfileRow &row : kProfiles) {
+        if (!names.empty())
+            names += ", ";
+        names += row.name;
+    }
+    return names;
+}
+
 RangeConstants rangeConstantsFor(const std::string &rangeClass)
 {
     RangeConstants c;

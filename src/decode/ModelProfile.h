@@ -39,6 +39,11 @@ const char *modelSelectorName(ModelSelector selector);
 const char *modelSelectorCaption(ModelSelector selector);
 // Parses a selector name; returns false when it names none.
 bool modelSelectorFromName(const std::string &name, ModelSelector *selector);
+// Parses "IFOR210" or a list such as "IFVS500,IF7740x" into checked selectors; on an unknown name
+// returns false and sets unknownName to it.
+bool parseModelSelectors(const std::string &list, ModelSelectors *selectors, std::string *unknownName);
+// Every selector name in profile order, joined by ", ".
+std::string modelSelectorNames();
 
 inline bool isChecked(const ModelSelectors &selectors, ModelSelector s)
 {

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr char kCarriageReturn = 0x0D;
+constexpr char kLineFeed = 0x0A;
 // The LCD font draws this character as the seven-segment L of the overload display.
 const std::string kOverloadCharacter = "@";
 
@@ -114,6 +115,11 @@ private:
     std::string m_error;
 };
 
+bool isMarkedFrame(const std::string &nibbles)
+{
+    return nibbles.size() >= Vs500FrameBuffer::kFrameLength && nibbles[0] == 'A' && nibbles[10] == 'D';
+}
+
 } // namespace
 
 void Vs500FrameBuffer::receive(const uint8_t *data, size_t size,
@@ -121,6 +127,12 @@ void Vs500FrameBuffer::receive(const uint8_t *data, size_t size,
 {
     for (size_t i = 0; i < size; ++i) {
         const uint8_t byte = data[i];
+        if (byte == kLineFeed && m_afterCarriageReturn) {
+            m_afterCarriageReturn = false;
+            m_lineFeedHeld = true;
+            continue;
+        }
+        m_afterCarriageReturn = false;
         // Only the first eleven characters are ever read, so a line without a carriage return
         // cannot grow the buffers.
         if (FrameLowNibbles.size() < kFrameLength) {
@@ -134,7 +146,15 @@ void Vs500FrameBuffer::receive(const uint8_t *data, size_t size,
         // next carriage return.
         FrameLowNibbles.clear();
         FrameHighNibbles.clear();
-        if (FrameNibbles.size() >= kFrameLength && FrameNibbles[0] == 'A' && FrameNibbles[10] == 'D')
+        m_afterCarriageReturn = true;
+        const bool lineFeedHeld = m_lineFeedHeld;
+        m_lineFeedHeld = false;
+        if (!isMarkedFrame(FrameNibbles) && lineFeedHeld) {
+            const std::string withLineFeed = (hexDigit(kLineFeed) + FrameNibbles).substr(0, kFrameLength);
+            if (isMarkedFrame(withLineFeed))
+                FrameNibbles = withLineFeed;
+        }
+        if (isMarkedFrame(FrameNibbles))
             onFrame(FrameNibbles);
     }
 }

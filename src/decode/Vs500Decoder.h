@@ -10,6 +10,12 @@
 
 // Cuts a VS500 byte stream into frames ending at a carriage return and accepts those whose first
 // low nibble is A and eleventh is D ("AD"). onFrame receives the first eleven low-nibble characters.
+//
+// Some meters end their lines with CR LF. A line feed right after a carriage return belongs to the
+// line just ended and is not made byte 1 of the next frame (where its low nibble A would pass for a
+// start marker and shift every byte). It is only held aside: should the frame without it fail the
+// test while the frame with it passes, the frame is taken with it, as a stream without line feeds
+// always was.
 class Vs500FrameBuffer
 {
 public:
@@ -21,6 +27,10 @@ public:
     std::string FrameHighNibbles;
     std::string FrameLowNibbles;
     std::string FrameNibbles;
+
+private:
+    bool m_afterCarriageReturn = false;
+    bool m_lineFeedHeld = false;
 };
 
 // Decodes one accepted VS500 frame (its first 11 low-nibble characters are read) against the previous

@@ -59,6 +59,12 @@ void CaptionPanel::paintEvent(QPaintEvent *event)
         painter.setPen(text);
         painter.drawText(box, Qt::AlignCenter, m_caption);
     }
+    // Where the keyboard is: a dotted frame in the caption's colour inside the bevel.
+    if (hasFocus()) {
+        painter.setPen(QPen(text, 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(contentsRect()).adjusted(1.5, 1.5, -2.5, -2.5));
+    }
 }
 
 void CaptionPanel::mousePressEvent(QMouseEvent *event)

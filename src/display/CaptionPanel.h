@@ -5,8 +5,9 @@
 
 // A clickable blue panel with a bold italic yellow caption: the port panels ("COM /" in the LCD
 // symbol font, height 19, lowered bevel) and the Connect, Disconnect and Exit buttons (Arial,
-// raised bevel). Emits clicked when the mouse is released over it while it is enabled; a disabled
-// panel shows its caption dimmed.
+// raised bevel). Emits clicked when the mouse is released over it while it is enabled, or on Space
+// or Enter while it has the focus, which it shows by a dotted frame; a disabled panel shows its
+// caption dimmed.
 class CaptionPanel : public QFrame
 {
     Q_OBJECT

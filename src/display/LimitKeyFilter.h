@@ -2,9 +2,10 @@
 
 #include <QObject>
 
-// Discards typed characters a limit box does not accept (see limitKeyAccepted) before the box sees
-// them. Editing and navigation keys (Delete included), Tab and shortcuts such as Ctrl+V pass, so pasted
-// text is not filtered.
+// Keeps characters a limit box does not accept (see limitKeyAccepted) out of it: typed keys that
+// would insert text (with AltGr, Alt or Meta too), input-method commits and dropped text. Editing and
+// navigation keys (Delete included), Tab and shortcuts such as Ctrl+V pass, so pasted text is not
+// filtered.
 class LimitKeyFilter : public QObject
 {
     Q_OBJECT

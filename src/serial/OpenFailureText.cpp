@@ -47,3 +47,16 @@ QString openFailureText(const QString &portName, const OpenFailure &failure)
         text += QStringLiteral(". ") + advice;
     return text;
 }
+
+QString portLostText(const QString &portName, const QString &reason, const QString &devicePath)
+{
+    // Qt sometimes reports a lost device with an empty error text; the user still learns what happened.
+    QString said = reason.trimmed();
+    while (said.endsWith(QLatin1Char('.')))
+        said.chop(1);
+    QString text =
+        portName + QStringLiteral(": ") + (said.isEmpty() ? QStringLiteral("Device disconnected") : said);
+    if (!devicePath.isEmpty() && devicePath != portName)
+        text += QStringLiteral(" (") + devicePath + QLatin1Char(')');
+    return text + QStringLiteral(". Reconnecting when the device is back.");
+}

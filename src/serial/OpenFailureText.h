@@ -22,3 +22,7 @@ struct OpenFailure
 
 // "COM3: No such file or directory (/dev/ttyS2). ..." - the port, the reason and what to do.
 QString openFailureText(const QString &portName, const OpenFailure &failure);
+
+// "COM1: Device disconnected (/dev/ttyUSB0). Reconnecting when the device is back." - an open port
+// went away; `reason` is the system's word for it and may be empty.
+QString portLostText(const QString &portName, const QString &reason, const QString &devicePath);

@@ -95,6 +95,48 @@ QString deviceGroupName(const QString &path)
 }
 #endif
 
+// A device reached under two names (a link and its target) must be locked under one: Qt names its
+// lock file after the name it is given, and root passes the exclusive-open check.
+QString lockedDeviceName(const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    return target.isEmpty() ? path : target;
+}
+
+// Why `port` failed to open `path`, with what to do about it. `portName` is the name the user
+// chose ("COM3"); `pathVariable` the variable that would name another device, if any.
+QString describeOpenFailure(const QSerialPort &port, const QString &path, const QString &portName,
+                            const QString &pathVariable)
+{
+    OpenFailure failure;
+    failure.systemReason = port.errorString();
+    failure.devicePath = path;
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        failure.kind = OpenFailureKind::NotFound;
+        break;
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        // Qt reports a foreign lock and a refused open alike; the file's mode tells them apart.
+        if (::access(QFile::encodeName(path).constData(), R_OK) != 0 && errno == EACCES) {
+            failure.kind = OpenFailureKind::AccessDenied;
+            failure.systemReason = QString::fromLocal8Bit(strerror(EACCES));
+            failure.deviceGroup = deviceGroupName(path);
+        } else {
+            failure.kind = OpenFailureKind::InUse;
+            failure.systemReason = QStringLiteral("Port is in use");
+        }
+#else
+        failure.kind = OpenFailureKind::InUse;
+#endif
+        break;
+    default:
+        break;
+    }
+    failure.pathVariable = pathVariable;
+    return openFailureText(portName, failure);
+}
+
 } // namespace
 
 quint32 comPortBaudRateValue(TComPortBaudRate rate)
@@ -133,7 +175,12 @@ bool TSerialPortDriver::Connect()
     const bool reconnecting = IsConnecting();
     const QString path = reconnecting ? m_devicePath : devicePathFor(m_comPort);
     if (!openDevice(path)) {
-        m_lastErrorText = describeOpenFailure(path);
+#ifdef Q_OS_WIN
+        const QString pathVariable;
+#else
+        const QString pathVariable = QStringLiteral("METERLINK_") + portName(m_comPort);
+#endif
+        m_lastErrorText = describeOpenFailure(*m_port, path, portName(m_comPort), pathVariable);
         return false;
     }
     m_lastErrorText.clear();
@@ -170,7 +217,7 @@ bool TSerialPortDriver::IsConnecting() const
 bool TSerialPortDriver::openDevice(const QString &path)
 {
     m_lostReason.clear();
-    m_port->setPortName(path);
+    m_port->setPortName(lockedDeviceName(path));
     // Opened for reading only: the meter talks, the program listens.
     if (!m_port->open(QIODevice::ReadOnly))
         return false;
@@ -259,11 +306,7 @@ void TSerialPortDriver::handlePortLost(const QString &reason)
     m_pollTimer->stop();
     m_port->close();
     m_lostReason.clear();
-    const QString port = portName(m_comPort);
-    QString message = port + QStringLiteral(": ") + reason;
-    if (m_devicePath != port)
-        message += QStringLiteral(" (") + m_devicePath + QLatin1Char(')');
-    message += QStringLiteral(". Reconnecting when the device is back.");
+    const QString message = portLostText(portName(m_comPort), reason, m_devicePath);
     m_lastErrorText = message;
     m_retryTimer->start();
     emit portLost(message);
@@ -281,39 +324,6 @@ void TSerialPortDriver::retryOpen()
     m_lastErrorText.clear();
     startPolling();
     emit portRestored();
-}
-
-QString TSerialPortDriver::describeOpenFailure(const QString &path) const
-{
-    OpenFailure failure;
-    failure.systemReason = m_port->errorString();
-    failure.devicePath = path;
-    switch (m_port->error()) {
-    case QSerialPort::DeviceNotFoundError:
-        failure.kind = OpenFailureKind::NotFound;
-        break;
-    case QSerialPort::PermissionError:
-#ifdef Q_OS_UNIX
-        // Qt reports a foreign lock and a refused open alike; the file's mode tells them apart.
-        if (::access(QFile::encodeName(path).constData(), R_OK) != 0 && errno == EACCES) {
-            failure.kind = OpenFailureKind::AccessDenied;
-            failure.systemReason = QString::fromLocal8Bit(strerror(EACCES));
-            failure.deviceGroup = deviceGroupName(path);
-        } else {
-            failure.kind = OpenFailureKind::InUse;
-            failure.systemReason = QStringLiteral("Port is in use");
-        }
-#else
-        failure.kind = OpenFailureKind::InUse;
-#endif
-        break;
-    default:
-        break;
-    }
-#ifndef Q_OS_WIN
-    failure.pathVariable = QStringLiteral("METERLINK_") + portName(m_comPort);
-#endif
-    return openFailureText(portName(m_comPort), failure);
 }
 
 void TSerialPortDriver::setComPort(TComPortNumber port)
@@ -418,15 +428,42 @@ QString TSerialPortDriver::devicePathFor(TComPortNumber port)
     return QStringLiteral("/dev/cu.usbserial");
 #else
 #if defined(Q_OS_FREEBSD)
-    const QString usbStem = QStringLiteral("/dev/cuaU"), builtInStem = QStringLiteral("/dev/cuau");
+    // A USB adapter first, as on Linux.
+    const QString index = QString::number(int(port));
+    if (QFileInfo::exists(QStringLiteral("/dev/cuaU") + index))
+        return QStringLiteral("/dev/cuaU") + index;
+    return QStringLiteral("/dev/cuau") + index;
 #else
-    const QString usbStem = QStringLiteral("/dev/ttyUSB"), builtInStem = QStringLiteral("/dev/ttyS");
+    return linuxDefaultDevice(port, [](const QString &path) { return QFileInfo::exists(path); });
 #endif
+#endif
+#endif
+}
+
+QString TSerialPortDriver::linuxDefaultDevice(TComPortNumber port,
+                                              const std::function<bool(const QString &)> &exists)
+{
     // USB adapters are what a PC has today; a built-in port is the fallback.
     const QString index = QString::number(int(port));
-    if (QFileInfo::exists(usbStem + index))
-        return usbStem + index;
-    return builtInStem + index;
-#endif
-#endif
+    for (const QString &stem : {QStringLiteral("/dev/ttyUSB"), QStringLiteral("/dev/ttyACM")}) {
+        if (exists(stem + index))
+            return stem + index;
+    }
+    return QStringLiteral("/dev/ttyS") + index;
+}
+
+bool TSerialPortDriver::probeDevice(const QString &path, QString *problem)
+{
+    QSerialPort port;
+    port.setPortName(lockedDeviceName(path));
+    if (port.open(QIODevice::ReadOnly)) {
+        port.close();
+        return true;
+    }
+    if (problem) {
+        // The text leads with the name it is given; here that is the path, said once is enough.
+        *problem = describeOpenFailure(port, path, path, QString());
+        problem->remove(0, path.size() + 2);
+    }
+    return false;
 }

@@ -144,8 +144,15 @@ public:
     // "COM1".."COM4": the name the user sees.
     static QString portName(TComPortNumber port);
     // The device a port name stands for: "COMn" on Windows; elsewhere $METERLINK_COMn when set,
-    // else a platform default (Linux: /dev/ttyUSB<n-1> when it exists, else /dev/ttyS<n-1>).
+    // else a platform default (Linux: linuxDefaultDevice).
     static QString devicePathFor(TComPortNumber port);
+    // Linux without $METERLINK_COMn: the first of /dev/ttyUSB<n-1> (a USB serial adapter) and
+    // /dev/ttyACM<n-1> (a USB device of the CDC class) that `exists`, else /dev/ttyS<n-1> (built in).
+    static QString linuxDefaultDevice(TComPortNumber port,
+                                      const std::function<bool(const QString &)> &exists);
+    // Opens `path` for reading and closes it again. On failure returns false and, when given,
+    // `problem` says why and what to do ("/dev/ttyS0: Permission denied. Add your user ...").
+    static bool probeDevice(const QString &path, QString *problem = nullptr);
 
 signals:
     // The open device went away (adapter unplugged); the driver now reconnects by itself.
@@ -160,7 +167,6 @@ private:
     bool deviceHungUp() const;
     void handlePortLost(const QString &reason);
     void retryOpen();
-    QString describeOpenFailure(const QString &path) const;
 
     QSerialPort *m_port = nullptr;
     TComPortNumber m_comPort = pnCOM2;

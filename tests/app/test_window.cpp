@@ -14,10 +14,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSet>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -55,10 +59,11 @@ public:
             questions.push_back(text);
             return answer;
         });
-        for (QCheckBox *box : w->IFSelectors)
-            box->setChecked(false);
+        // As meterlink --model does: exactly these selectors instead of the build's.
+        ModelSelectors checked;
         for (ModelSelector s : selectors)
-            w->selector(s)->setChecked(true);
+            checked.set(size_t(s));
+        w->checkModelSelectors(checked);
         w->FormCreate();
     }
 
@@ -69,6 +74,14 @@ public:
             w->HVS500RData(w->COMM2, data, qint32(bytes.size()));
         else
             w->HOR200RData(w->COMM2, data, qint32(bytes.size()));
+    }
+
+    // Shows the window and gives it the keyboard.
+    bool showActive()
+    {
+        w->show();
+        w->activateWindow();
+        return QTest::qWaitForWindowActive(w.get());
     }
 
     QTemporaryDir dir;
@@ -390,6 +403,25 @@ TEST(WindowFrames, AFrameRunsTheWholePresentationSequence)
     win.feed(encodeOr200(volts('1', '2', '3', '5', 2)));
     EXPECT_EQ(w.Chtshow->pointCount(), 2);
     EXPECT_EQ(w.readingTable()->rowCount(), 3);
+}
+
+TEST(WindowFrames, AMeterThatEndsItsLinesWithCrLfShowsEveryFrame)
+{
+    Window win({ModelSelector::IFOR250});
+    for (int volts : {1234, 2345, 3456}) {
+        Vs500Display d;
+        d.range = 3; // P3: 123.4 V
+        d.digits[0] = uint8_t(volts / 1000);
+        d.digits[1] = uint8_t(volts / 100 % 10);
+        d.digits[2] = uint8_t(volts / 10 % 10);
+        d.digits[3] = uint8_t(volts % 10);
+        d.statusC = 0xA;
+        std::vector<uint8_t> line = encodeVs500(d);
+        line.push_back(0x0A);
+        win.feed(line);
+        EXPECT_EQ(win.w->currentReading().Nval, float(volts));
+    }
+    EXPECT_TRUE(win.w->statusText().isEmpty()) << win.w->statusText().toStdString();
 }
 
 TEST(WindowFrames, AFailedConversionChangesNothingAndIsShownWithoutABox)
@@ -879,4 +911,150 @@ TEST(WindowUnsaved, ARecoveryFileThatCannotBeWrittenIsSaidOnceAndRecordingGoesOn
     win.answer = Choice::Cancel;
     EXPECT_FALSE(win.w->close());
     EXPECT_EQ(win.questions.size(), 1);
+}
+
+// ---- Keyboard ----
+
+TEST(WindowKeyboard, TabReachesEveryControlThatTakesAClick)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    // Enough points for three pages, so that every paging button is enabled.
+    w.Chtshow->Maxrecord->setText(QStringLiteral("2"));
+    for (int i = 0; i < 5; ++i)
+        w.Chtshow->addPoint(i);
+    w.Chtshow->BTPreviousClick();
+    ASSERT_TRUE(win.showActive());
+
+    QSet<QWidget *> reached;
+    for (int i = 0; i < 80; ++i) {
+        QWidget *focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        reached.insert(focused);
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    const QList<QWidget *> clickable = {w.BtCOM[0],
+                                        w.BTCon,
+                                        w.BtExit,
+                                        w.Panel3->SetMaxB,
+                                        w.Panel3->Setmax,
+                                        w.Panel3->SetMinB,
+                                        w.Panel3->SetMin,
+                                        w.RepeatSet,
+                                        w.RecordSI,
+                                        w.RecordSITime,
+                                        w.RecordNew,
+                                        w.OpenDataFiles,
+                                        w.saveas,
+                                        w.BtPrint,
+                                        w.DBGrid1,
+                                        w.Chtshow->BtFill,
+                                        w.Chtshow->Maxrecord,
+                                        w.Chtshow->BtNew,
+                                        w.Chtshow->BtSave,
+                                        w.Chtshow->BtFirst,
+                                        w.Chtshow->BTPrevious,
+                                        w.Chtshow->BtNext,
+                                        w.Chtshow->BTlast,
+                                        w.Chtshow->TbFd};
+    for (QWidget *control : clickable)
+        EXPECT_TRUE(reached.contains(control)) << control->objectName().toStdString();
+}
+
+TEST(WindowKeyboard, ACaptionPanelWithTheFocusDrawsAFrameAndClicksOnSpace)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    ASSERT_TRUE(win.showActive());
+    CaptionPanel *panel = w.BtCOM[0];
+    w.BTCon->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = panel->grab().toImage();
+    panel->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(panel->hasFocus());
+    EXPECT_NE(panel->grab().toImage(), unfocused);
+    QTest::keyClick(panel, Qt::Key_Space);
+    EXPECT_EQ(w.COMM2->ComPort(), pnCOM2);
+}
+
+TEST(WindowKeyboard, MenusOpenWithAltAndTheirLetterAndWithF10)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    ASSERT_TRUE(win.showActive());
+    const struct
+    {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QMenu *menu;
+    } rows[] = {
+        {Qt::Key_C, Qt::AltModifier, w.ComSetup1},  {Qt::Key_O, Qt::AltModifier, w.Connect1},
+        {Qt::Key_G, Qt::AltModifier, w.Graphic},    {Qt::Key_R, Qt::AltModifier, w.RecordMenu},
+        {Qt::Key_F10, Qt::NoModifier, w.ComSetup1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.menu->objectName().toStdString());
+        QTest::keyClick(&w, row.key, row.modifiers);
+        EXPECT_TRUE(waitFor([&] { return row.menu->isVisible(); }, 2000));
+        row.menu->close();
+        QTest::keyClick(&w, Qt::Key_Escape);
+        ASSERT_TRUE(waitFor([&] { return !row.menu->isVisible(); }, 2000));
+    }
+    // The captions read as before; the ampersand only underlines the letter.
+    EXPECT_EQ(w.ComSetup1->title().remove(QLatin1Char('&')), QStringLiteral("ComSetup"));
+    EXPECT_EQ(w.EXIT1->text().remove(QLatin1Char('&')), QStringLiteral("Exit"));
+}
+
+TEST(WindowKeyboard, UsualShortcutsOpenSaveNewAndPrint)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    EXPECT_EQ(w.New1->shortcut(), QKeySequence(QKeySequence::New));
+    EXPECT_EQ(w.Save1->shortcut(), QKeySequence(QKeySequence::Save));
+    EXPECT_EQ(w.BtPrint->shortcut(), QKeySequence(QKeySequence::Print));
+    ASSERT_TRUE(win.showActive());
+    std::vector<FileRequest::Kind> asked;
+    w.setFileHook([&asked](const FileRequest &request) {
+        asked.push_back(request.kind);
+        return QString();
+    });
+    // A button's shortcut clicks it visibly, a moment later.
+    QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(waitFor([&asked] { return asked.size() == 1; }, 2000));
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(asked, (std::vector<FileRequest::Kind>{FileRequest::Kind::Open, FileRequest::Kind::Save}));
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+    ASSERT_EQ(win.messages.size(), 1u);
+    EXPECT_EQ(win.messages[0].text, QStringLiteral(" Record deleted "));
+}
+
+TEST(WindowPorts, ComItemsAndPanelsShowTheDeviceTheyStandFor)
+{
+    QTemporaryDir dir;
+    const QString gone = dir.filePath(QStringLiteral("ttyGone"));
+    qputenv("METERLINK_COM3", QFile::encodeName(gone));
+    Window win;
+    qunsetenv("METERLINK_COM3");
+    const QString hint = gone + QStringLiteral(": not present");
+    EXPECT_EQ(win.w->COM31->toolTip(), hint);
+    EXPECT_EQ(win.w->BtCOM[2]->toolTip(), hint);
+    EXPECT_TRUE(win.w->ComSetup1->toolTipsVisible());
+    // Looked up again when shown: the variable is gone, so COM3 is the default device again.
+    QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), QPoint(2, 2));
+    QApplication::sendEvent(win.w->BtCOM[2], &tip);
+    EXPECT_TRUE(win.w->BtCOM[2]->toolTip().startsWith(TSerialPortDriver::devicePathFor(pnCOM3)));
+    EXPECT_NE(win.w->BtCOM[2]->toolTip(), hint);
+}
+
+TEST(WindowLayout, TheNarrowestWindowStillHoldsTheChartsControls)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.resize(100, w.height());
+    QTest::qWait(50);
+    EXPECT_GE(w.Chtshow->width(), TrendChart::kControlsRowWidth);
+    const QRect icon = w.Chtshow->TbFd->geometry();
+    EXPECT_LE(icon.right(), w.Chtshow->width() - 1);
+    EXPECT_FALSE(icon.intersects(w.Chtshow->Bt10->geometry()));
 }

@@ -445,3 +445,22 @@ TEST(TrendChartScreenshot, FilledLineAndDensePicturesShowTheTrace)
 }
 
 } // namespace
+
+TEST(TrendChartControls, EnlargeIconNeverCoversThePagingControlsAndAllTakeTheFocus)
+{
+    TrendChart chart;
+    chart.show();
+    for (int width = 10; width <= 700; width += 7) {
+        chart.resize(width, 233);
+        const QRect icon = chart.TbFd->geometry();
+        for (QWidget *control : std::initializer_list<QWidget *>{chart.BTlast, chart.Bt10})
+            EXPECT_FALSE(icon.intersects(control->geometry())) << width;
+        if (width >= TrendChart::kControlsRowWidth) {
+            EXPECT_LE(icon.right(), width - 1) << width;
+        }
+    }
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             chart.BtFill, chart.Maxrecord, chart.BtNew, chart.BtSave, chart.BtFirst, chart.BTPrevious,
+             chart.BtNext, chart.BTlast, chart.TbFd, chart.TbSx})
+        EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << control->objectName().toStdString();
+}

@@ -165,22 +165,55 @@ TEST(Vs500FrameBuffer, AcceptsOnlyFramesMarkedAdOnCharactersOneAndEleven)
     }
 }
 
-TEST(Vs500FrameBuffer, ByteAfterCarriageReturnStartsTheNextFrame)
+std::vector<uint8_t> joined(std::initializer_list<std::vector<uint8_t>> parts)
 {
-    Vs500FrameBuffer buffer;
-    Collected out;
-    // A line feed after the carriage return becomes byte 1 of the next line, which then fails the
-    // test; the line after it is clean again.
-    std::vector<uint8_t> bytes = wire("A31234B00A");
-    bytes.push_back(0x0A);
-    const std::vector<uint8_t> second = wire("A21234B00A");
-    bytes.insert(bytes.end(), second.begin(), second.end());
-    const std::vector<uint8_t> third = wire("A11234B00A");
-    bytes.insert(bytes.end(), third.begin(), third.end());
-    feed(buffer, bytes, out);
-    ASSERT_EQ(out.frames.size(), 2u);
-    EXPECT_EQ(out.frames[0], "A31234B00AD");
-    EXPECT_EQ(out.frames[1], "A11234B00AD");
+    std::vector<uint8_t> all;
+    for (const std::vector<uint8_t> &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+TEST(Vs500FrameBuffer, LineFeedRightAfterTheCarriageReturnIsIgnored)
+{
+    const std::vector<uint8_t> lf = {0x0A};
+    // A meter that sends raw nibbles: its start byte 0x0A looks like a line feed.
+    const std::vector<uint8_t> raw = {0x0A, 0x03, 0x01, 0x02, 0x03, 0x04, 0x0B, 0x00, 0x00, 0x0A, 0x0D};
+    // Status C = D (DC, AC, RS232 bit): the shifted frame would pass the test on its own.
+    const std::vector<uint8_t> statusD = wire("A31234B00D");
+    const struct
+    {
+        const char *name;
+        std::vector<uint8_t> bytes;
+        std::vector<std::string> frames;
+    } cases[] = {
+        {"CR LF lines",
+         joined({wire("A31234B00A"), lf, wire("A21234B00A"), lf, wire("A11234B00A"), lf}),
+         {"A31234B00AD", "A21234B00AD", "A11234B00AD"}},
+        {"CR LF line whose status C is D",
+         joined({statusD, lf, statusD, lf}),
+         {"A31234B00DD", "A31234B00DD"}},
+        {"a second line feed is byte 1",
+         joined({wire("A31234B00A"), lf, lf, wire("A21234B00A")}),
+         {"A31234B00AD"}},
+        {"a line feed inside a line is a byte",
+         joined({wire("A31234B00A"), {0x3A, 0x0A}, wire("A21234B00A")}),
+         {"A31234B00AD"}},
+        {"raw nibbles: 0x0A after a CR is still byte 1",
+         joined({raw, raw, raw}),
+         {"A31234B00AD", "A31234B00AD", "A31234B00AD"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // Cut anywhere, including between the carriage return and its line feed.
+        for (size_t cut = 0; cut <= c.bytes.size(); ++cut) {
+            SCOPED_TRACE(cut);
+            Vs500FrameBuffer buffer;
+            Collected out;
+            buffer.receive(c.bytes.data(), cut, out.sink());
+            buffer.receive(c.bytes.data() + cut, c.bytes.size() - cut, out.sink());
+            EXPECT_EQ(out.frames, c.frames);
+        }
+    }
 }
 
 TEST(Vs500FrameBuffer, BuffersStopAtElevenCharactersUntilTheCarriageReturn)

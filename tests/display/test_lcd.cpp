@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -298,6 +299,44 @@ TEST(LimitKeyFilter, TypedKeysAreFilteredPastedTextIsNot)
     QGuiApplication::clipboard()->setText(QStringLiteral("x9"));
     QTest::keyClick(panel.SetMin, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(panel.SetMin->text(), QStringLiteral("-7abx9"));
+}
+
+TEST(LimitKeyFilter, EveryWayOfTypingIsFilteredOnlyShortcutsPass)
+{
+    MinMaxPanel panel;
+    panel.show();
+    const struct
+    {
+        Qt::KeyboardModifiers modifiers;
+        const char *text;
+        const char *after; // the box held "4000"
+    } keys[] = {
+        {Qt::ControlModifier | Qt::AltModifier, "@", "4000"}, // AltGr+Q on a German keyboard
+        {Qt::MetaModifier, "x", "4000"},
+        {Qt::AltModifier, "e", "4000"},
+        {Qt::ShiftModifier, "+", "4000+"},
+        {Qt::ControlModifier | Qt::AltModifier, "5", "40005"},
+        {Qt::KeypadModifier, "7", "40007"},
+        {Qt::NoModifier, "12a", "4000"}, // a key that types several characters at once
+    };
+    for (const auto &k : keys) {
+        SCOPED_TRACE(k.text);
+        panel.Setmax->setText(QStringLiteral("4000"));
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, k.modifiers, QLatin1String(k.text));
+        QApplication::sendEvent(panel.Setmax, &press);
+        EXPECT_EQ(panel.Setmax->text(), QLatin1String(k.after));
+    }
+
+    // An input method's commit keeps only what the box accepts.
+    panel.Setmax->setText(QStringLiteral("40"));
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("1x2\u00e9"));
+    QApplication::sendEvent(panel.Setmax, &commit);
+    EXPECT_EQ(panel.Setmax->text(), QStringLiteral("4012"));
+
+    // Select all (Ctrl+A) is a shortcut and passes.
+    QTest::keyClick(panel.Setmax, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(panel.Setmax->selectedText(), QStringLiteral("4012"));
 }
 
 TEST(LimitKeyFilter, DeleteKeyStillDeletes)

@@ -79,3 +79,27 @@ INSTANTIATE_TEST_SUITE_P(
                     {OpenFailureKind::Other, {}, QStringLiteral("COM1"), {}, {}},
                     "COM1: Cannot open the port"}),
     [](const ::testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
+
+TEST(PortLostText, AlwaysSaysWhatHappened)
+{
+    const struct
+    {
+        const char *reason;
+        const char *device;
+        const char *expected;
+    } rows[] = {
+        {"", "/dev/ttyUSB0",
+         "COM1: Device disconnected (/dev/ttyUSB0). Reconnecting when the device is back."},
+        {"  ", "/dev/ttyUSB0",
+         "COM1: Device disconnected (/dev/ttyUSB0). Reconnecting when the device is back."},
+        {"Input/output error", "/dev/ttyUSB0",
+         "COM1: Input/output error (/dev/ttyUSB0). Reconnecting when the device is back."},
+        {"Resource temporarily unavailable.", "COM1",
+         "COM1: Resource temporarily unavailable. Reconnecting when the device is back."},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.reason);
+        EXPECT_EQ(portLostText(QStringLiteral("COM1"), QLatin1String(row.reason), QLatin1String(row.device)),
+                  QLatin1String(row.expected));
+    }
+}

@@ -137,9 +137,29 @@ TEST(SerialDriverProperties, DevicePathComesFromEnvironmentElseLinuxDefault)
         EXPECT_EQ(TSerialPortDriver::devicePathFor(TComPortNumber(port)),
                   QStringLiteral("/tmp/meter-%1").arg(port));
         qunsetenv(variable.constData());
-        const QString usb = QStringLiteral("/dev/ttyUSB%1").arg(port);
-        const QString expected = QFile::exists(usb) ? usb : QStringLiteral("/dev/ttyS%1").arg(port);
-        EXPECT_EQ(TSerialPortDriver::devicePathFor(TComPortNumber(port)), expected);
+        EXPECT_EQ(TSerialPortDriver::devicePathFor(TComPortNumber(port)),
+                  TSerialPortDriver::linuxDefaultDevice(
+                      TComPortNumber(port), [](const QString &path) { return QFile::exists(path); }));
+    }
+}
+
+TEST(SerialDriverProperties, LinuxDefaultPrefersUsbAdapterThenUsbCdcThenBuiltIn)
+{
+    const struct
+    {
+        QStringList present;
+        const char *com2;
+    } rows[] = {
+        {{QStringLiteral("/dev/ttyUSB1"), QStringLiteral("/dev/ttyACM1")}, "/dev/ttyUSB1"},
+        {{QStringLiteral("/dev/ttyACM1"), QStringLiteral("/dev/ttyUSB0")}, "/dev/ttyACM1"},
+        {{QStringLiteral("/dev/ttyACM0")}, "/dev/ttyS1"},
+        {{}, "/dev/ttyS1"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.present.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(TSerialPortDriver::linuxDefaultDevice(
+                      pnCOM2, [&row](const QString &path) { return row.present.contains(path); }),
+                  QLatin1String(row.com2));
     }
 }
 
@@ -385,20 +405,45 @@ TEST_F(SerialDriverTest, PollingDelayRestartsTimerOnlyWhenChanged)
     EXPECT_FALSE(timer->isActive());
 }
 
-TEST_F(SerialDriverTest, SecondDriverOnSameDeviceCannotConnect)
+TEST_F(SerialDriverTest, SecondDriverOnSameDeviceCannotConnectUnderAnyName)
 {
-    ASSERT_TRUE(m_driver.Connect());
-    TSerialPortDriver second;
-    second.setComPort(pnCOM1);
-    EXPECT_FALSE(second.Connect());
-    EXPECT_FALSE(second.IsConnected());
-    EXPECT_FALSE(second.IsConnecting());
-    EXPECT_TRUE(second.lastErrorText().startsWith(QStringLiteral("COM1: Port is in use (")))
-        << second.lastErrorText().toStdString();
+    // Root passes the exclusive-open check, so only the lock keeps two users apart: a link and its
+    // target are one device.
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyMeter"));
+    ASSERT_TRUE(QFile::link(m_pty.slavePath(), link));
+    const struct
+    {
+        const char *name;
+        QString first, second;
+    } rows[] = {
+        {"same name", m_pty.slavePath(), m_pty.slavePath()},
+        {"link, then its target", link, m_pty.slavePath()},
+        {"target, then a link to it", m_pty.slavePath(), link},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        qputenv("METERLINK_COM1", QFile::encodeName(row.first));
+        qputenv("METERLINK_COM2", QFile::encodeName(row.second));
+        ASSERT_TRUE(m_driver.Connect());
+        TSerialPortDriver second;
+        second.setComPort(pnCOM2);
+        EXPECT_FALSE(second.Connect());
+        EXPECT_FALSE(second.IsConnected());
+        EXPECT_FALSE(second.IsConnecting());
+        EXPECT_TRUE(second.lastErrorText().startsWith(QStringLiteral("COM2: Port is in use (") + row.second))
+            << second.lastErrorText().toStdString();
+        QString problem;
+        EXPECT_FALSE(TSerialPortDriver::probeDevice(row.second, &problem));
+        EXPECT_TRUE(problem.startsWith(QStringLiteral("Port is in use."))) << problem.toStdString();
 
-    m_driver.Disconnect();
-    EXPECT_TRUE(second.Connect());
-    EXPECT_TRUE(second.lastErrorText().isEmpty());
+        m_driver.Disconnect();
+        EXPECT_TRUE(second.Connect());
+        EXPECT_TRUE(second.lastErrorText().isEmpty());
+        EXPECT_TRUE(TSerialPortDriver::probeDevice(row.first) == false);
+        second.Disconnect();
+        EXPECT_TRUE(TSerialPortDriver::probeDevice(row.first));
+    }
 }
 
 TEST_F(SerialDriverTest, DisconnectStopsDeliveryAndReleasesThePort)

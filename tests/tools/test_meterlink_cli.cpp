@@ -1,9 +1,12 @@
 #include "decode/FrameEncoders.h"
 #include "decode/MeterDecoder.h"
+#include "support/PseudoTerminal.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
 
@@ -133,6 +136,73 @@ TEST_F(MeterlinkCli, DecodeReadsAFile)
     EXPECT_EQ(r.exitCode, 0);
     // The stray bytes spoil the first frame only.
     EXPECT_EQ(r.out.toStdString(), "1.234\tV\tDC\tAUTO\t1234\n");
+}
+
+TEST_F(MeterlinkCli, DecodesACapturedCrLfStreamAsItsCrOnlyTwin)
+{
+    // 26 OR250 lines captured from the simulator, each ended with CR LF.
+    QFile capture(qEnvironmentVariable("METERLINK_TEST_DATA") + QStringLiteral("/or250_crlf.bin"));
+    ASSERT_TRUE(capture.open(QIODevice::ReadOnly)) << capture.fileName().toStdString();
+    const QByteArray crlf = capture.readAll();
+    QByteArray crOnly = crlf;
+    crOnly.replace("\r\n", "\r");
+    ASSERT_EQ(crlf.count('\n'), 26);
+
+    const QStringList args = {QStringLiteral("decode"), QStringLiteral("--model"), QStringLiteral("IFOR250"),
+                              QStringLiteral("--verbose")};
+    const CliRun withLineFeeds = runCli(args, Bytes(crlf.begin(), crlf.end()));
+    const CliRun without = runCli(args, Bytes(crOnly.begin(), crOnly.end()));
+    EXPECT_EQ(withLineFeeds.exitCode, 0) << withLineFeeds.err.toStdString();
+    EXPECT_EQ(withLineFeeds.out.count(QLatin1Char('\n')), 26);
+    EXPECT_FALSE(withLineFeeds.out.contains(QStringLiteral("error")));
+    EXPECT_EQ(withLineFeeds.out, without.out);
+}
+
+TEST_F(MeterlinkCli, HelpAndVersionExitWithZero)
+{
+    const struct
+    {
+        const char *arg;
+        const char *startsWith;
+    } rows[] = {
+        {"--help", "Usage:\n"}, {"-h", "Usage:\n"}, {"--version", "meterlink-cli " METERLINK_VERSION "\n"}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.arg);
+        const CliRun r = runCli({QLatin1String(row.arg)});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.out.startsWith(QLatin1String(row.startsWith))) << r.out.toStdString();
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    }
+}
+
+TEST_F(MeterlinkCli, PortsTellWhichComNameEachDeviceIsAndWhetherItOpens)
+{
+    PseudoTerminal pty;
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("ttyGone"));
+    qputenv("METERLINK_COM2", QFile::encodeName(pty.slavePath()));
+    qputenv("METERLINK_COM4", QFile::encodeName(missing));
+    const CliRun r = runCli({QStringLiteral("ports")});
+    qunsetenv("METERLINK_COM2");
+    qunsetenv("METERLINK_COM4");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'));
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.first().startsWith(QStringLiteral("DEVICE"))) << r.out.toStdString();
+    const auto lineFor = [&lines](const QString &device) {
+        for (const QString &line : lines)
+            if (line.startsWith(device + QLatin1Char(' ')))
+                return line.simplified().split(QLatin1Char(' '));
+        return QStringList();
+    };
+    const QStringList present = lineFor(pty.slavePath());
+    ASSERT_GE(present.size(), 6) << r.out.toStdString();
+    EXPECT_EQ(present.at(1), QStringLiteral("COM2"));
+    EXPECT_EQ(present.last(), QStringLiteral("yes"));
+    const QStringList gone = lineFor(missing);
+    ASSERT_GE(gone.size(), 6) << r.out.toStdString();
+    EXPECT_EQ(gone.at(1), QStringLiteral("COM4"));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("no: not present")));
 }
 
 TEST_F(MeterlinkCli, BadArgumentsExitWithTwoAndSayWhy)

@@ -7,10 +7,6 @@
 // Exit status for a command line the tool cannot act on (unknown selector, unreadable file...).
 constexpr int kUsageExitCode = 2;
 
-// Parses "IFOR210,IFOR240" into checked selectors; on an unknown name returns false and sets
-// unknownName to it.
-bool parseSelectors(const std::string &list, ModelSelectors *selectors, std::string *unknownName);
-
 // Shared by both commands: the family and the range the checked selectors impose at start-up.
 struct MeterSetup
 {
@@ -22,3 +18,4 @@ MeterSetup meterSetupFor(const ModelSelectors &selectors);
 
 int runDecode(int argc, char **argv);
 int runSimulate(int argc, char **argv);
+int runPorts(int argc, char **argv);

@@ -84,7 +84,7 @@ int runDecode(int argc, char **argv)
 
     ModelSelectors selectors;
     std::string unknown;
-    if (!parseSelectors(modelList, &selectors, &unknown)) {
+    if (!parseModelSelectors(modelList, &selectors, &unknown)) {
         std::fprintf(stderr, "meterlink-cli decode: unknown model selector '%s'\n", unknown.c_str());
         return kUsageExitCode;
     }

@@ -113,7 +113,7 @@ int runSimulate(int argc, char **argv)
 
     ModelSelectors selectors;
     std::string unknown;
-    if (!parseSelectors(modelList, &selectors, &unknown)) {
+    if (!parseModelSelectors(modelList, &selectors, &unknown)) {
         std::fprintf(stderr, "meterlink-cli simulate: unknown model selector '%s'\n", unknown.c_str());
         return kUsageExitCode;
     }

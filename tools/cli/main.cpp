@@ -9,6 +9,8 @@ const char kUsage[] =
     "Usage:\n"
     "  meterlink-cli decode [--model SEL[,SEL...]] [--verbose] [FILE]\n"
     "  meterlink-cli simulate --model SEL[,SEL...] [--device PATH] [--rate MS]\n"
+    "  meterlink-cli ports\n"
+    "  meterlink-cli --help | --version\n"
     "\n"
     "decode    Reads a meter's raw byte stream from FILE (standard input when FILE is missing or \"-\")\n"
     "          and prints one line per decoded frame, fields separated by a tab:\n"
@@ -19,6 +21,8 @@ const char kUsage[] =
     "simulate  Sends the model's demonstration frames at the meter's pace (--rate MS overrides it).\n"
     "          Without --device it opens a pseudo-terminal and prints its path on the first line;\n"
     "          stop it with Ctrl+C.\n"
+    "ports     Lists the machine's serial ports: device, which of COM1..COM4 it is here,\n"
+    "          description, maker, serial number, and whether it opens (else why not).\n"
     "\n"
     "SEL is a model selector: IFOR210 (default), IFOR230, IFZV900, IFRX12, IF4408, IFVS500, IF7720,\n"
     "IFOR220, IFOR240, IFOR250, IFOR380, IFOther, IF7740x. Several selectors combine as at start-up:\n"
@@ -32,10 +36,16 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("meterlink-cli %s\n", METERLINK_VERSION);
+        return 0;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "decode") == 0)
         return runDecode(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "simulate") == 0)
         return runSimulate(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "ports") == 0)
+        return runPorts(argc - 2, argv + 2);
     if (argc >= 2)
         std::fprintf(stderr, "meterlink-cli: unknown command '%s'\n", argv[1]);
     std::fputs(kUsage, stderr);
