@@ -173,14 +173,17 @@ bool TSerialPortDriver::Connect()
         return true;
     // While reconnecting, Connect tries the lost device at once.
     const bool reconnecting = IsConnecting();
-    const QString path = reconnecting ? m_devicePath : devicePathFor(m_comPort);
+    const QString path = reconnecting         ? m_devicePath
+                         : m_device.isEmpty() ? devicePathFor(m_comPort)
+                                              : m_device;
     if (!openDevice(path)) {
 #ifdef Q_OS_WIN
         const QString pathVariable;
 #else
-        const QString pathVariable = QStringLiteral("METERLINK_") + portName(m_comPort);
+        const QString pathVariable =
+            m_device.isEmpty() ? QStringLiteral("METERLINK_") + portName(m_comPort) : QString();
 #endif
-        m_lastErrorText = describeOpenFailure(*m_port, path, portName(m_comPort), pathVariable);
+        m_lastErrorText = describeOpenFailure(*m_port, path, portLabel(), pathVariable);
         return false;
     }
     m_lastErrorText.clear();
@@ -306,7 +309,7 @@ void TSerialPortDriver::handlePortLost(const QString &reason)
     m_pollTimer->stop();
     m_port->close();
     m_lostReason.clear();
-    const QString message = portLostText(portName(m_comPort), reason, m_devicePath);
+    const QString message = portLostText(portLabel(), reason, m_devicePath);
     m_lastErrorText = message;
     m_retryTimer->start();
     emit portLost(message);

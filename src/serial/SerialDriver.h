@@ -110,6 +110,9 @@ public:
     // Ignored from a successful Connect until Disconnect, so a lost port is reconnected to itself.
     TComPortNumber ComPort() const { return m_comPort; }
     void setComPort(TComPortNumber port);
+    // A device to open instead of the one ComPort stands for (the logger's --device); messages then
+    // name it instead of COMn. Empty: ComPort's device.
+    void setDevice(const QString &path) { m_device = path; }
     TComPortBaudRate ComPortSpeed() const { return m_comPortSpeed; }
     void setComPortSpeed(TComPortBaudRate speed);
     TComPortDataBits ComPortDataBits() const { return m_comPortDataBits; }
@@ -161,6 +164,7 @@ signals:
     void portRestored();
 
 private:
+    QString portLabel() const { return m_device.isEmpty() ? portName(m_comPort) : m_device; }
     bool openDevice(const QString &path);
     void startPolling();
     void PollTick();
@@ -188,6 +192,7 @@ private:
     bool m_wantConnection = false;
     bool m_applyingSettings = false;
     QString m_devicePath;
+    QString m_device;
     QString m_lostReason;
     QString m_lastErrorText;
 };

@@ -2,11 +2,11 @@
 
 #include "decode/IntegerText.h"
 
-#include "store/TableStore.h"
+#include "store/RowSink.h"
 
 #include <QTime>
 
-Recorder::Recorder(TableStore *table)
+Recorder::Recorder(RowSink *table)
     : m_table(table), m_clock([] { return int32_t(QTime::currentTime().msecsSinceStartOfDay()); })
 {}
 

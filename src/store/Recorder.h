@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-class TableStore;
+class RowSink;
 
 // What became of a reading handed to the recorder.
 enum class RecordOutcome
@@ -47,15 +47,15 @@ public:
     // The time of day in milliseconds, taken when a row is appended.
     using Clock = std::function<int32_t()>;
 
-    explicit Recorder(TableStore *table);
+    explicit Recorder(RowSink *table);
 
     RecorderState &state() { return m_state; }
     const RecorderState &state() const { return m_state; }
     RecorderSettings &settings() { return m_settings; }
     const RecorderSettings &settings() const { return m_settings; }
     void setClock(Clock clock) { m_clock = std::move(clock); }
-    // The table the rows go to (the same object across reopens).
-    void setTable(TableStore *table) { m_table = table; }
+    // Where the rows go (the reading table, the same object across reopens).
+    void setTable(RowSink *table) { m_table = table; }
 
     // Stores the reading when the rules allow; at most one row per call.
     RecordOutcome INDataToTable(const Reading &reading);
@@ -81,7 +81,7 @@ public:
     static bool isValidIntervalText(const QString &text);
 
 private:
-    TableStore *m_table = nullptr;
+    RowSink *m_table = nullptr;
     RecorderState m_state;
     RecorderSettings m_settings;
     Clock m_clock;

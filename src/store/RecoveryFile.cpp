@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -21,19 +20,6 @@ QString nameFor(int n)
 {
     return n == 1 ? QStringLiteral("%1.db").arg(QLatin1String(kBaseName))
                   : QStringLiteral("%1-%2.db").arg(QLatin1String(kBaseName)).arg(n);
-}
-
-bool exec(sqlite3 *db, const char *sql)
-{
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-void bindText(sqlite3_stmt *stmt, int index, const std::string &text, bool isNull)
-{
-    if (isNull)
-        sqlite3_bind_null(stmt, index);
-    else
-        sqlite3_bind_text(stmt, index, text.data(), int(text.size()), SQLITE_STATIC);
 }
 
 // Whether a running program holds the file (see the class comment).
@@ -61,81 +47,60 @@ void RecoveryFile::append(const RowView &row)
 {
     if (m_failing || m_folder.isEmpty())
         return;
-    Pending p;
-    p.no = row.no;
-    p.nullMask = row.nullMask;
-    p.nval = row.nval;
-    p.time.assign(row.time);
-    p.dcac.assign(row.dcac);
-    p.value.assign(row.value);
-    p.unit.assign(row.unit);
-    p.autoText.assign(row.autoText);
-    m_pending.push_back(std::move(p));
+    RowInput in;
+    in.no = row.no;
+    in.nullMask = row.nullMask;
+    in.nval = row.nval;
+    in.timeText = row.time;
+    in.dcac = row.dcac;
+    in.value = row.value;
+    in.unit = row.unit;
+    in.autoText = row.autoText;
+    m_writer.append(in);
+    ++m_waiting;
 }
 
 bool RecoveryFile::commit()
 {
-    if (m_pending.empty())
+    if (m_waiting == 0)
         return true;
     if (!ensureOpen())
         return false;
-    if (!exec(m_db, "BEGIN IMMEDIATE"))
-        return fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
-    for (const Pending &p : m_pending) {
-        sqlite3_stmt *s = m_insert;
-        if (p.nullMask & NullNo)
-            sqlite3_bind_null(s, 1);
-        else
-            sqlite3_bind_int64(s, 1, p.no);
-        bindText(s, 2, p.time, p.nullMask & NullTime);
-        bindText(s, 3, p.dcac, p.nullMask & NullDcac);
-        bindText(s, 4, p.value, p.nullMask & NullValue);
-        bindText(s, 5, p.unit, p.nullMask & NullUnit);
-        bindText(s, 6, p.autoText, p.nullMask & NullAuto);
-        if (p.nullMask & NullNval)
-            sqlite3_bind_null(s, 7);
-        else
-            sqlite3_bind_double(s, 7, p.nval);
-        const int rc = sqlite3_step(s);
-        sqlite3_reset(s);
-        if (rc != SQLITE_DONE) {
-            const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
-            exec(m_db, "ROLLBACK");
-            return fail(reason);
-        }
-    }
-    if (!exec(m_db, "COMMIT")) {
-        const QString reason = QString::fromUtf8(sqlite3_errmsg(m_db));
-        exec(m_db, "ROLLBACK");
-        return fail(reason);
-    }
-    m_rowsInFile += int64_t(m_pending.size());
-    m_pending.clear();
+    if (!m_writer.commit())
+        return fail(m_writer.error());
+    m_rowsInFile += m_waiting;
+    m_waiting = 0;
     return true;
 }
 
 void RecoveryFile::clear()
 {
-    m_pending.clear();
+    dropWaiting();
     m_failing = false;
-    if (m_db && m_rowsInFile > 0) {
-        if (exec(m_db, "DELETE FROM Readings"))
+    if (m_writer.isOpen() && m_rowsInFile > 0) {
+        if (m_writer.clear())
             m_rowsInFile = 0;
         else
-            fail(QString::fromUtf8(sqlite3_errmsg(m_db)));
+            fail(m_writer.error());
     }
 }
 
 void RecoveryFile::discard()
 {
-    m_pending.clear();
+    dropWaiting();
     m_failing = false;
     closeFile(false);
 }
 
+void RecoveryFile::dropWaiting()
+{
+    m_writer.dropWaiting();
+    m_waiting = 0;
+}
+
 bool RecoveryFile::ensureOpen()
 {
-    if (m_db)
+    if (m_writer.isOpen())
         return true;
     // The first free name: an older file that is still kept is never written into.
     int fd = -1;
@@ -152,19 +117,8 @@ bool RecoveryFile::ensureOpen()
     m_lockFd = fd;
     m_path = path;
     m_rowsInFile = 0;
-    const QString dbPath = QFileInfo(path).absoluteFilePath();
-    // A write-ahead log synced at every commit: one sync a batch, and the rows survive a power loss.
-    // Locked exclusively, the log needs no shared-memory side file, and closing folds it back in.
-    if (sqlite3_open_v2(QFile::encodeName(dbPath).constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
-        !exec(m_db, "PRAGMA locking_mode=EXCLUSIVE") || !exec(m_db, "PRAGMA journal_mode=WAL") ||
-        !exec(m_db, "PRAGMA synchronous=FULL") ||
-        !exec(m_db, "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, "
-                    "AUTO TEXT, Nval REAL)") ||
-        sqlite3_prepare_v2(m_db, "INSERT INTO Readings VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &m_insert,
-                           nullptr) != SQLITE_OK) {
-        const QString reason =
-            m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+    if (!m_writer.open(path, TableFileWriter::Access::Exclusive, false)) {
+        const QString reason = m_writer.error();
         closeFile(false);
         return fail(reason);
     }
@@ -173,10 +127,7 @@ bool RecoveryFile::ensureOpen()
 
 void RecoveryFile::closeFile(bool keep)
 {
-    sqlite3_finalize(m_insert);
-    m_insert = nullptr;
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
+    m_writer.close();
     if (!m_path.isEmpty() && !keep)
         QFile::remove(m_path);
     if (m_lockFd >= 0)
@@ -190,7 +141,7 @@ bool RecoveryFile::fail(const QString &reason)
 {
     // The rows stay in the table in memory; the file is given up until the table is emptied or
     // saved, so it never holds a reading with a gap before it.
-    m_pending.clear();
+    dropWaiting();
     if (!m_failing) {
         m_failing = true;
         const QString where =

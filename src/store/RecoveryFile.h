@@ -1,15 +1,13 @@
 #pragma once
 
 #include "store/ReadingStore.h"
+#include "store/TableFileWriter.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 
 #include <vector>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 // A copy of the readings recorded and not yet saved, kept on disk beside the working table so that
 // a kill or a power loss does not take them with it: "Vs500db-recovery.db" (or "-2", "-3" ... while
@@ -65,24 +63,16 @@ signals:
     void failed(const QString &message);
 
 private:
-    struct Pending
-    {
-        int64_t no = 0;
-        uint8_t nullMask = 0;
-        double nval = 0;
-        std::string time, dcac, value, unit, autoText;
-    };
-
     bool ensureOpen();
+    void dropWaiting();
     void closeFile(bool keep);
     bool fail(const QString &reason);
 
     QString m_folder;
     QString m_path;
-    sqlite3 *m_db = nullptr;
-    sqlite3_stmt *m_insert = nullptr;
+    TableFileWriter m_writer;
     int m_lockFd = -1;
     int64_t m_rowsInFile = 0;
-    std::vector<Pending> m_pending;
+    int64_t m_waiting = 0;
     bool m_failing = false;
 };

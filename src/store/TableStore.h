@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/ReadingStore.h"
+#include "store/RowSink.h"
 #include "store/TableRows.h"
 
 #include <QObject>
@@ -20,7 +21,7 @@ struct sqlite3;
 // Every failing operation returns false and leaves a message in lastError(): the engine's own
 // message, or what is wrong with the file, preceded by the file's name. Each open, append or empty
 // clears the message first, so it always belongs to the last call. Nothing here shows a box.
-class TableStore : public QObject, public TableRows
+class TableStore : public QObject, public TableRows, public RowSink
 {
     Q_OBJECT
 
@@ -49,10 +50,10 @@ public:
     // Drops every row and releases the file.
     void close();
 
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const override { return m_db != nullptr; }
     // The open file as it was given (case kept); empty while closed.
     QString fileName() const { return m_fileName; }
-    QString lastError() const { return m_lastError; }
+    QString lastError() const override { return m_lastError; }
 
     int64_t rowCount() const override { return m_rows.size(); }
     // Rows that came from the file; the rest are pending.
@@ -66,9 +67,9 @@ public:
     const ReadingStore &rows() const { return m_rows; }
 
     // Append and post one row; fails only while no table is open.
-    bool appendRow(const RowInput &row);
+    bool appendRow(const RowInput &row) override;
     // Removes every row from view; the file keeps what it holds.
-    bool emptyTable();
+    bool emptyTable() override;
 
 signals:
     // Rows were appended; the model coalesces these.
