@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "app/QuitOnSignals.h"
+#include "serial/QuitOnSignals.h"
 #include "app/VS500F.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // A MeterLink window that records from the device given, for tests that end it from outside
 // (signals, kills): recording_child FOLDER DEVICE. Prints "recording" once connected.
-#include "app/QuitOnSignals.h"
+#include "serial/QuitOnSignals.h"
 #include "app/VS500F.h"
 
 #include <QApplication>

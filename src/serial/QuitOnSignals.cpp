@@ -1,4 +1,4 @@
-#include "app/QuitOnSignals.h"
+#include "serial/QuitOnSignals.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -5,8 +5,9 @@
 class QSocketNotifier;
 
 // Ends the event loop on SIGTERM, SIGINT and SIGHUP, so that a program told to stop (a logout, a
-// service manager, Ctrl+C) ends as after Exit: the recovery file committed, the port closed, its
-// lock released. The handler only writes to a pipe; the loop does the rest. One per process.
+// service manager, Ctrl+C) ends as after Exit: what it was writing committed, the port closed, its
+// lock released. The handler only writes to a pipe; the loop does the rest. One per process; the
+// window and the headless logger, the two programs that hold a port open, both use it.
 class QuitOnSignals : public QObject
 {
     Q_OBJECT
