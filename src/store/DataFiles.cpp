@@ -34,17 +34,7 @@ void appendStoreRow(QByteArray &out, const TableStore &table, int64_t row)
 {
     RowView v;
     table.rowView(row, v);
-    if (!(v.nullMask & NullNo)) {
-        char buffer[24];
-        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.no);
-        out.append(buffer, qsizetype(r.ptr - buffer));
-    }
-    const std::string_view texts[] = {v.time, v.dcac, v.value, v.unit, v.autoText};
-    for (std::string_view t : texts) {
-        out += '\t';
-        appendLatin1(out, t);
-    }
-    out += "\r\n";
+    appendExportLine(out, v);
 }
 
 void appendGenericRow(QByteArray &out, const TableRows &rows, int64_t row)
@@ -161,7 +151,7 @@ bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *
     if (!file.open(QIODevice::WriteOnly))
         return failed();
 
-    QByteArray out = "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n";
+    QByteArray out = exportHeaderLine();
     out.reserve(kWriteChunk + 4096);
     const auto *store = dynamic_cast<const TableStore *>(&rows);
     const int64_t count = rows.rowCount();
@@ -233,4 +223,24 @@ bool CopyTableToFile(const TableStore &table, const QString &fileName, QString *
         return failed(reason);
     }
     return true;
+}
+
+QByteArray exportHeaderLine()
+{
+    return QByteArrayLiteral("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");
+}
+
+void appendExportLine(QByteArray &out, const RowView &v)
+{
+    if (!(v.nullMask & NullNo)) {
+        char buffer[24];
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.no);
+        out.append(buffer, qsizetype(r.ptr - buffer));
+    }
+    const std::string_view texts[] = {v.time, v.dcac, v.value, v.unit, v.autoText};
+    for (std::string_view t : texts) {
+        out += '\t';
+        appendLatin1(out, t);
+    }
+    out += "\r\n";
 }

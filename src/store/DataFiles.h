@@ -1,5 +1,8 @@
 #pragma once
 
+#include "store/ReadingStore.h"
+
+#include <QByteArray>
 #include <QString>
 
 class TableRows;
@@ -16,6 +19,10 @@ bool isTableCopyName(const QString &fileName);
 // row in table order, fields joined by TAB, every line ended by CR LF. Nval is not written. On
 // failure error (if given) receives the system's reason.
 bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error = nullptr);
+// The text export's header line, and one row's line (Latin-1, fields joined by TAB, CR LF), as the
+// export writes them and the headless logger too.
+QByteArray exportHeaderLine();
+void appendExportLine(QByteArray &out, const RowView &row);
 // The messages the window shows after an export.
 QString exportSavedMessage(const QString &fileName);
 QString exportFailedMessage(const QString &fileName);

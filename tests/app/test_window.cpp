@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
@@ -1057,4 +1058,54 @@ TEST(WindowLayout, TheNarrowestWindowStillHoldsTheChartsControls)
     const QRect icon = w.Chtshow->TbFd->geometry();
     EXPECT_LE(icon.right(), w.Chtshow->width() - 1);
     EXPECT_FALSE(icon.intersects(w.Chtshow->Bt10->geometry()));
+}
+
+TEST(WindowRecording, TheHeadlessLoggerRecordsTheSameRowsAsTheWindow)
+{
+    QByteArray stream;
+    for (long i = 0; i < 1500; ++i) {
+        const std::vector<uint8_t> f = or200ScenarioFrame(i);
+        stream.append(reinterpret_cast<const char *>(f.data()), qsizetype(f.size()));
+    }
+    const struct
+    {
+        bool repeat;
+        bool limit1000;
+        QStringList options;
+    } cases[] = {
+        {true, false, {}},
+        {false, false, {QStringLiteral("--no-repeat-filter")}},
+        {true, true, {QStringLiteral("--limit"), QStringLiteral("1000")}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.options.join(QLatin1Char(' ')).toStdString());
+        Window win;
+        win.w->RepeatSet->setChecked(c.repeat);
+        if (c.limit1000)
+            win.w->N10001Click();
+        else
+            win.w->limitessClick();
+        win.feed(std::vector<uint8_t>(stream.begin(), stream.end()));
+        QProcess log;
+        log.start(QStringLiteral(METERLINK_CLI_PATH),
+                  QStringList{QStringLiteral("log"), QStringLiteral("--model"), QStringLiteral("IFOR210"),
+                              QStringLiteral("--input"), QStringLiteral("-")} +
+                      c.options);
+        log.write(stream);
+        log.closeWriteChannel();
+        ASSERT_TRUE(log.waitForFinished(10000));
+        const QList<QByteArray> lines = log.readAllStandardOutput().trimmed().split('\n');
+        const TableStore &table = *win.w->readingTable();
+        ASSERT_EQ(lines.size(), table.rowCount());
+        for (int64_t row = 0; row < table.rowCount(); ++row) {
+            // The logger's line: time, value, unit, DC/AC, Auto, Nval.
+            const QList<QByteArray> f = lines[int(row)].split('\t');
+            const QStringList expected = {
+                table.fieldText(row, TableColumn::Value), table.fieldText(row, TableColumn::Unit),
+                table.fieldText(row, TableColumn::DCAC), table.fieldText(row, TableColumn::AUTO)};
+            const QStringList got = {QString::fromLatin1(f.value(1)), QString::fromLatin1(f.value(2)),
+                                     QString::fromLatin1(f.value(3)), QString::fromLatin1(f.value(4))};
+            ASSERT_EQ(got, expected) << "row " << row;
+        }
+    }
 }

@@ -18,6 +18,9 @@ PseudoTerminal::PseudoTerminal()
         return;
     }
     m_slavePath = QString::fromLocal8Bit(name);
+    // A program the test starts must not hold the line open: closing the master is the unplug.
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
     termios raw{};
     if (::tcgetattr(m_slave, &raw) == 0) {
         ::cfmakeraw(&raw);

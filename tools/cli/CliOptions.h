@@ -19,3 +19,4 @@ MeterSetup meterSetupFor(const ModelSelectors &selectors);
 int runDecode(int argc, char **argv);
 int runSimulate(int argc, char **argv);
 int runPorts(int argc, char **argv);
+int runLog(int argc, char **argv);

@@ -10,6 +10,7 @@ const char kUsage[] =
     "  meterlink-cli decode [--model SEL[,SEL...]] [--verbose] [FILE]\n"
     "  meterlink-cli simulate --model SEL[,SEL...] [--device PATH] [--rate MS]\n"
     "  meterlink-cli ports\n"
+    "  meterlink-cli log --model SEL (--device PATH | --port COMn | --input FILE) [options]\n"
     "  meterlink-cli --help | --version\n"
     "\n"
     "decode    Reads a meter's raw byte stream from FILE (standard input when FILE is missing or \"-\")\n"
@@ -23,6 +24,8 @@ const char kUsage[] =
     "          stop it with Ctrl+C.\n"
     "ports     Lists the machine's serial ports: device, which of COM1..COM4 it is here,\n"
     "          description, maker, serial number, and whether it opens (else why not).\n"
+    "log       Records readings without the window, by its recording rules, into a table file, a\n"
+    "          text file or standard output (meterlink-cli log --help).\n"
     "\n"
     "SEL is a model selector: IFOR210 (default), IFOR230, IFZV900, IFRX12, IF4408, IFVS500, IF7720,\n"
     "IFOR220, IFOR240, IFOR250, IFOR380, IFOther, IF7740x. Several selectors combine as at start-up:\n"
@@ -46,6 +49,8 @@ int main(int argc, char **argv)
         return runSimulate(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "ports") == 0)
         return runPorts(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "log") == 0)
+        return runLog(argc - 2, argv + 2);
     if (argc >= 2)
         std::fprintf(stderr, "meterlink-cli: unknown command '%s'\n", argv[1]);
     std::fputs(kUsage, stderr);

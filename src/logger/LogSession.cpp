@@ -1,0 +1,187 @@
+#include "logger/LogSession.h"
+
+#include "serial/SerialDriver.h"
+
+#include <QFile>
+#include <QSocketNotifier>
+#include <unistd.h>
+
+// The recorder's rows, handed on to the outputs as they come: nothing is kept.
+class LogSession::Sink : public RowSink
+{
+public:
+    explicit Sink(LogSession &session) : m_session(session) {}
+    bool isOpen() const override { return true; }
+    int64_t rowCount() const override { return m_session.m_recorded; }
+    bool appendRow(const RowInput &row) override
+    {
+        m_session.record(row);
+        return true;
+    }
+    bool emptyTable() override { return true; }
+    QString lastError() const override { return {}; }
+
+private:
+    LogSession &m_session;
+};
+
+QString LogSession::linkText(Link link)
+{
+    switch (link) {
+    case Link::Receiving:
+        return QStringLiteral("receiving");
+    case Link::Waiting:
+        return QStringLiteral("waiting");
+    case Link::PortLost:
+        break;
+    }
+    return QStringLiteral("port lost");
+}
+
+LogSession::LogSession(const LogSettings &settings, QObject *parent)
+    : QObject(parent), m_settings(settings),
+      m_decoder(settings.profile.family, DecodeContext{settings.selectors, settings.range}),
+      m_sink(std::make_unique<Sink>(*this)), m_recorder(m_sink.get())
+{
+    RecorderSettings &rules = m_recorder.settings();
+    rules.RecordSI = settings.intervalSeconds.has_value();
+    rules.RecordSITime = QString::number(settings.intervalSeconds.value_or(0));
+    rules.RepeatSet = settings.repeatFilter;
+    m_recorder.setRecordLimit(settings.limit);
+    // The row's time and the reading's date come from one look at the clock.
+    m_recorder.setClock([this] {
+        m_now = QDateTime::currentDateTime();
+        return int32_t(m_now.time().msecsSinceStartOfDay());
+    });
+
+    m_tick.setInterval(1000);
+    connect(&m_tick, &QTimer::timeout, this, [this] { m_recorder.TrecordTimer(); });
+    m_flushTimer.setInterval(kFlushIntervalMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, [this] { flush(); });
+    m_idleTimer.setInterval(1000);
+    m_idleTimer.setSingleShot(true);
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
+        if (m_link == Link::Receiving)
+            setLink(Link::Waiting);
+    });
+}
+
+LogSession::~LogSession()
+{
+    flush();
+}
+
+void LogSession::continueAfter(int64_t no)
+{
+    m_recorder.state().RecordNo = int32_t(no + 1);
+}
+
+bool LogSession::start(QString *error)
+{
+    m_clock.start();
+    if (m_settings.source == LogSettings::Source::Input) {
+        m_input = new QFile(this);
+        const bool opened =
+            m_settings.device == QLatin1String("-")
+                ? m_input->open(STDIN_FILENO, QIODevice::ReadOnly)
+                : (m_input->setFileName(m_settings.device), m_input->open(QIODevice::ReadOnly));
+        if (!opened) {
+            *error = QStringLiteral("%1: %2").arg(m_settings.device, m_input->errorString());
+            return false;
+        }
+        m_inputNotifier = new QSocketNotifier(m_input->handle(), QSocketNotifier::Read, this);
+        connect(m_inputNotifier, &QSocketNotifier::activated, this, &LogSession::readInput);
+    } else {
+        m_driver = new TSerialPortDriver(this);
+        m_driver->setComPortSpeed(m_settings.profile.baud19200 ? br19200 : br2400);
+        if (m_settings.source == LogSettings::Source::Device)
+            m_driver->setDevice(m_settings.device);
+        else
+            m_driver->setComPort(static_cast<TComPortNumber>(m_settings.port));
+        m_driver->setOnReceiveData([this](TSerialPortDriver *, const char *data, qint32 size) {
+            receive(reinterpret_cast<const uint8_t *>(data), size_t(size));
+        });
+        connect(m_driver, &TSerialPortDriver::portLost, this, [this](const QString &message) {
+            setLink(Link::PortLost);
+            emit portLost(message);
+        });
+        connect(m_driver, &TSerialPortDriver::portRestored, this, [this] {
+            setLink(Link::Waiting);
+            emit portRestored();
+        });
+        if (!m_driver->Connect()) {
+            *error = m_driver->lastErrorText();
+            return false;
+        }
+    }
+    m_tick.start();
+    m_flushTimer.start();
+    return true;
+}
+
+void LogSession::readInput()
+{
+    char buffer[65536];
+    const qint64 n = m_input->read(buffer, sizeof buffer);
+    if (n > 0) {
+        receive(reinterpret_cast<const uint8_t *>(buffer), size_t(n));
+        return;
+    }
+    m_inputNotifier->setEnabled(false);
+    flush();
+    emit inputEnded();
+}
+
+void LogSession::receive(const uint8_t *data, size_t size)
+{
+    m_decoder.receive(data, size, [this](const FrameOutcome &outcome) {
+        setLink(Link::Receiving);
+        m_idleTimer.start();
+        if (!outcome.ok) {
+            ++m_failedFrames; // counted and reported, never recorded
+            return;
+        }
+        m_recorder.INDataToTable(outcome.reading);
+    });
+}
+
+void LogSession::record(const RowInput &row)
+{
+    LoggedReading reading;
+    reading.time = m_now;
+    reading.no = row.no;
+    reading.value.assign(row.value);
+    reading.unit.assign(row.unit);
+    reading.dcac.assign(row.dcac);
+    reading.autoText.assign(row.autoText);
+    reading.nval = row.nval;
+    for (const auto &output : m_outputs)
+        output->write(reading);
+    ++m_recorded;
+    m_lastReading = QString::fromStdString(reading.value + ' ' + reading.unit);
+    emit readingRecorded(reading);
+}
+
+bool LogSession::flush(QString *error)
+{
+    for (const auto &output : m_outputs) {
+        if (output->flush())
+            continue;
+        if (error)
+            *error = output->error();
+        if (!m_outputFailed) {
+            m_outputFailed = true;
+            emit outputFailed(output->error());
+        }
+        return false;
+    }
+    return true;
+}
+
+void LogSession::setLink(Link link)
+{
+    if (link == m_link)
+        return;
+    m_link = link;
+    emit linkChanged(link);
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "decode/MeterDecoder.h"
+#include "decode/ModelProfile.h"
+#include "logger/LoggedReading.h"
+#include "logger/ReadingOutputs.h"
+#include "store/Recorder.h"
+#include "store/RowSink.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QFile;
+class QSocketNotifier;
+class TSerialPortDriver;
+
+// What the headless logger reads and how it records: the window's recording rules with the values
+// its controls would hold.
+struct LogSettings
+{
+    ModelSelectors selectors;
+    ModelProfile profile;
+    RangeConstants range;
+
+    enum class Source
+    {
+        Device, // a serial device by path
+        Port,   // COM1..COM4, mapped as the window maps them
+        Input,  // a captured byte stream; "-" for standard input
+    };
+    Source source = Source::Input;
+    QString device;                         // Device: the path; Input: the file
+    int port = 0;                           // Port: 0..3 for COM1..COM4
+    std::optional<int32_t> intervalSeconds; // the Sampling Interval box, checked; none: every frame
+    bool repeatFilter = true;               // the Repeat box
+    int32_t limit = 10000000;               // the record limit; limitless by default
+};
+
+// The headless logger: bytes from a port or a stream are decoded as the window decodes them, the
+// recorder's rules decide which readings are kept, and the kept ones go to the outputs, which are
+// flushed at least once a second. Everything runs on the event loop.
+class LogSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Link
+    {
+        Receiving,
+        Waiting,
+        PortLost,
+    };
+    static QString linkText(Link link);
+
+    // How often waiting readings are written out; a kill loses at most this much.
+    static constexpr int kFlushIntervalMs = 500;
+
+    explicit LogSession(const LogSettings &settings, QObject *parent = nullptr);
+    ~LogSession() override;
+
+    void addOutput(std::unique_ptr<ReadingOutput> output) { m_outputs.push_back(std::move(output)); }
+    // Numbering goes on after `no` (a continued file).
+    void continueAfter(int64_t no);
+
+    // Opens the source and starts; false with the reason (and what to do) when it cannot be opened.
+    bool start(QString *error);
+    // Writes what waits; false with the first output's error.
+    bool flush(QString *error = nullptr);
+    // Bytes as a source delivers them (benchmarks feed the session directly).
+    void receive(const uint8_t *data, size_t size);
+
+    int64_t recorded() const { return m_recorded; }
+    int64_t failedFrames() const { return m_failedFrames; }
+    QString lastReading() const { return m_lastReading; }
+    Link link() const { return m_link; }
+    qint64 elapsedMs() const { return m_clock.elapsed(); }
+
+signals:
+    // A reading was kept (after the outputs got it).
+    void readingRecorded(const LoggedReading &reading);
+    void linkChanged(LogSession::Link link);
+    // The captured stream ended: everything in it was read.
+    void inputEnded();
+    // An output could not be written.
+    void outputFailed(const QString &message);
+    // The port went away (the driver's message) and came back.
+    void portLost(const QString &message);
+    void portRestored();
+
+private:
+    class Sink;
+
+    void readInput();
+    void setLink(Link link);
+    void record(const RowInput &row);
+
+    LogSettings m_settings;
+    MeterDecoder m_decoder;
+    std::unique_ptr<Sink> m_sink;
+    Recorder m_recorder;
+    std::vector<std::unique_ptr<ReadingOutput>> m_outputs;
+    TSerialPortDriver *m_driver = nullptr;
+    QFile *m_input = nullptr;
+    QSocketNotifier *m_inputNotifier = nullptr;
+    QTimer m_tick;       // the recording timer's second
+    QTimer m_flushTimer; // writes waiting readings out
+    QTimer m_idleTimer;  // no frame for a while: waiting
+    QElapsedTimer m_clock;
+    QDateTime m_now; // when the reading being recorded arrived
+    Link m_link = Link::Waiting;
+    int64_t m_recorded = 0;
+    int64_t m_failedFrames = 0;
+    QString m_lastReading;
+    bool m_outputFailed = false;
+};

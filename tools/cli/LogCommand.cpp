@@ -1,0 +1,205 @@
+#include "CliOptions.h"
+
+#include "decode/IntegerText.h"
+#include "logger/LogSession.h"
+#include "serial/QuitOnSignals.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const char kLogUsage[] =
+    "Usage:\n"
+    "  meterlink-cli log --model SEL (--device PATH | --port COMn | --input FILE) [--interval S]\n"
+    "                    [--no-repeat-filter] [--limit N] [--out FILE [--append]] [--format tsv|jsonl]\n"
+    "\n"
+    "Records a meter's readings without the window, by the window's recording rules.\n"
+    "\n"
+    "  --model SEL         the meter model's selector (as for decode), e.g. IFOR210 or IFOR250\n"
+    "  --device PATH       read the serial device at PATH with the model's line settings; an\n"
+    "                      unplugged adapter is opened again about once a second\n"
+    "  --port COMn         the same for COM1..COM4, mapped as the window maps them\n"
+    "  --input FILE        read a captured byte stream instead (\"-\" for standard input)\n"
+    "  --interval S        record one reading every S seconds (the Sampling Interval box);\n"
+    "                      without it every frame is a candidate\n"
+    "  --no-repeat-filter  record a reading even when it equals the last one recorded\n"
+    "  --limit N           stop recording after N+1 readings (the record limit); default limitless\n"
+    "  --out FILE          a name ending in .db writes a table (the seven fields, readable by other\n"
+    "                      programs while the log runs); any other name the text export's format\n"
+    "                      (header, TAB, CR LF, Latin-1). Written at least once a second.\n"
+    "  --append            continue an existing --out file written by log, numbering on; without it an\n"
+    "                      existing file is refused\n"
+    "  --format tsv|jsonl  without --out, one line per reading on standard output: tab-separated\n"
+    "                      time, value, unit, DC/AC, Auto, Nval (tsv, the default), or one JSON object\n"
+    "                      with time, no, value, unit, dcac, auto, nval (jsonl)\n"
+    "\n"
+    "On a terminal, standard error shows one status line. Ctrl+C, SIGTERM and SIGHUP end the log\n"
+    "cleanly with a summary. Exit status: 0 done, 1 the port or a file failed, 2 usage error.\n";
+
+int usageError(const std::string &message)
+{
+    std::fprintf(stderr, "meterlink-cli log: %s\n", message.c_str());
+    std::fputs("Try 'meterlink-cli log --help'.\n", stderr);
+    return kUsageExitCode;
+}
+
+QString duration(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+int runLog(int argc, char **argv)
+{
+    LogSettings settings;
+    std::string model;
+    int sources = 0;
+    QString out;
+    bool append = false;
+    std::string format;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&](std::string *into) {
+            if (i + 1 >= argc)
+                return false;
+            *into = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kLogUsage, stdout);
+            return 0;
+        } else if (arg == "--model") {
+            if (!value(&model))
+                return usageError("--model needs a selector");
+        } else if (arg == "--device" || arg == "--input") {
+            if (!value(&v))
+                return usageError(arg + " needs a path");
+            settings.source = arg == "--device" ? LogSettings::Source::Device : LogSettings::Source::Input;
+            settings.device = QString::fromLocal8Bit(v.c_str());
+            ++sources;
+        } else if (arg == "--port") {
+            if (!value(&v) || v.size() != 4 || v.compare(0, 3, "COM") != 0 || v[3] < '1' || v[3] > '4')
+                return usageError("--port takes COM1, COM2, COM3 or COM4");
+            settings.source = LogSettings::Source::Port;
+            settings.port = v[3] - '1';
+            ++sources;
+        } else if (arg == "--interval") {
+            const std::optional<int32_t> seconds = value(&v) ? parseInteger(v) : std::nullopt;
+            if (!seconds || *seconds < 0)
+                return usageError("--interval takes a whole number of seconds");
+            settings.intervalSeconds = *seconds;
+        } else if (arg == "--no-repeat-filter") {
+            settings.repeatFilter = false;
+        } else if (arg == "--limit") {
+            const std::optional<int32_t> limit = value(&v) ? parseInteger(v) : std::nullopt;
+            if (!limit || *limit < 0)
+                return usageError("--limit takes a whole number of readings");
+            settings.limit = *limit;
+        } else if (arg == "--out") {
+            if (!value(&v))
+                return usageError("--out needs a file name");
+            out = QString::fromLocal8Bit(v.c_str());
+        } else if (arg == "--append") {
+            append = true;
+        } else if (arg == "--format") {
+            if (!value(&format) || (format != "tsv" && format != "jsonl"))
+                return usageError("--format takes tsv or jsonl");
+        } else {
+            return usageError("unknown option '" + arg + "'");
+        }
+    }
+    if (model.empty())
+        return usageError("--model is needed");
+    if (sources != 1)
+        return usageError("give one of --device, --port and --input");
+    if (append && out.isEmpty())
+        return usageError("--append goes with --out");
+    if (!format.empty() && !out.isEmpty())
+        return usageError("--format is for standard output; --out chooses the file's format by its name");
+    std::string unknown;
+    if (!parseModelSelectors(model, &settings.selectors, &unknown))
+        return usageError("unknown model selector '" + unknown + "'");
+    const MeterSetup setup = meterSetupFor(settings.selectors);
+    if (setup.profile.family == DecoderFamily::None)
+        return usageError("'" + model + "' selects no meter model");
+    settings.profile = setup.profile;
+    settings.range = setup.range;
+
+    int argc0 = 1;
+    char name[] = "meterlink-cli";
+    char *argv0[] = {name, nullptr};
+    QCoreApplication app(argc0, argv0);
+    const QuitOnSignals quitOnSignals;
+    LogSession session(settings);
+
+    if (out.isEmpty()) {
+        session.addOutput(std::make_unique<StreamOutput>(
+            stdout, format == "jsonl" ? StreamOutput::Format::Jsonl : StreamOutput::Format::Tsv));
+    } else {
+        OutputStart start;
+        std::unique_ptr<ReadingOutput> file = openOutputFile(out, append, &start);
+        if (!file) {
+            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(start.error));
+            return 1;
+        }
+        session.continueAfter(start.lastNo);
+        session.addOutput(std::move(file));
+    }
+
+    int status = 0;
+    QObject::connect(&session, &LogSession::outputFailed, &app, [&](const QString &message) {
+        std::fprintf(stderr, "\nmeterlink-cli log: %s: %s\n", qPrintable(out), qPrintable(message));
+        status = 1;
+        QCoreApplication::quit();
+    });
+    QObject::connect(&session, &LogSession::inputEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    const bool terminal = isatty(STDERR_FILENO);
+    // The port's news goes on its own line, above the status line on a terminal.
+    QObject::connect(&session, &LogSession::portLost, &app, [&](const QString &message) {
+        std::fprintf(stderr, "%smeterlink-cli log: %s\n", terminal ? "\r\033[K" : "", qPrintable(message));
+    });
+    QObject::connect(&session, &LogSession::portRestored, &app, [&] {
+        std::fprintf(stderr, "%smeterlink-cli log: reconnected\n", terminal ? "\r\033[K" : "");
+    });
+    QTimer statusLine;
+    QObject::connect(&statusLine, &QTimer::timeout, &app, [&] {
+        std::fprintf(
+            stderr, "\r\033[K%s  %lld readings  %lld frames failed  last %s  %s",
+            qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.recorded()),
+            static_cast<long long>(session.failedFrames()),
+            qPrintable(session.lastReading().isEmpty() ? QStringLiteral("-") : session.lastReading()),
+            qPrintable(LogSession::linkText(session.link())));
+        std::fflush(stderr);
+    });
+
+    QString error;
+    if (!session.start(&error)) {
+        std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (terminal)
+        statusLine.start(250);
+    QCoreApplication::exec();
+    statusLine.stop();
+    if (!session.flush(&error) && status == 0) {
+        std::fprintf(stderr, "\nmeterlink-cli log: %s: %s\n", qPrintable(out), qPrintable(error));
+        status = 1;
+    }
+    std::fprintf(stderr, "%smeterlink-cli log: %lld readings recorded in %s, %lld frames failed\n",
+                 terminal ? "\r\033[K" : "", static_cast<long long>(session.recorded()),
+                 qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.failedFrames()));
+    return status;
+}
