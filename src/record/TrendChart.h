@@ -13,6 +13,7 @@
 #include <optional>
 
 class QCheckBox;
+class QFontMetrics;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -159,6 +160,14 @@ private:
     void pageMoved(int64_t pageBefore);
     View currentView() const;
     QRect plotRect(const QRect &target) const;
+    // The chart's pixels between points first and last of view (clipped to the plot).
+    QRect plotColumns(const View &view, int64_t first, int64_t last) const;
+    // Draws what of the chart lies in exposed; nothing outside it changes.
+    void paintChart(QPainter &painter, const QRect &target, const QRect &exposed) const;
+    void paintVerticalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
+                           const View &view, int axisX, double yStep) const;
+    void paintHorizontalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
+                             const View &view, int axisY) const;
     void placeEnlarged(const LayoutRect &place);
 
     struct BackdropKey
@@ -188,4 +197,5 @@ private:
     QPoint m_dragEnd;
     mutable QImage m_backdrop;
     mutable BackdropKey m_backdropKey;
+    mutable QImage m_layer; // the backdrop with the series, composed for each paint
 };
