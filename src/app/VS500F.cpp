@@ -33,6 +33,7 @@
 #include <QProgressBar>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -114,6 +115,91 @@ QIcon paintedIcon(char kind)
     }
     return QIcon(pm);
 }
+
+// The reading grid. While a meter streams, rows only ever arrive after the last one, yet the view's
+// layout pass after each batch repaints every visible row. After such a batch only the new rows and
+// the empty space below them change (following the newest row scrolls the rest and repaints what
+// that exposes), so the pass repaints just those; any other change of the rows keeps the full repaint.
+class ReadingGrid : public QTableView
+{
+public:
+    using QTableView::QTableView;
+
+    void setModel(QAbstractItemModel *model) override
+    {
+        m_change = Change::Other;
+        QTableView::setModel(model);
+    }
+
+    void doItemsLayout() override
+    {
+        const bool onlyAppended = m_change == Change::Appended;
+        m_change = Change::None;
+        QWidget *port = viewport();
+        if (!onlyAppended || !port->isVisible() || port->testAttribute(Qt::WA_UpdatesDisabled)) {
+            QTableView::doItemsLayout();
+            return;
+        }
+        const QRect portBefore = port->geometry();
+        const int verticalBefore = verticalScrollBar()->value();
+        const int horizontalBefore = horizontalScrollBar()->value();
+        const int offsetBefore = verticalHeader()->offset();
+        const int columnOffsetBefore = horizontalHeader()->offset();
+        // The base pass lays out and then updates the whole viewport; its update is kept out.
+        port->setAttribute(Qt::WA_UpdatesDisabled, true);
+        QTableView::doItemsLayout();
+        port->setAttribute(Qt::WA_UpdatesDisabled, false);
+        if (port->geometry() != portBefore || verticalScrollBar()->value() != verticalBefore ||
+            horizontalScrollBar()->value() != horizontalBefore ||
+            horizontalHeader()->offset() != columnOffsetBefore) {
+            port->update(); // the scroll bar came or the view moved: everything shifted
+            return;
+        }
+        // Scrolled to the end, the rows sit flush with the bottom edge; with a longer range they
+        // move to a row boundary until the view follows the newest row. Moving what is shown keeps
+        // it true to that, as a scroll would (the children stay where they are, as they do then).
+        if (verticalHeader()->offset() != offsetBefore)
+            port->scroll(0, offsetBefore - verticalHeader()->offset(), port->rect());
+        const int top = std::max(0, rowViewportPosition(m_firstAppended));
+        if (top < port->height())
+            port->update(QRect(0, top, port->width(), port->height() - top));
+    }
+
+protected:
+    void rowsInserted(const QModelIndex &parent, int start, int end) override
+    {
+        QTableView::rowsInserted(parent, start, end);
+        const bool atEnd = !parent.isValid() && end == model()->rowCount() - 1;
+        if (m_change == Change::None && atEnd) {
+            m_change = Change::Appended;
+            m_firstAppended = start;
+        } else if (m_change != Change::Appended || !atEnd) {
+            m_change = Change::Other;
+        }
+    }
+
+    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override
+    {
+        m_change = Change::Other;
+        QTableView::rowsAboutToBeRemoved(parent, start, end);
+    }
+
+    void reset() override
+    {
+        m_change = Change::Other;
+        QTableView::reset();
+    }
+
+private:
+    enum class Change
+    {
+        None,     // nothing since the last layout pass
+        Appended, // rows from m_firstAppended on were added after the last one, and nothing else
+        Other,
+    };
+    Change m_change = Change::None;
+    int m_firstAppended = 0;
+};
 
 QToolButton *toolButton(QWidget *parent, const QString &name, const QString &hint, char icon, int left)
 {
@@ -345,7 +431,7 @@ void TFCOMM::buildRecordingRow(QWidget *client)
     connect(saveas, &QToolButton::clicked, this, &TFCOMM::saveasClick);
     connect(BtPrint, &QToolButton::clicked, this, &TFCOMM::BtPrintClick);
 
-    DBGrid1 = new QTableView(client);
+    DBGrid1 = new ReadingGrid(client);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(3, 255, 284, 150);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -693,9 +779,11 @@ void TFCOMM::presentFrame(const FrameOutcome &outcome)
 
     KD->KDrun(outcome.inputs.gaugeInput);
     INDataToTable();
-    // The bar's range stays 0..40; a larger position shows a full bar.
-    PBar2->setValue(qBound(PBar2->minimum(), outcome.inputs.barPosition, PBar2->maximum()));
     Chtshow->addPoint(outcome.inputs.chartValue);
+    // The bar's range stays 0..40; a larger position shows a full bar. A step the bar can show
+    // makes it paint at once, and with it everything the frame changed so far: set last, so that
+    // one pass paints the whole frame.
+    PBar2->setValue(qBound(PBar2->minimum(), outcome.inputs.barPosition, PBar2->maximum()));
 }
 
 void TFCOMM::showFrameError(const QString &message)
