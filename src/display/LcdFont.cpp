@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -380,9 +382,44 @@ qreal LcdFont::baseline(int pixelHeight)
     return std::round(kBaselineRatio * pixelHeight);
 }
 
+namespace {
+
+struct LayoutKey
+{
+    QString text;
+    int pixelHeight;
+    bool bold;
+    bool italic;
+
+    bool operator<(const LayoutKey &o) const
+    {
+        return std::tie(pixelHeight, bold, italic, text) < std::tie(o.pixelHeight, o.bold, o.italic, o.text);
+    }
+};
+
+LcdFont::Layout buildLayout(const QString &text, int pixelHeight, bool bold, bool italic);
+
+} // namespace
+
 LcdFont::Layout LcdFont::layout(const QString &text, int pixelHeight, bool bold, bool italic)
 {
-    Layout result;
+    // The same few texts come back with every frame (digits, units, captions), and building their
+    // outlines costs more than drawing them. Layouts are shared copies, so keeping them is cheap.
+    static std::map<LayoutKey, Layout> cache;
+    LayoutKey key{text, pixelHeight, bold, italic};
+    const auto found = cache.find(key);
+    if (found != cache.end())
+        return found->second;
+    if (cache.size() >= 512)
+        cache.clear();
+    return cache.emplace(std::move(key), buildLayout(text, pixelHeight, bold, italic)).first->second;
+}
+
+namespace {
+
+LcdFont::Layout buildLayout(const QString &text, int pixelHeight, bool bold, bool italic)
+{
+    LcdFont::Layout result;
     if (text.isEmpty() || pixelHeight <= 0)
         return result;
     const Metrics m = metricsFor(pixelHeight, bold, italic);
@@ -429,6 +466,8 @@ LcdFont::Layout LcdFont::layout(const QString &text, int pixelHeight, bool bold,
     result.width = inkEnd;
     return result;
 }
+
+} // namespace
 
 qreal LcdFont::textWidth(const QString &text, int pixelHeight, bool bold, bool italic)
 {

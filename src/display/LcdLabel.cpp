@@ -100,9 +100,9 @@ void LcdLabel::textLayoutChanged(const QRect &paintedBefore)
     updateGeometry();
     if (!isVisible())
         return;
-    // The label is transparent: only the old and the new ink differ from what is behind it, and on
-    // the LCD a new digit leaves the glass and its neighbours around the glyph as they were.
-    update(QRegion(paintedBefore) | paintedRect());
+    // The label is transparent: only the box around the old and the new ink differs from what is
+    // behind it, and on the LCD a new digit leaves the glass and its neighbours as they were.
+    update(paintedBefore | paintedRect());
 }
 
 void LcdLabel::paintEvent(QPaintEvent *)
