@@ -440,14 +440,19 @@ TrendChart::View TrendChart::currentView() const
 
 QRect TrendChart::plotRect(const QRect &target) const
 {
-    QFont labelFont = font();
-    labelFont.setPixelSize(10);
-    const QFontMetrics fm(labelFont);
-    const int labelWidth = fm.horizontalAdvance(QStringLiteral("-00000"));
-    const int left = target.left() + labelWidth + kTickLength + 4 + kWallSize;
+    // Measured once per font: every new point asks where the plot is.
+    if (m_labelMetricsFont != font() || m_labelWidth < 0) {
+        QFont labelFont = font();
+        labelFont.setPixelSize(10);
+        const QFontMetrics fm(labelFont);
+        m_labelWidth = fm.horizontalAdvance(QStringLiteral("-00000"));
+        m_labelHeight = fm.height();
+        m_labelMetricsFont = font();
+    }
+    const int left = target.left() + m_labelWidth + kTickLength + 4 + kWallSize;
     const int top = target.top() + kControlRowHeight + 6;
     const int right = target.right() - 10;
-    const int bottom = target.bottom() - fm.height() - kTickLength - 4 - kWallSize;
+    const int bottom = target.bottom() - m_labelHeight - kTickLength - 4 - kWallSize;
     return QRect(QPoint(left, top), QPoint(std::max(right, left + 1), std::max(bottom, top + 1)));
 }
 

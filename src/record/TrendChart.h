@@ -5,6 +5,7 @@
 #include "record/WindowLayoutRule.h"
 
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QString>
@@ -198,4 +199,7 @@ private:
     mutable QImage m_backdrop;
     mutable BackdropKey m_backdropKey;
     mutable QImage m_layer; // the backdrop with the series, composed for each paint
+    mutable QFont m_labelMetricsFont;
+    mutable int m_labelWidth = -1; // of "-00000" in the axis labels' size
+    mutable int m_labelHeight = 0;
 };
