@@ -161,29 +161,40 @@ void LcdPanel::setGhostSegments(bool on)
 
 void LcdPanel::paintEvent(QPaintEvent *event)
 {
+    if (m_ghostSegments && paintFromGlass(event))
+        return;
     QFrame::paintEvent(event);
     if (!m_ghostSegments)
         return;
     QPainter painter(this);
+    paintGhosts(painter, event->rect());
+}
+
+bool LcdPanel::paintFromGlass(QPaintEvent *event)
+{
     // The faint ghosts are costly to blend and every new digit repaints one: on a device that is an
     // image, the glass with its ghosts is painted once into an image of the same kind and copied.
+    QPainter painter(this);
     const QPaintDevice *target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
     const QBrush ground = palette().brush(backgroundRole());
-    if (target && target->devType() == QInternal::Image && target->devicePixelRatio() == 1 &&
-        autoFillBackground() && ground.style() == Qt::SolidPattern && ground.isOpaque()) {
-        const QImage::Format format = static_cast<const QImage *>(target)->format();
-        if (m_glass.size() != size() || m_glass.format() != format || m_glassColour != ground.color()) {
-            m_glass = QImage(size(), format);
-            m_glass.fill(ground.color());
-            QPainter glass(&m_glass);
-            paintGhosts(glass, m_glass.rect());
-            m_glassColour = ground.color();
-        }
-        const QRect glass = contentsRect() & event->rect();
-        painter.drawImage(glass.topLeft(), m_glass, glass);
-        return;
+    if (!target || target->devType() != QInternal::Image || target->devicePixelRatio() != 1 ||
+        !autoFillBackground() || ground.style() != Qt::SolidPattern || !ground.isOpaque())
+        return false;
+    const QImage::Format format = static_cast<const QImage *>(target)->format();
+    if (m_glass.size() != size() || m_glass.format() != format || m_glassColour != ground.color()) {
+        m_glass = QImage(size(), format);
+        m_glass.fill(ground.color());
+        QPainter glass(&m_glass);
+        paintGhosts(glass, m_glass.rect());
+        m_glassColour = ground.color();
     }
-    paintGhosts(painter, event->rect());
+    // The copy covers the contents, so the border needs drawing only where it is exposed: a new
+    // digit does not reach it.
+    if (!contentsRect().contains(event->rect()))
+        drawFrame(&painter);
+    const QRect glass = contentsRect() & event->rect();
+    painter.drawImage(glass.topLeft(), m_glass, glass);
+    return true;
 }
 
 void LcdPanel::paintGhosts(QPainter &painter, const QRect &exposed)

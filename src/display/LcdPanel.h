@@ -38,6 +38,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    bool paintFromGlass(QPaintEvent *event);
     void paintGhosts(QPainter &painter, const QRect &exposed);
 
     std::array<QWidget *, kLcdElementCount> m_elements{};

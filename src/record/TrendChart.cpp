@@ -464,15 +464,21 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
 void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &exposed) const
 {
     p.save();
-    p.fillRect(target & exposed, kPanelColor);
     const QRect plot = plotRect(target);
+    // Under the plot the panel colour would be painted over at once.
+    if (!plot.contains(exposed & target))
+        p.fillRect(target & exposed, kPanelColor);
     const View view = currentView();
 
-    QFont labelFont = font();
-    labelFont.setPixelSize(10);
-    labelFont.setBold(false);
-    p.setFont(labelFont);
-    const QFontMetrics fm(labelFont);
+    // Kept between paints: a font made afresh looks its metrics up again each time.
+    if (m_axisFontBase != font() || m_axisFontHeight < 0) {
+        m_axisFont = font();
+        m_axisFont.setPixelSize(10);
+        m_axisFont.setBold(false);
+        m_axisFontHeight = QFontMetrics(m_axisFont).height();
+        m_axisFontBase = font();
+    }
+    p.setFont(m_axisFont);
 
     const double xSpan = std::max(view.xMax - view.xMin, 1.0);
     const double ySpan = std::max(view.yMax - view.yMin, 1.0);
@@ -485,7 +491,7 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
         return plot.top() + (view.yMax - y) / ySpan * plotH;
     };
     // Vertical axis: major steps far enough apart for their labels.
-    const double yStep = niceStep(ySpan * (fm.height() * 1.6) / std::max(plotH, 1.0));
+    const double yStep = niceStep(ySpan * (m_axisFontHeight * 1.6) / std::max(plotH, 1.0));
 
     // The back wall and the series are drawn into an image of the plot, starting from a cached copy
     // of the gradient and grid, and put on screen in one blit.
@@ -588,13 +594,17 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
     else if (!part.isEmpty())
         p.drawImage(plot.topLeft() + part.topLeft(), layer, part);
 
-    // The walls around the back wall.
-    p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
-               kLeftWallColor);
-    p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), kBottomWallColor);
-    p.setPen(QColor(128, 128, 128));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(plot.adjusted(-kWallSize, -1, 0, kWallSize));
+    // The walls around the back wall, with their outline (one pixel wide, along the right and bottom
+    // just outside its rectangle).
+    const QRect walls = plot.adjusted(-kWallSize, -1, 0, kWallSize);
+    if (!plot.contains(exposed & target)) {
+        p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
+                   kLeftWallColor);
+        p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), kBottomWallColor);
+        p.setPen(QColor(128, 128, 128));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(walls);
+    }
     p.restore();
 
     // The axes lie left of and below the walls; a repaint inside the plot leaves them out. Their
@@ -602,6 +612,7 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
     const int axisX = plot.left() - kWallSize - 1;
     const int axisY = plot.bottom() + kWallSize + 1;
     constexpr int kLabelReach = 4;
+    const QFontMetrics fm(m_axisFont);
     if (exposed.left() <= axisX + kLabelReach)
         paintVerticalAxis(p, fm, target, plot, view, axisX, yStep);
     if (exposed.bottom() >= axisY - kLabelReach)

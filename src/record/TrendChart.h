@@ -202,4 +202,7 @@ private:
     mutable QFont m_labelMetricsFont;
     mutable int m_labelWidth = -1; // of "-00000" in the axis labels' size
     mutable int m_labelHeight = 0;
+    mutable QFont m_axisFontBase; // font() that m_axisFont was made from
+    mutable QFont m_axisFont;
+    mutable int m_axisFontHeight = -1;
 };
