@@ -548,13 +548,14 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
             joined = true;
             previousTop = ownTop;
             previousBottom = ownBottom;
-            if (x < part.left() || x > part.right())
+            if (x < devicePart.left() || x > devicePart.right())
                 continue;
             uint32_t *pixel = bits + x;
-            for (int y = std::max(top, part.top()), end = std::min(bottom, part.bottom()); y <= end; ++y)
+            for (int y = std::max(top, devicePart.top()), end = std::min(bottom, devicePart.bottom());
+                 y <= end; ++y)
                 pixel[y * stride] = traceColour;
             if (area) {
-                for (int y = std::max(bottom + 1, part.top()); y <= part.bottom(); ++y)
+                for (int y = std::max(bottom + 1, devicePart.top()); y <= devicePart.bottom(); ++y)
                     pixel[y * stride] = fillColour;
             }
         }
