@@ -203,8 +203,12 @@ void GaugeView::KDrun(int v)
     if (!g.valid())
         return;
     const GaugeNeedle next = g.needle(v, m_inputs.HzMode, m_inputs.GaugeSpan);
+    if (!firstPicture && m_needleShown && next.tip == m_needle.tip && next.inner == m_needle.inner) {
+        // Erasing the needle and drawing it again in the same place would leave every pixel as it is.
+        m_lastInput = v;
+        return;
+    }
     const GaugeNeedle previous = m_needle;
-    const bool wasShown = m_needleShown;
     QPainter painter(&m_picture);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(Qt::white, 2));
@@ -218,10 +222,7 @@ void GaugeView::KDrun(int v)
         m_pictureWidget->update();
         return;
     }
-    // A needle drawn again over itself leaves the picture as it was; otherwise only the pixels under
-    // the erased and the new needle changed.
-    if (wasShown && previous.tip == next.tip && previous.inner == next.inner)
-        return;
+    // Only the pixels under the erased and the new needle changed.
     const QRect bounds = m_pictureWidget->rect();
     m_pictureWidget->update(needleRegion(previous, bounds) | needleRegion(next, bounds));
 }
