@@ -3,7 +3,10 @@
 // process's CPU time per frame, painting included, at 17 frames/s (2400 baud) and 174 frames/s
 // (19200 baud).
 //
-//   bench_live [--seconds N]     N seconds per rate (10 by default)
+//   bench_live [--seconds N] [--poll MS]
+//       N seconds per rate (10 by default). Each frame is delivered on its own, the most painting a
+//       rate can cause; with --poll the frames that arrived are delivered together every MS
+//       milliseconds, as the serial component's poll (50 ms) delivers them.
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise; for a real X server's painting:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" ./build/bench/bench_live
@@ -105,7 +108,7 @@ std::vector<uint8_t> frameFor(const TFCOMM &w, double seconds, long frame)
 class LiveRun
 {
 public:
-    LiveRun()
+    explicit LiveRun(int pollMs) : m_pollMs(pollMs)
     {
         m_window.setWorkingFolder(m_dir.path());
         m_window.setBitmapPath(m_dir.filePath(QStringLiteral("databmp.bmp")));
@@ -145,8 +148,8 @@ private:
         loop.exec();
     }
 
-    // One frame per timer shot, each at its own time on the event loop, as bytes arriving from the
-    // port would be delivered; Qt paints in between as it sees fit.
+    // One frame per timer shot, each at its own time on the event loop (or the frames of a poll
+    // together); Qt paints in between as it sees fit.
     long feedFor(double rate, double seconds)
     {
         const long total = std::lround(rate * seconds);
@@ -176,7 +179,8 @@ private:
                 loop.quit();
                 return;
             }
-            const double wait = dueMs(fed) - double(clock.nsecsElapsed()) / 1e6;
+            const double now = double(clock.nsecsElapsed()) / 1e6;
+            const double wait = m_pollMs > 0 ? m_pollMs - std::fmod(now, double(m_pollMs)) : dueMs(fed) - now;
             timer.start(std::max(0, int(std::ceil(wait))));
         });
         timer.start(0);
@@ -185,6 +189,7 @@ private:
         return fed;
     }
 
+    int m_pollMs = 0;
     QTemporaryDir m_dir;
     TFCOMM m_window;
     double m_seconds = 0; // meter time, carried from one run to the next
@@ -199,26 +204,31 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("METERLINK_NO_SOUND", "1");
     double seconds = 10;
+    int pollMs = 0;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--poll") == 0)
+            pollMs = std::atoi(argv[i + 1]);
     }
-    if (seconds <= 0) {
-        std::fprintf(stderr, "usage: bench_live [--seconds N]\n");
+    if (seconds <= 0 || pollMs < 0) {
+        std::fprintf(stderr, "usage: bench_live [--seconds N] [--poll MS]\n");
         return 2;
     }
     QApplication app(argc, argv);
-    std::printf("platform %s, %.0f s per rate\n", qPrintable(QApplication::platformName()), seconds);
+    std::printf("platform %s, %.0f s per rate, %s\n", qPrintable(QApplication::platformName()), seconds,
+                pollMs > 0 ? qPrintable(QStringLiteral("frames delivered every %1 ms").arg(pollMs))
+                           : "each frame delivered on its own");
 
     // A fresh window per rate: the first run's table and chart do not weigh on the second.
     double slow = 0;
     double fast = 0;
     {
-        LiveRun live;
+        LiveRun live(pollMs);
         slow = live.run(17.0, seconds);
     }
     {
-        LiveRun live;
+        LiveRun live(pollMs);
         fast = live.run(174.0, seconds);
     }
     std::printf("live: %ld us CPU per frame at 17 frames/s, %ld us at 174 frames/s\n", std::lround(slow),
