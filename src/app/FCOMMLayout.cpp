@@ -1,6 +1,7 @@
 #include "app/FCOMMLayout.h"
 
 #include "app/IntervalTextValidator.h"
+#include "app/ReadingGrid.h"
 #include "app/WindowLayoutRule.h"
 #include "chart/TrendChart.h"
 #include "display/CaptionPanel.h"
@@ -263,7 +264,7 @@ void FCOMMLayout::setupRecordingRow(QWidget *client)
     OpenDataFiles->setShortcut(QKeySequence::Open);
     BtPrint->setShortcut(QKeySequence::Print);
 
-    DBGrid1 = new QTableView(client);
+    DBGrid1 = new ReadingGrid(client);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(3, 255, 284, 150);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -90,8 +90,10 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     m_ui.Panel3->showExtremes(toQString(p.minText), toQString(p.maxText), toQString(p.unit));
     m_ui.KD->KDrun(p.gaugeInput);
     m_recording.record(m_reading);
-    m_ui.PBar2->setValue(p.barPosition);
     m_ui.Chtshow->addPoint(p.chartValue);
+    // A step the bar can show makes it paint at once, and with it everything the frame changed so
+    // far: set last, so that one pass paints the whole frame.
+    m_ui.PBar2->setValue(p.barPosition);
 }
 
 bool MeterPresentation::readLimit(QLineEdit *box, float *limit)

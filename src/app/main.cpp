@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
-#include "serial/QuitOnSignals.h"
 #include "app/VS500F.h"
+#include "serial/QuitOnSignals.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 const QColor TrendChart::kAreaColor = QColor(255, 255, 128);
@@ -245,13 +247,39 @@ void TrendChart::addPoint(int value)
 {
     // Series1 and Series2 share the store, so this one append feeds both before the page follows:
     // the page count always includes the newest point and it is on screen at once.
+    const View viewBefore = currentView();
     m_points.append(value);
     const int64_t before = m_paging.page();
     const int64_t captionBefore = m_paging.caption();
     m_paging.pointAdded(pointCount());
     if (m_paging.caption() != captionBefore)
         syncNavigation();
+    const View view = currentView();
+    if (m_paging.page() == before && !m_zoom && view.xMin == viewBefore.xMin &&
+        view.xMax == viewBefore.xMax && view.yMin == viewBefore.yMin && view.yMax == viewBefore.yMax) {
+        // The scales stayed, so only the trace's last columns changed: the segment to the new point, its
+        // fill and the cap that moved off the point before it.
+        update(plotColumns(view, pointCount() - 3, pointCount() - 1));
+        return;
+    }
     pageMoved(before);
+}
+
+QRect TrendChart::plotColumns(const View &view, int64_t first, int64_t last) const
+{
+    const QRect plot = plotRect(rect());
+    const double xSpan = std::max(view.xMax - view.xMin, 1.0);
+    auto toX = [&](int64_t x) {
+        return plot.left() + (double(x) - view.xMin) / xSpan * (plot.width() - 1);
+    };
+    // Three pixels either side hold the pen's caps, and a column of the many-points drawing, which
+    // can sit up to a pixel from its points' place.
+    const double left = std::max(toX(first), double(plot.left())) - 3;
+    const double right = std::min(toX(last), double(plot.right())) + 3;
+    if (right < left)
+        return QRect();
+    return QRect(QPoint(int(std::floor(left)), plot.top()), QPoint(int(std::ceil(right)), plot.bottom())) &
+           plot;
 }
 
 void TrendChart::ShowSeries(int index)
@@ -410,29 +438,45 @@ TrendChart::View TrendChart::currentView() const
 
 QRect TrendChart::plotRect(const QRect &target) const
 {
-    QFont labelFont = font();
-    labelFont.setPixelSize(10);
-    const QFontMetrics fm(labelFont);
-    const int labelWidth = fm.horizontalAdvance(QStringLiteral("-00000"));
-    const int left = target.left() + labelWidth + kTickLength + 4 + kWallSize;
+    // Measured once per font: every new point asks where the plot is.
+    if (m_labelMetricsFont != font() || m_labelWidth < 0) {
+        QFont labelFont = font();
+        labelFont.setPixelSize(10);
+        const QFontMetrics fm(labelFont);
+        m_labelWidth = fm.horizontalAdvance(QStringLiteral("-00000"));
+        m_labelHeight = fm.height();
+        m_labelMetricsFont = font();
+    }
+    const int left = target.left() + m_labelWidth + kTickLength + 4 + kWallSize;
     const int top = target.top() + kControlRowHeight + 6;
     const int right = target.right() - 10;
-    const int bottom = target.bottom() - fm.height() - kTickLength - 4 - kWallSize;
+    const int bottom = target.bottom() - m_labelHeight - kTickLength - 4 - kWallSize;
     return QRect(QPoint(left, top), QPoint(std::max(right, left + 1), std::max(bottom, top + 1)));
 }
 
 void TrendChart::paintChart(QPainter &p, const QRect &target) const
 {
+    paintChart(p, target, target);
+}
+
+void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &exposed) const
+{
     p.save();
-    p.fillRect(target, kPanelColor);
     const QRect plot = plotRect(target);
+    // Under the plot the panel colour would be painted over at once.
+    if (!plot.contains(exposed & target))
+        p.fillRect(target & exposed, kPanelColor);
     const View view = currentView();
 
-    QFont labelFont = font();
-    labelFont.setPixelSize(10);
-    labelFont.setBold(false);
-    p.setFont(labelFont);
-    const QFontMetrics fm(labelFont);
+    // Kept between paints: a font made afresh looks its metrics up again each time.
+    if (m_axisFontBase != font() || m_axisFontHeight < 0) {
+        m_axisFont = font();
+        m_axisFont.setPixelSize(10);
+        m_axisFont.setBold(false);
+        m_axisFontHeight = QFontMetrics(m_axisFont).height();
+        m_axisFontBase = font();
+    }
+    p.setFont(m_axisFont);
 
     const double xSpan = std::max(view.xMax - view.xMin, 1.0);
     const double ySpan = std::max(view.yMax - view.yMin, 1.0);
@@ -445,20 +489,33 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
         return plot.top() + (view.yMax - y) / ySpan * plotH;
     };
     // Vertical axis: major steps far enough apart for their labels.
-    const AxisTicks yTicks =
-        axisTicks(view.yMin, view.yMax, ySpan * (fm.height() * 1.6) / std::max(plotH, 1.0), kMinorTicks);
-    const double yStep = yTicks.step;
+    const double yStep = niceStep(ySpan * (m_axisFontHeight * 1.6) / std::max(plotH, 1.0));
 
     // The back wall and the series are drawn into an image of the plot, starting from a cached copy
     // of the gradient and grid, and put on screen in one blit.
     const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
-    QImage layer = backdrop(plot.size(), dpr, view.yMin, view.yMax, yStep);
+    const QImage &ground = backdrop(plot.size(), dpr, view.yMin, view.yMax, yStep);
+    // Only the exposed part of the plot is composed (a new point exposes a few columns); the series
+    // is drawn whole but clipped to it, so each pixel comes out as in a full drawing.
+    const QRect whole(QPoint(0, 0), plot.size());
+    const QRect part = dpr == 1.0 ? (exposed & plot).translated(-plot.topLeft()) : whole;
+    if (m_layer.size() != ground.size() || m_layer.format() != ground.format())
+        m_layer = QImage(ground.size(), ground.format());
+    m_layer.setDevicePixelRatio(dpr);
+    QImage &layer = m_layer;
+    const QRect devicePart = part == whole ? layer.rect() : part;
+    for (int y = devicePart.top(); y <= devicePart.bottom(); ++y) {
+        std::memcpy(layer.scanLine(y) + devicePart.left() * 4,
+                    ground.constScanLine(y) + devicePart.left() * 4, size_t(devicePart.width()) * 4);
+    }
     const int64_t count = m_points.size();
     const int64_t firstIndex = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
     const int64_t endIndex = std::min<int64_t>(int64_t(std::floor(view.xMax)) + 1, count);
     const bool area = m_activeSeries == kAreaSeries;
     const int64_t slotCount = int64_t(std::floor(view.xMax)) - int64_t(std::ceil(view.xMin)) + 1;
-    if (endIndex > firstIndex && slotCount > layer.width()) {
+    if (part.isEmpty()) {
+        // Nothing of the plot is exposed.
+    } else if (endIndex > firstIndex && slotCount > layer.width()) {
         // More points than pixel columns: one low/high span per column keeps the work bounded, written
         // straight into the image. Each span reaches over to its neighbour so the trace stays joined;
         // the area fills below it down to the bottom wall.
@@ -489,16 +546,21 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
             joined = true;
             previousTop = ownTop;
             previousBottom = ownBottom;
+            if (x < devicePart.left() || x > devicePart.right())
+                continue;
             uint32_t *pixel = bits + x;
-            for (int y = std::max(top, 0), end = std::min(bottom, h - 1); y <= end; ++y)
+            for (int y = std::max(top, devicePart.top()), end = std::min(bottom, devicePart.bottom());
+                 y <= end; ++y)
                 pixel[y * stride] = traceColour;
             if (area) {
-                for (int y = std::max(bottom + 1, 0); y < h; ++y)
+                for (int y = std::max(bottom + 1, devicePart.top()); y <= devicePart.bottom(); ++y)
                     pixel[y * stride] = fillColour;
             }
         }
     } else if (endIndex > firstIndex) {
         QPainter lp(&layer);
+        if (part != whole)
+            lp.setClipRect(part);
         lp.translate(-plot.left(), -plot.top());
         // When zoomed, take the neighbours outside the view too so the line reaches the edges.
         const int64_t from = m_zoom ? std::max<int64_t>(firstIndex - 1, 0) : firstIndex;
@@ -526,21 +588,50 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
         lp.drawPolyline(trace);
     }
     p.save();
-    p.drawImage(plot.topLeft(), layer);
+    if (part == whole)
+        p.drawImage(plot.topLeft(), layer);
+    else if (!part.isEmpty())
+        p.drawImage(plot.topLeft() + part.topLeft(), layer, part);
 
-    // The walls around the back wall.
-    p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
-               kLeftWallColor);
-    p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), kBottomWallColor);
-    p.setPen(QColor(128, 128, 128));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(plot.adjusted(-kWallSize, -1, 0, kWallSize));
+    // The walls around the back wall, with their outline (one pixel wide, along the right and bottom
+    // just outside its rectangle).
+    const QRect walls = plot.adjusted(-kWallSize, -1, 0, kWallSize);
+    if (!plot.contains(exposed & target)) {
+        p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
+                   kLeftWallColor);
+        p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), kBottomWallColor);
+        p.setPen(QColor(128, 128, 128));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(walls);
+    }
     p.restore();
+
+    // The axes lie left of and below the walls; a repaint inside the plot leaves them out. Their
+    // labels may reach a pixel or two past their boxes.
+    const int axisX = plot.left() - kWallSize - 1;
+    const int axisY = plot.bottom() + kWallSize + 1;
+    constexpr int kLabelReach = 4;
+    const QFontMetrics fm(m_axisFont);
+    if (exposed.left() <= axisX + kLabelReach)
+        paintVerticalAxis(p, fm, target, plot, view, axisX, yStep);
+    if (exposed.bottom() >= axisY - kLabelReach)
+        paintHorizontalAxis(p, fm, target, plot, view, axisY);
+    p.restore();
+}
+
+void TrendChart::paintVerticalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target,
+                                   const QRect &plot, const View &view, int axisX, double yStep) const
+{
+    const double ySpan = std::max(view.yMax - view.yMin, 1.0);
+    const double plotH = plot.height() - 1;
+    auto toY = [&](double y) {
+        return plot.top() + (view.yMax - y) / ySpan * plotH;
+    };
+    const AxisTicks yTicks = axisTicks(view.yMin, view.yMax, yStep, kMinorTicks);
 
     // The vertical axis line, dashed, with its ticks and labels.
     QPen axisPen(kAxisLineColor, 1, Qt::DashLine);
     p.setPen(axisPen);
-    const int axisX = plot.left() - kWallSize - 1;
     p.drawLine(axisX, plot.top(), axisX, plot.bottom() + kWallSize);
     p.setPen(QPen(kAxisLineColor, 1));
     for (double v : yTicks.minor) {
@@ -556,9 +647,18 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
             Qt::AlignRight | Qt::AlignVCenter, QString::number(std::llround(v)));
         p.setPen(QPen(kAxisLineColor, 1));
     }
+}
+
+void TrendChart::paintHorizontalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target,
+                                     const QRect &plot, const View &view, int axisY) const
+{
+    const double xSpan = std::max(view.xMax - view.xMin, 1.0);
+    const double plotW = plot.width() - 1;
+    auto toX = [&](double x) {
+        return plot.left() + (x - view.xMin) / xSpan * plotW;
+    };
 
     // Horizontal axis: X labels under the bottom wall.
-    const int axisY = plot.bottom() + kWallSize + 1;
     p.setPen(QColor(0, 0, 0));
     p.drawLine(plot.left(), axisY, plot.right(), axisY);
     const int labelRoom = fm.horizontalAdvance(QString::number(std::llround(view.xMax))) + 12;
@@ -572,7 +672,6 @@ void TrendChart::paintChart(QPainter &p, const QRect &target) const
         const int left = std::min(x - w / 2 - 1, target.right() - w - 2);
         p.drawText(QRect(left, axisY + kTickLength, w + 2, fm.height()), Qt::AlignCenter, label);
     }
-    p.restore();
 }
 
 const QImage &TrendChart::backdrop(QSize size, qreal dpr, double yMin, double yMax, double yStep) const
@@ -598,10 +697,10 @@ const QImage &TrendChart::backdrop(QSize size, qreal dpr, double yMin, double yM
     return m_backdrop;
 }
 
-void TrendChart::paintEvent(QPaintEvent *)
+void TrendChart::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
-    paintChart(p, rect());
+    paintChart(p, rect(), event->rect());
     if (m_dragStart) {
         p.setPen(QPen(Qt::black, 1, Qt::DotLine));
         p.setBrush(Qt::NoBrush);

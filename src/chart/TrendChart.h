@@ -5,6 +5,7 @@
 #include "chart/ChartSeriesStore.h"
 
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QString>
@@ -13,6 +14,7 @@
 #include <optional>
 
 class QCheckBox;
+class QFontMetrics;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -161,6 +163,14 @@ private:
     void pageMoved(int64_t pageBefore);
     View currentView() const;
     QRect plotRect(const QRect &target) const;
+    // The chart's pixels between points first and last of view (clipped to the plot).
+    QRect plotColumns(const View &view, int64_t first, int64_t last) const;
+    // Draws what of the chart lies in exposed; nothing outside it changes.
+    void paintChart(QPainter &painter, const QRect &target, const QRect &exposed) const;
+    void paintVerticalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
+                           const View &view, int axisX, double yStep) const;
+    void paintHorizontalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
+                             const View &view, int axisY) const;
     void placeEnlarged(const LayoutRect &place);
 
     struct BackdropKey
@@ -190,4 +200,11 @@ private:
     QPoint m_dragEnd;
     mutable QImage m_backdrop;
     mutable BackdropKey m_backdropKey;
+    mutable QImage m_layer; // the backdrop with the series, composed for each paint
+    mutable QFont m_labelMetricsFont;
+    mutable int m_labelWidth = -1; // of "-00000" in the axis labels' size
+    mutable int m_labelHeight = 0;
+    mutable QFont m_axisFontBase; // font() that m_axisFont was made from
+    mutable QFont m_axisFont;
+    mutable int m_axisFontHeight = -1;
 };

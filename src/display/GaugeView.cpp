@@ -2,7 +2,9 @@
 
 #include <QPainter>
 #include <QPolygon>
+#include <QRegion>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -52,6 +54,37 @@ QPolygon fixedArc()
     return arc;
 }
 
+// The pixels a needle line of pen width 2 can touch inside bounds, as bands a few rows high along
+// it: the bounding box of a slanted needle would take in much of the dial. A pixel of the line lies
+// within two pixels of it both ways, so each band spans the line's x over its rows and three more
+// rows either side, widened by three pixels.
+QRegion needleRegion(const GaugeNeedle &n, const QRect &bounds)
+{
+    constexpr int kMargin = 3;
+    constexpr int kBand = 8;
+    const double x0 = n.tip.x;
+    const double y0 = n.tip.y;
+    const double x1 = n.inner.x;
+    const double y1 = n.inner.y;
+    auto xAt = [&](double y) {
+        if (y0 == y1)
+            return y < y0 ? std::min(x0, x1) : std::max(x0, x1);
+        return x0 + std::clamp((y - y0) / (y1 - y0), 0.0, 1.0) * (x1 - x0);
+    };
+    const int top = std::max(bounds.top(), int(std::floor(std::min(y0, y1))) - kMargin);
+    const int bottom = std::min(bounds.bottom(), int(std::ceil(std::max(y0, y1))) + kMargin);
+    QRegion region;
+    for (int y = top; y <= bottom; y += kBand) {
+        const int last = std::min(y + kBand - 1, bottom);
+        const double a = xAt(y - kMargin);
+        const double b = xAt(last + kMargin);
+        const QRect band(QPoint(int(std::floor(std::min(a, b))) - kMargin, y),
+                         QPoint(int(std::ceil(std::max(a, b))) + kMargin, last));
+        region += band & bounds;
+    }
+    return region;
+}
+
 void drawDot(QPainter &painter, GaugePoint p, const QColor &colour, int penWidth)
 {
     painter.setPen(QPen(colour, penWidth));
@@ -71,6 +104,9 @@ GaugeView::GaugeView(QWidget *parent) : QFrame(parent)
     setPalette(pal);
     m_pictureWidget = new GaugePicture(&m_picture, this);
     m_pictureWidget->setObjectName(QStringLiteral("KD1"));
+    // The picture covers the panel with opaque pixels, so the white under it need not be painted
+    // each time the needle moves.
+    m_pictureWidget->setAttribute(Qt::WA_OpaquePaintEvent);
     resize(318, 137);
 }
 
@@ -156,7 +192,8 @@ void GaugeView::drawScale(QPainter &painter, const GaugeGeometry &g)
 
 void GaugeView::KDrun(int v)
 {
-    if (m_picture.isNull()) {
+    const bool firstPicture = m_picture.isNull();
+    if (firstPicture) {
         ensurePictureSize();
         m_picture.fill(Qt::white);
     }
@@ -166,6 +203,12 @@ void GaugeView::KDrun(int v)
     if (!g.valid())
         return;
     const GaugeNeedle next = g.needle(v, m_inputs.HzMode, m_inputs.GaugeSpan);
+    if (!firstPicture && m_needleShown && next.tip == m_needle.tip && next.inner == m_needle.inner) {
+        // Erasing the needle and drawing it again in the same place would leave every pixel as it is.
+        m_lastInput = v;
+        return;
+    }
+    const GaugeNeedle previous = m_needle;
     QPainter painter(&m_picture);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(Qt::white, 2));
@@ -175,5 +218,11 @@ void GaugeView::KDrun(int v)
     painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
     m_lastInput = v;
     m_needleShown = true;
-    m_pictureWidget->update();
+    if (firstPicture || m_picture.size() != m_pictureWidget->size()) {
+        m_pictureWidget->update();
+        return;
+    }
+    // Only the pixels under the erased and the new needle changed.
+    const QRect bounds = m_pictureWidget->rect();
+    m_pictureWidget->update(needleRegion(previous, bounds) | needleRegion(next, bounds));
 }

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <tuple>
 
 namespace {
 
@@ -380,9 +382,44 @@ qreal LcdFont::baseline(int pixelHeight)
     return std::round(kBaselineRatio * pixelHeight);
 }
 
+namespace {
+
+struct LayoutKey
+{
+    QString text;
+    int pixelHeight;
+    bool bold;
+    bool italic;
+
+    bool operator<(const LayoutKey &o) const
+    {
+        return std::tie(pixelHeight, bold, italic, text) < std::tie(o.pixelHeight, o.bold, o.italic, o.text);
+    }
+};
+
+LcdFont::Layout buildLayout(const QString &text, int pixelHeight, bool bold, bool italic);
+
+} // namespace
+
 LcdFont::Layout LcdFont::layout(const QString &text, int pixelHeight, bool bold, bool italic)
 {
-    Layout result;
+    // The same few texts come back with every frame (digits, units, captions), and building their
+    // outlines costs more than drawing them. Layouts are shared copies, so keeping them is cheap.
+    static std::map<LayoutKey, Layout> cache;
+    LayoutKey key{text, pixelHeight, bold, italic};
+    const auto found = cache.find(key);
+    if (found != cache.end())
+        return found->second;
+    if (cache.size() >= 512)
+        cache.clear();
+    return cache.emplace(std::move(key), buildLayout(text, pixelHeight, bold, italic)).first->second;
+}
+
+namespace {
+
+LcdFont::Layout buildLayout(const QString &text, int pixelHeight, bool bold, bool italic)
+{
+    LcdFont::Layout result;
     if (text.isEmpty() || pixelHeight <= 0)
         return result;
     const Metrics m = metricsFor(pixelHeight, bold, italic);
@@ -430,6 +467,8 @@ LcdFont::Layout LcdFont::layout(const QString &text, int pixelHeight, bool bold,
     return result;
 }
 
+} // namespace
+
 qreal LcdFont::textWidth(const QString &text, int pixelHeight, bool bold, bool italic)
 {
     return layout(text, pixelHeight, bold, italic).width;
@@ -441,11 +480,11 @@ void LcdFont::paint(QPainter &painter, const QRectF &box, const QString &text, i
     paint(painter, box, layout(text, pixelHeight, bold, italic), pixelHeight, colour, alignment);
 }
 
-void LcdFont::paint(QPainter &painter, const QRectF &box, const Layout &l, int pixelHeight,
-                    const QColor &colour, Qt::Alignment alignment)
+namespace {
+
+// Where paint() puts a layout in its box.
+QTransform placement(const QRectF &box, const LcdFont::Layout &l, int pixelHeight, Qt::Alignment alignment)
 {
-    if (l.pieces.isEmpty())
-        return;
     const qreal scaleX = (l.width > box.width() && l.width > 0) ? box.width() / l.width : 1.0;
     const qreal width = l.width * scaleX;
     qreal x = box.left();
@@ -453,14 +492,23 @@ void LcdFont::paint(QPainter &painter, const QRectF &box, const Layout &l, int p
         x = box.right() - width;
     else if (alignment & Qt::AlignHCenter)
         x = box.left() + (box.width() - width) / 2;
-    qreal base = box.top() + baseline(pixelHeight);
+    qreal base = box.top() + LcdFont::baseline(pixelHeight);
     if (alignment & Qt::AlignBottom)
-        base = box.bottom() - (pixelHeight - baseline(pixelHeight));
+        base = box.bottom() - (pixelHeight - LcdFont::baseline(pixelHeight));
     else if (alignment & Qt::AlignVCenter)
-        base = box.top() + (box.height() + capHeight(pixelHeight)) / 2;
+        base = box.top() + (box.height() + LcdFont::capHeight(pixelHeight)) / 2;
     // Whole pixels keep horizontal segment edges and baselines sharp.
-    const QTransform place =
-        QTransform::fromScale(scaleX, 1) * QTransform::fromTranslate(std::round(x), std::round(base));
+    return QTransform::fromScale(scaleX, 1) * QTransform::fromTranslate(std::round(x), std::round(base));
+}
+
+} // namespace
+
+void LcdFont::paint(QPainter &painter, const QRectF &box, const Layout &l, int pixelHeight,
+                    const QColor &colour, Qt::Alignment alignment)
+{
+    if (l.pieces.isEmpty())
+        return;
+    const QTransform place = placement(box, l, pixelHeight, alignment);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(Qt::NoPen);
@@ -468,4 +516,16 @@ void LcdFont::paint(QPainter &painter, const QRectF &box, const Layout &l, int p
     for (const QPainterPath &piece : l.pieces)
         painter.drawPath(place.map(piece));
     painter.restore();
+}
+
+QRect LcdFont::paintedRect(const QRectF &box, const Layout &l, int pixelHeight, Qt::Alignment alignment)
+{
+    QRectF ink;
+    for (const QPainterPath &piece : l.pieces)
+        ink |= piece.controlPointRect();
+    if (ink.isNull())
+        return QRect();
+    // Antialiased edges reach into the pixels the outline only touches; one more pixel all round
+    // leaves rounding no say.
+    return placement(box, l, pixelHeight, alignment).mapRect(ink).toAlignedRect().adjusted(-1, -1, 1, 1);
 }

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QPainterPath>
+#include <QRect>
 #include <QRectF>
 #include <QString>
 #include <QVector>
@@ -39,6 +40,10 @@ public:
     // The same for text laid out beforehand (labels keep their layout between repaints).
     static void paint(QPainter &painter, const QRectF &box, const Layout &layout, int pixelHeight,
                       const QColor &colour, Qt::Alignment alignment);
+    // The pixels that paint() with the same arguments can touch (empty for an empty layout): a text
+    // change needs to repaint only these.
+    static QRect paintedRect(const QRectF &box, const Layout &layout, int pixelHeight,
+                             Qt::Alignment alignment);
 
     // True for the characters drawn as pictures rather than taken from the letter face.
     static bool isSymbol(QChar c);

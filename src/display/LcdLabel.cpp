@@ -16,32 +16,36 @@ void LcdLabel::setText(const QString &text)
 {
     if (text == m_text)
         return;
+    const QRect before = shownInk();
     m_text = text;
-    textLayoutChanged();
+    textLayoutChanged(before);
 }
 
 void LcdLabel::setPixelHeight(int pixelHeight)
 {
     if (pixelHeight == m_pixelHeight)
         return;
+    const QRect before = shownInk();
     m_pixelHeight = pixelHeight;
-    textLayoutChanged();
+    textLayoutChanged(before);
 }
 
 void LcdLabel::setBold(bool bold)
 {
     if (bold == m_bold)
         return;
+    const QRect before = shownInk();
     m_bold = bold;
-    textLayoutChanged();
+    textLayoutChanged(before);
 }
 
 void LcdLabel::setItalic(bool italic)
 {
     if (italic == m_italic)
         return;
+    const QRect before = shownInk();
     m_italic = italic;
-    textLayoutChanged();
+    textLayoutChanged(before);
 }
 
 void LcdLabel::setColour(const QColor &colour)
@@ -58,8 +62,9 @@ void LcdLabel::setAlignment(Qt::Alignment alignment)
 
 void LcdLabel::setAutoSize(bool autoSize)
 {
+    const QRect before = shownInk();
     m_autoSize = autoSize;
-    textLayoutChanged();
+    textLayoutChanged(before);
 }
 
 const LcdFont::Layout &LcdLabel::cachedLayout() const
@@ -77,13 +82,27 @@ QSize LcdLabel::sizeHint() const
     return QSize(std::max(1, w + 1), int(std::ceil(m_pixelHeight * 1.12)));
 }
 
-void LcdLabel::textLayoutChanged()
+QRect LcdLabel::shownInk() const
+{
+    return isVisible() ? paintedRect() : QRect();
+}
+
+QRect LcdLabel::paintedRect() const
+{
+    return LcdFont::paintedRect(QRectF(rect()), cachedLayout(), m_pixelHeight, m_alignment);
+}
+
+void LcdLabel::textLayoutChanged(const QRect &paintedBefore)
 {
     m_layoutValid = false;
     if (m_autoSize)
         resize(sizeHint().width(), height());
     updateGeometry();
-    update();
+    if (!isVisible())
+        return;
+    // The label is transparent: only the box around the old and the new ink differs from what is
+    // behind it, and on the LCD a new digit leaves the glass and its neighbours as they were.
+    update(paintedBefore | paintedRect());
 }
 
 void LcdLabel::paintEvent(QPaintEvent *)

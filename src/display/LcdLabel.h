@@ -43,7 +43,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    void textLayoutChanged();
+    QRect paintedRect() const;
+    QRect shownInk() const; // what paintedRect() covers while the label is shown, else nothing
+    void textLayoutChanged(const QRect &paintedBefore);
 
     const LcdFont::Layout &cachedLayout() const;
 

@@ -5,6 +5,8 @@
 #include "display/Pictures.h"
 
 #include <QLabel>
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
@@ -159,20 +161,60 @@ void LcdPanel::setGhostSegments(bool on)
 
 void LcdPanel::paintEvent(QPaintEvent *event)
 {
+    if (m_ghostSegments && paintFromGlass(event))
+        return;
     QFrame::paintEvent(event);
     if (!m_ghostSegments)
         return;
     QPainter painter(this);
+    paintGhosts(painter, event->rect());
+}
+
+bool LcdPanel::paintFromGlass(QPaintEvent *event)
+{
+    // The faint ghosts are costly to blend and every new digit repaints one: on a device that is an
+    // image, the glass with its ghosts is painted once into an image of the same kind and copied.
+    QPainter painter(this);
+    const QPaintDevice *target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const QBrush ground = palette().brush(backgroundRole());
+    if (!target || target->devType() != QInternal::Image || target->devicePixelRatio() != 1 ||
+        !autoFillBackground() || ground.style() != Qt::SolidPattern || !ground.isOpaque())
+        return false;
+    const QImage::Format format = static_cast<const QImage *>(target)->format();
+    if (m_glass.size() != size() || m_glass.format() != format || m_glassColour != ground.color()) {
+        m_glass = QImage(size(), format);
+        m_glass.fill(ground.color());
+        QPainter glass(&m_glass);
+        paintGhosts(glass, m_glass.rect());
+        m_glassColour = ground.color();
+    }
+    // The copy covers the contents, so the border needs drawing only where it is exposed: a new
+    // digit does not reach it.
+    if (!contentsRect().contains(event->rect()))
+        drawFrame(&painter);
+    const QRect glass = contentsRect() & event->rect();
+    painter.drawImage(glass.topLeft(), m_glass, glass);
+    return true;
+}
+
+void LcdPanel::paintGhosts(QPainter &painter, const QRect &exposed)
+{
     painter.setClipRect(contentsRect());
     const QColor ghost(0, 0, 0, 16);
-    const LcdLabel *sign = label(LcdElement::LcdFH);
-    LcdFont::paint(painter, QRectF(sign->geometry()), QStringLiteral("-"), sign->pixelHeight(), false, ghost,
-                   Qt::AlignLeft | Qt::AlignTop);
-    for (LcdElement d : kDigits) {
-        const LcdLabel *l = label(d);
-        LcdFont::paint(painter, QRectF(l->geometry()), QStringLiteral("8"), l->pixelHeight(), false, ghost,
-                       Qt::AlignLeft | Qt::AlignTop);
-    }
+    // A new digit repaints only its own place: the other ghosts would all be clipped away.
+    auto paintGhost = [&](const LcdLabel *l, const QString &text, LcdFont::Layout &cache, int &cacheHeight) {
+        if (cacheHeight != l->pixelHeight()) {
+            cache = LcdFont::layout(text, l->pixelHeight());
+            cacheHeight = l->pixelHeight();
+        }
+        const QRectF box(l->geometry());
+        const Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop;
+        if (exposed.intersects(LcdFont::paintedRect(box, cache, l->pixelHeight(), alignment)))
+            LcdFont::paint(painter, box, cache, l->pixelHeight(), ghost, alignment);
+    };
+    paintGhost(label(LcdElement::LcdFH), QStringLiteral("-"), m_ghostSign, m_ghostSignHeight);
+    for (LcdElement d : kDigits)
+        paintGhost(label(d), QStringLiteral("8"), m_ghostDigit, m_ghostDigitHeight);
     for (LcdElement p : kPoints)
         painter.fillRect(element(p)->geometry(), ghost);
 }

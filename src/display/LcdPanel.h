@@ -1,8 +1,11 @@
 #pragma once
 
 #include "decode/LcdState.h"
+#include "display/LcdFont.h"
 
+#include <QColor>
 #include <QFrame>
+#include <QImage>
 #include <QString>
 
 #include <array>
@@ -35,6 +38,17 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    bool paintFromGlass(QPaintEvent *event);
+    void paintGhosts(QPainter &painter, const QRect &exposed);
+
     std::array<QWidget *, kLcdElementCount> m_elements{};
     bool m_ghostSegments = true;
+    // The ghosts' outlines, kept for the pixel height they were laid out at.
+    LcdFont::Layout m_ghostSign;
+    LcdFont::Layout m_ghostDigit;
+    int m_ghostSignHeight = 0;
+    int m_ghostDigitHeight = 0;
+    // The glass with its ghosts as painted on an image device of m_glass's format.
+    QImage m_glass;
+    QColor m_glassColour;
 };

@@ -6,6 +6,7 @@
 #include "display/GaugeView.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
+#include "store/ReadingTableModel.h"
 #include "store/TableStore.h"
 #include "support/PseudoTerminal.h"
 
@@ -19,9 +20,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
 #include <QStatusBar>
 #include <QTableView>
@@ -1106,6 +1109,40 @@ TEST(WindowRecording, TheHeadlessLoggerRecordsTheSameRowsAsTheWindow)
             const QStringList got = {QString::fromLatin1(f.value(1)), QString::fromLatin1(f.value(2)),
                                      QString::fromLatin1(f.value(3)), QString::fromLatin1(f.value(4))};
             ASSERT_EQ(got, expected) << "row " << row;
+        }
+    }
+}
+
+TEST(WindowPainting, StreamedFramesLeaveOnScreenWhatAFullRepaintShows)
+{
+    // Each frame repaints only what it changed; built up that way, the screen must show what painting
+    // the whole window shows. The bar is left out: it repaints only steps wide enough to see, so on
+    // screen it may stay a step behind.
+    Window win;
+    TFCOMM &w = *win.w;
+    w.ConTimer->stop();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    if (QWidget *focus = QApplication::focusWidget())
+        focus->clearFocus(); // no blinking cursor
+    const QRect bar(w.PBar2->mapTo(&w, QPoint()), w.PBar2->size());
+    auto withoutBar = [&bar](const QImage &image) {
+        QImage copy = image.convertToFormat(QImage::Format_RGB32);
+        QPainter(&copy).fillRect(bar, Qt::magenta);
+        return copy;
+    };
+    // The scenario's cycle: drifting volts, a range change, negative volts, AC, ohms, an overload and
+    // the frequency scale, over three pages of the chart.
+    for (long i = 0; i < 240; ++i) {
+        win.feed(or200ScenarioFrame(i));
+        if (i % 3 != 0)
+            w.readingModel()->flushPendingRows(); // rows reach the grid one or two at a time
+        QCoreApplication::processEvents();
+        if (i % 30 == 29) {
+            const QImage screen = withoutBar(w.screen()->grabWindow(w.winId()).toImage());
+            const QImage whole = withoutBar(w.grab().toImage());
+            ASSERT_EQ(screen.size(), whole.size());
+            EXPECT_TRUE(screen == whole) << "after frame " << i;
         }
     }
 }

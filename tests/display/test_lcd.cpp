@@ -14,6 +14,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -245,6 +246,45 @@ TEST_F(LcdPanelTest, RendersDigitsPointsAndSymbolsOnTheGlass)
     // Hidden elements leave only faint ghosts, no ink.
     panel.apply(LcdPanelState());
     EXPECT_EQ(inkPixels(grabImage(panel), panel.rect().adjusted(2, 2, -2, -2)), 0);
+}
+
+TEST_F(LcdPanelTest, AFrameRepaintsOnlyTheDigitsThatChanged)
+{
+    // Where the panel and its elements are asked to paint, in the panel's coordinates.
+    struct PaintRecorder : QObject
+    {
+        LcdPanel *panel = nullptr;
+        QRegion painted;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            auto *w = qobject_cast<QWidget *>(watched);
+            if (event->type() == QEvent::Paint && w && (w == panel || w->parentWidget() == panel))
+                painted += static_cast<QPaintEvent *>(event)->region().translated(w->mapTo(panel, QPoint()));
+            return false;
+        }
+    } recorder;
+    recorder.panel = &panel;
+    LcdPanelState state = LcdPanelState::startState();
+    state.setVisible(LcdElement::LcdV, true);
+    state.digits = {"1", "2", "3", "4"};
+    panel.apply(state);
+    panel.show();
+    QCoreApplication::processEvents();
+    qApp->installEventFilter(&recorder);
+
+    panel.apply(state);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(recorder.painted.isEmpty()) << "the same frame again";
+
+    state.digits[2] = "8";
+    panel.apply(state);
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(&recorder);
+    EXPECT_FALSE(recorder.painted.isEmpty());
+    EXPECT_TRUE(panel.element(LcdElement::LcdDc)->geometry().contains(recorder.painted.boundingRect()))
+        << "one new digit";
+    // The digit's box reaches up behind the symbol above it; its glyph does not.
+    EXPECT_FALSE(recorder.painted.intersects(panel.element(LcdElement::LCDBF)->geometry()));
 }
 
 TEST(MinMaxPanel, LayoutTextsAndExtremes)

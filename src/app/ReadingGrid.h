@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QTableView>
+
+// The reading grid. While a meter streams, rows only ever arrive after the last one, yet the view's
+// layout pass after each batch repaints every visible row. After such a batch only the new rows and
+// the empty space below them change (following the newest row scrolls the rest and repaints what
+// that exposes), so the pass repaints just those; any other change of the rows keeps the full repaint.
+class ReadingGrid : public QTableView
+{
+public:
+    using QTableView::QTableView;
+
+    void setModel(QAbstractItemModel *model) override;
+    void doItemsLayout() override;
+
+protected:
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
+    void reset() override;
+
+private:
+    enum class Change
+    {
+        None,     // nothing since the last layout pass
+        Appended, // rows from m_firstAppended on were added after the last one, and nothing else
+        Other,
+    };
+    Change m_change = Change::None;
+    int m_firstAppended = 0;
+};
