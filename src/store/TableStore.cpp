@@ -55,52 +55,17 @@ void harden(sqlite3 *db)
     exec(db, "PRAGMA mmap_size=0");
 }
 
-// Type affinity of a declared column type, by the engine's own rules.
-enum class Affinity
-{
-    Integer,
-    Text,
-    Blob,
-    Real,
-    Numeric
-};
-
-Affinity affinityOf(const QString &declared)
-{
-    const QString t = declared.toUpper();
-    if (t.contains(QLatin1String("INT")))
-        return Affinity::Integer;
-    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) ||
-        t.contains(QLatin1String("TEXT")))
-        return Affinity::Text;
-    if (t.isEmpty() || t.contains(QLatin1String("BLOB")))
-        return Affinity::Blob;
-    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) ||
-        t.contains(QLatin1String("DOUB")))
-        return Affinity::Real;
-    return Affinity::Numeric;
-}
-
-bool affinityFits(TableColumn column, Affinity a)
-{
-    switch (column) {
-    case TableColumn::No:
-        return a == Affinity::Integer;
-    case TableColumn::Nval:
-        return a == Affinity::Real || a == Affinity::Numeric;
-    default:
-        return a == Affinity::Text;
-    }
-}
-
 struct Schema
 {
     QString table;
     std::array<QString, kColumnCount> columns; // the file's spelling, in TableColumn order
+    bool hasRowid = true;
 };
 
 // Checks that the file holds one plain table with our seven fields and nothing that could run.
-// On failure why says what is wrong; engineError tells whether it is the engine's message.
+// Declared types are not judged: another program may call a text field VARCHAR(20), TIME or
+// nothing at all; the loader judges every value instead. On failure why says what is wrong; engineError tells
+// whether it is the engine's message.
 bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
 {
     engineError = false;
@@ -165,8 +130,6 @@ bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
         ++fields;
         const QString name =
             QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.stmt, 1)));
-        const QString type =
-            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.stmt, 2)));
         const int hidden = sqlite3_column_int(info.stmt, 6);
         const std::optional<TableColumn> column = TableStore::columnByName(name);
         if (!column) {
@@ -182,10 +145,6 @@ bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
             why = QStringLiteral("its field %1 is computed").arg(name);
             return false;
         }
-        if (!affinityFits(*column, affinityOf(type))) {
-            why = QStringLiteral("its field %1 is declared as \"%2\"").arg(name, type.left(64));
-            return false;
-        }
         slot = name;
     }
     if (rc != SQLITE_DONE) {
@@ -198,124 +157,300 @@ bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
             return false;
         }
     }
+    // A table declared WITHOUT ROWID has no row ids to order by: its rows come in key order.
+    Statement probe;
+    const QByteArray rowid = "SELECT rowid FROM " + quoted(schema.table);
+    schema.hasRowid = sqlite3_prepare_v2(db, rowid.constData(), -1, &probe.stmt, nullptr) == SQLITE_OK;
     return true;
 }
 
-bool loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, QString &why, bool &engineError)
+// What a check or load found; why holds the reason where there is one of our own.
+enum class Verdict
 {
-    engineError = false;
-    const QByteArray table = quoted(schema.table);
+    Ok,
+    NotOurs,   // a file of the engine's, but not a reading table
+    Damaged,   // the engine's file itself is broken
+    Engine,    // the engine failed: its message says why
+    Cancelled, // the caller's progress asked to stop
+};
+
+// Reports the engine's progress through a long statement to the meter, and interrupts the
+// statement once the meter says stop.
+class EngineProgress
+{
+public:
+    // The engine calls back about once per page for a statement that walks the file.
+    static constexpr int kOpsPerCall = 1000;
+
+    EngineProgress(sqlite3 *db, ProgressMeter &meter, int64_t expectedCalls)
+        : m_db(db), m_meter(meter), m_expected(std::max<int64_t>(expectedCalls, 1))
     {
-        Statement count;
-        const QByteArray sql = "SELECT count(*) FROM " + table;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &count.stmt, nullptr) != SQLITE_OK ||
-            sqlite3_step(count.stmt) != SQLITE_ROW) {
-            engineError = true;
-            return false;
-        }
-        const int64_t n = sqlite3_column_int64(count.stmt, 0);
-        if (n > TableStore::kMaxRows) {
-            why = QStringLiteral("it holds %1 rows, more than the %2 a reading table may hold")
-                      .arg(n)
-                      .arg(TableStore::kMaxRows);
-            return false;
-        }
+        sqlite3_progress_handler(m_db, kOpsPerCall, &EngineProgress::call, this);
+    }
+    ~EngineProgress() { sqlite3_progress_handler(m_db, 0, nullptr, nullptr); }
+    EngineProgress(const EngineProgress &) = delete;
+    EngineProgress &operator=(const EngineProgress &) = delete;
+
+private:
+    static int call(void *self)
+    {
+        auto *p = static_cast<EngineProgress *>(self);
+        ++p->m_calls;
+        return p->m_meter.report(std::min(p->m_calls, p->m_expected), p->m_expected) ? 0 : 1;
     }
 
-    QByteArray sql = "SELECT ";
+    sqlite3 *m_db;
+    ProgressMeter &m_meter;
+    int64_t m_expected;
+    int64_t m_calls = 0;
+};
+
+int64_t pragmaNumber(sqlite3 *db, const char *sql)
+{
+    Statement s;
+    if (sqlite3_prepare_v2(db, sql, -1, &s.stmt, nullptr) != SQLITE_OK || sqlite3_step(s.stmt) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(s.stmt, 0);
+}
+
+// The engine's own structure check, and whether the file is as long as its header says: a file cut
+// short inside its last page keeps a sound structure, but the rows stored at that page's end read
+// back as zeros.
+Verdict checkIntegrity(sqlite3 *db, const QString &path, ProgressMeter &meter, QString &why)
+{
+    const int64_t pages = pragmaNumber(db, "PRAGMA page_count");
+    const int64_t pageSize = pragmaNumber(db, "PRAGMA page_size");
+    if (pages < 0 || pageSize < 0)
+        return Verdict::Engine;
+    {
+        EngineProgress progress(db, meter, pages);
+        Statement s;
+        if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &s.stmt, nullptr) != SQLITE_OK)
+            return Verdict::Engine;
+        const int rc = sqlite3_step(s.stmt);
+        if (meter.cancelled())
+            return Verdict::Cancelled;
+        if (rc != SQLITE_ROW)
+            return Verdict::Engine;
+        QString verdict = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, 0)));
+        if (verdict != QLatin1String("ok")) {
+            verdict.remove(QStringLiteral("*** in database main ***"));
+            why = verdict.simplified().left(200);
+            return Verdict::Damaged;
+        }
+    }
+    // Pages of a write-ahead log are not in the file yet; an empty file is an empty database.
+    const QFileInfo wal(path + QLatin1String("-wal"));
+    const int64_t bytes = QFileInfo(path).size();
+    if (bytes > 0 && !(wal.exists() && wal.size() > 0) && bytes < pages * pageSize) {
+        why = QStringLiteral("it is cut short (%1 bytes, where its header gives %2 pages of %3 bytes)")
+                  .arg(bytes)
+                  .arg(pages)
+                  .arg(pageSize);
+        return Verdict::Damaged;
+    }
+    return Verdict::Ok;
+}
+
+// The loader's state while the engine hands it one row after another.
+struct RowLoader
+{
+    ReadingStore &rows;
+    ProgressMeter &meter;
+    int64_t expected = 0;
+    int64_t rowNumber = 0;
+    QString why; // set when a value is not one a reading table holds
+};
+
+constexpr int64_t kRowsPerReport = 1024;
+
+// Called by the engine for every row in table order with the seven fields in TableColumn order.
+// Reading the values inside the statement saves the per-column calls of stepping row by row.
+void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
+{
+    auto *loader = static_cast<RowLoader *>(sqlite3_user_data(context));
+    const int64_t rowNumber = ++loader->rowNumber;
+    const auto refuse = [&](const QString &why) {
+        loader->why = why;
+        sqlite3_result_error(context, "not a reading table", -1);
+    };
+    const auto wrongType = [&](TableColumn column, const char *what) {
+        refuse(QStringLiteral("row %1: field %2 %3")
+                   .arg(rowNumber)
+                   .arg(TableStore::columnName(column))
+                   .arg(QLatin1String(what)));
+    };
+    if (rowNumber > loader->expected) {
+        // Counted rows and rows handed over disagree only in a damaged file; the caller says so.
+        sqlite3_result_error(context, "more rows than counted", -1);
+        return;
+    }
+
+    RowInput in;
+    sqlite3_value *no = values[int(TableColumn::No)];
+    switch (sqlite3_value_type(no)) {
+    case SQLITE_INTEGER:
+        in.no = sqlite3_value_int64(no);
+        break;
+    case SQLITE_NULL:
+        in.nullMask |= NullNo;
+        break;
+    default:
+        return wrongType(TableColumn::No, "does not hold a whole number");
+    }
+    sqlite3_value *nval = values[int(TableColumn::Nval)];
+    switch (sqlite3_value_type(nval)) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        in.nval = sqlite3_value_double(nval);
+        break;
+    case SQLITE_NULL:
+        in.nullMask |= NullNval;
+        break;
+    default:
+        return wrongType(TableColumn::Nval, "does not hold a number");
+    }
+    struct TextField
+    {
+        TableColumn column;
+        std::string_view *target;
+        uint8_t nullBit;
+    };
+    const TextField texts[] = {
+        {TableColumn::Time, &in.timeText, NullTime}, {TableColumn::DCAC, &in.dcac, NullDcac},
+        {TableColumn::Value, &in.value, NullValue},  {TableColumn::Unit, &in.unit, NullUnit},
+        {TableColumn::AUTO, &in.autoText, NullAuto},
+    };
+    for (const TextField &f : texts) {
+        sqlite3_value *v = values[int(f.column)];
+        const int type = sqlite3_value_type(v);
+        if (type == SQLITE_NULL) {
+            in.nullMask |= f.nullBit;
+            continue;
+        }
+        if (type != SQLITE_TEXT)
+            return wrongType(f.column, "does not hold text");
+        const char *data = reinterpret_cast<const char *>(sqlite3_value_text(v));
+        if (!data) {
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+        const int bytes = sqlite3_value_bytes(v);
+        if (bytes > TableStore::kMaxFieldBytes) {
+            return refuse(
+                QStringLiteral("row %1: field %2 holds %3 bytes of text, more than the %4 a reading "
+                               "table allows")
+                    .arg(rowNumber)
+                    .arg(TableStore::columnName(f.column))
+                    .arg(bytes)
+                    .arg(TableStore::kMaxFieldBytes));
+        }
+        *f.target = std::string_view(data, size_t(bytes));
+    }
+    loader->rows.append(in);
+    if (rowNumber % kRowsPerReport == 0 && !loader->meter.report(rowNumber, loader->expected)) {
+        sqlite3_result_error(context, "cancelled", -1);
+        return;
+    }
+    sqlite3_result_int(context, 0);
+}
+
+Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, ProgressMeter &meter, QString &why)
+{
+    const QByteArray table = quoted(schema.table);
+    const int64_t count = pragmaNumber(db, ("SELECT count(*) FROM " + table).constData());
+    if (count < 0)
+        return Verdict::Engine;
+    if (count > TableStore::kMaxRows) {
+        why = QStringLiteral("it holds %1 rows, more than the %2 a reading table may hold")
+                  .arg(count)
+                  .arg(TableStore::kMaxRows);
+        return Verdict::NotOurs;
+    }
+
+    RowLoader loader{rows, meter, count, 0, {}};
+    constexpr const char *kFunction = "meterlink_load_row";
+    // Only this statement may call it: not a view, trigger or default the file brings along.
+    if (sqlite3_create_function_v2(db, kFunction, kColumnCount, SQLITE_UTF8 | SQLITE_DIRECTONLY, &loader,
+                                   &loadOneRow, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return Verdict::Engine;
+    struct Unregister
+    {
+        sqlite3 *db;
+        ~Unregister()
+        {
+            sqlite3_create_function_v2(db, kFunction, kColumnCount, SQLITE_UTF8, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr);
+        }
+    } unregister{db};
+
+    // A plain scan of the table's own tree: row id order, or key order for a table without row ids.
+    QByteArray sql = QByteArray("SELECT 1 FROM ") + table + " NOT INDEXED WHERE " + kFunction + "(";
     for (int c = 0; c < kColumnCount; ++c)
         sql += (c ? ", " : "") + quoted(schema.columns[size_t(c)]);
-    sql += " FROM " + table + " ORDER BY rowid";
+    sql += ")";
+    if (schema.hasRowid)
+        sql += " ORDER BY rowid";
     Statement s;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &s.stmt, nullptr) != SQLITE_OK) {
-        engineError = true;
-        return false;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &s.stmt, nullptr) != SQLITE_OK)
+        return Verdict::Engine;
+    const int rc = sqlite3_step(s.stmt);
+    if (meter.cancelled())
+        return Verdict::Cancelled;
+    if (!loader.why.isEmpty()) {
+        why = loader.why;
+        return Verdict::NotOurs;
     }
-
-    int64_t rowNumber = 0;
-    int rc;
-    while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
-        ++rowNumber;
-        RowInput in;
-        const auto wrongType = [&](TableColumn column, const char *what) {
-            why = QStringLiteral("row %1: field %2 %3")
-                      .arg(rowNumber)
-                      .arg(TableStore::columnName(column))
-                      .arg(QLatin1String(what));
-            return false;
-        };
-        switch (sqlite3_column_type(s.stmt, 0)) {
-        case SQLITE_INTEGER:
-            in.no = sqlite3_column_int64(s.stmt, 0);
-            break;
-        case SQLITE_NULL:
-            in.nullMask |= NullNo;
-            break;
-        default:
-            return wrongType(TableColumn::No, "does not hold a whole number");
-        }
-        switch (sqlite3_column_type(s.stmt, 6)) {
-        case SQLITE_INTEGER:
-        case SQLITE_FLOAT:
-            in.nval = sqlite3_column_double(s.stmt, 6);
-            break;
-        case SQLITE_NULL:
-            in.nullMask |= NullNval;
-            break;
-        default:
-            return wrongType(TableColumn::Nval, "does not hold a number");
-        }
-        struct TextField
-        {
-            int index;
-            TableColumn column;
-            std::string_view *target;
-            uint8_t nullBit;
-        };
-        const TextField texts[] = {
-            {1, TableColumn::Time, &in.timeText, NullTime}, {2, TableColumn::DCAC, &in.dcac, NullDcac},
-            {3, TableColumn::Value, &in.value, NullValue},  {4, TableColumn::Unit, &in.unit, NullUnit},
-            {5, TableColumn::AUTO, &in.autoText, NullAuto},
-        };
-        for (const TextField &f : texts) {
-            const int type = sqlite3_column_type(s.stmt, f.index);
-            if (type == SQLITE_NULL) {
-                in.nullMask |= f.nullBit;
-                continue;
-            }
-            if (type != SQLITE_TEXT)
-                return wrongType(f.column, "does not hold text");
-            const char *data = reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, f.index));
-            const int bytes = sqlite3_column_bytes(s.stmt, f.index);
-            if (bytes > TableStore::kMaxFieldBytes) {
-                why = QStringLiteral(
-                          "row %1: field %2 holds %3 bytes of text, more than the %4 a reading table "
-                          "allows")
-                          .arg(rowNumber)
-                          .arg(TableStore::columnName(f.column))
-                          .arg(bytes)
-                          .arg(TableStore::kMaxFieldBytes);
-                return false;
-            }
-            *f.target = std::string_view(data ? data : "", size_t(bytes));
-        }
-        if (rowNumber > TableStore::kMaxRows) {
-            why = QStringLiteral("it holds more than the %1 rows a reading table may hold")
-                      .arg(TableStore::kMaxRows);
-            return false;
-        }
-        rows.append(in);
+    if (rc == SQLITE_DONE && loader.rowNumber == count)
+        return Verdict::Ok;
+    if (loader.rowNumber > count) {
+        why = QStringLiteral("it counts %1 rows but holds more").arg(count);
+        return Verdict::Damaged;
     }
-    if (rc != SQLITE_DONE) {
-        engineError = true;
-        return false;
+    if (rc == SQLITE_DONE) {
+        why = QStringLiteral("it counts %1 rows, but only %2 could be read").arg(count).arg(loader.rowNumber);
+        return Verdict::Damaged;
     }
-    return true;
+    return Verdict::Engine;
 }
 
 QString notOurs(const QString &fileName, const QString &why)
 {
     return QStringLiteral("%1: not a reading table: %2").arg(fileName, why);
+}
+
+// Checks the open file and loads its rows: the file must be sound and hold one reading table whose
+// every value fits. Returns the message for the user; empty on success and on a cancel (which the
+// meter tells).
+QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, Schema &schema,
+                     ProgressMeter &meter)
+{
+    // The check walks every page once, the load the table's pages again and builds the rows.
+    constexpr int64_t kCheckShare = 350;
+    QString why;
+    meter.setPhase(0, kCheckShare);
+    Verdict verdict = checkIntegrity(db, QFileInfo(fileName).absoluteFilePath(), meter, why);
+    if (verdict == Verdict::Ok) {
+        bool engineError = false;
+        if (!readSchema(db, schema, why, engineError))
+            verdict = engineError ? Verdict::Engine : Verdict::NotOurs;
+    }
+    if (verdict == Verdict::Ok) {
+        meter.setPhase(kCheckShare, ProgressMeter::kScale);
+        verdict = loadRows(db, schema, rows, meter, why);
+    }
+    switch (verdict) {
+    case Verdict::Ok:
+    case Verdict::Cancelled:
+        return {};
+    case Verdict::NotOurs:
+        return notOurs(fileName, why);
+    case Verdict::Damaged:
+        return QStringLiteral("%1: the file is damaged and was not opened: %2").arg(fileName, why);
+    case Verdict::Engine:
+        break;
+    }
+    return QStringLiteral("%1: %2").arg(fileName, engineMessage(db));
 }
 
 } // namespace
@@ -379,7 +514,8 @@ bool isEmptyDatabase(sqlite3 *db, bool &empty)
 
 } // namespace
 
-QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out)
+QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out,
+                                ProgressMeter &meter)
 {
     const QFileInfo info(fileName);
     // An absolute path keeps the engine from reading names such as ":memory:" or "file:" specially.
@@ -422,11 +558,9 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
     }
 
     Schema schema;
-    QString why;
-    bool engineError = false;
-    if (!readSchema(out.db, schema, why, engineError) ||
-        !loadRows(out.db, schema, out.rows, why, engineError))
-        return engineError ? engineFailed() : failed(notOurs(fileName, why));
+    const QString error = checkAndLoad(out.db, fileName, out.rows, schema, meter);
+    if (!error.isEmpty() || meter.cancelled())
+        return failed(error);
     // Nothing of ours ever writes to the file; let the engine enforce that too.
     exec(out.db, "PRAGMA query_only=1");
     fileIdentity(path, out.device, out.inode);
@@ -493,17 +627,19 @@ void TableStore::adopt(Loaded &&loaded)
 
 bool TableStore::openWorkingTable(const QString &folder)
 {
-    return openTable(QDir(folder).filePath(workingFileName()), true);
+    return openTable(QDir(folder).filePath(workingFileName()), true, {});
 }
 
-bool TableStore::openFile(const QString &fileName)
+bool TableStore::openFile(const QString &fileName, const WorkProgress &progress)
 {
-    return openTable(fileName, false);
+    return openTable(fileName, false, progress);
 }
 
-bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
+bool TableStore::openTable(const QString &fileName, bool createIfEmpty, const WorkProgress &progress)
 {
     m_lastError.clear();
+    m_cancelled = false;
+    ProgressMeter meter(progress);
     // The open file is locked against every connection, this program's own included, so opening
     // the same file again reloads it through the connection that holds it. A file saved since
     // under the same name is a different file and is opened afresh.
@@ -512,11 +648,10 @@ bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
         inode == m_inode) {
         Schema schema;
         ReadingStore rows;
-        QString why;
-        bool engineError = false;
-        if (!readSchema(m_db, schema, why, engineError) || !loadRows(m_db, schema, rows, why, engineError))
-            return fail(engineError ? QStringLiteral("%1: %2").arg(fileName, engineMessage(m_db))
-                                    : notOurs(fileName, why));
+        const QString error = checkAndLoad(m_db, fileName, rows, schema, meter);
+        m_cancelled = meter.cancelled();
+        if (!error.isEmpty() || m_cancelled)
+            return fail(error);
         emit aboutToReset();
         m_rows = std::move(rows);
         m_savedRows = m_rows.size();
@@ -525,8 +660,9 @@ bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
         return true;
     }
     Loaded loaded;
-    const QString error = openAndLoad(fileName, createIfEmpty, loaded);
-    if (!error.isEmpty())
+    const QString error = openAndLoad(fileName, createIfEmpty, loaded, meter);
+    m_cancelled = meter.cancelled();
+    if (!error.isEmpty() || m_cancelled)
         return fail(error);
     adopt(std::move(loaded));
     m_fileName = fileName;

@@ -90,6 +90,12 @@ inline QString rowText(const TableRows &rows, int64_t row)
     return fields.join(QLatin1Char('|'));
 }
 
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
 inline QStringList filesIn(const QString &dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
