@@ -6,7 +6,6 @@
 #include "store/ReadingTableModel.h"
 #include "store/TableStore.h"
 
-#include <QFileInfo>
 #include <QTableView>
 
 bool DataFileActions::open(const QString &folder)
@@ -21,14 +20,14 @@ bool DataFileActions::open(const QString &folder)
 
 bool DataFileActions::openFile(const QString &fileName)
 {
-    if (!m_table.openFile(fileName)) {
+    if (m_table.openFile(fileName, m_prompts.progress(QStringLiteral("Opening %1 ...").arg(fileName))))
+        return true;
+    if (!m_table.wasCancelled())
         m_prompts.error(m_table.lastError());
-        return false;
-    }
-    return true;
+    return false;
 }
 
-void DataFileActions::save()
+void DataFileActions::save(const QString &workingFolder)
 {
     FileRequest request;
     request.kind = FileRequest::Kind::Save;
@@ -37,30 +36,21 @@ void DataFileActions::save()
     request.defaultSuffix = QStringLiteral("xls");
     const QString fileName = m_prompts.fileName(request);
     if (!fileName.isEmpty())
-        saveFile(fileName);
+        saveFile(fileName, workingFolder);
 }
 
-void DataFileActions::saveFile(const QString &fileName)
+void DataFileActions::saveFile(const QString &fileName, const QString &workingFolder)
 {
-    if (isTableCopyName(fileName)) {
-        QString error;
-        if (!CopyTableToFile(m_table, fileName, &error))
-            m_prompts.error(error);
+    const SaveOutcome outcome = saveTable(m_table, fileName, workingFolder,
+                                          m_prompts.progress(QStringLiteral("Saving %1 ...").arg(fileName)));
+    if (outcome.result == SaveOutcome::Result::Cancelled)
+        return;
+    if (outcome.tableCopy) {
+        if (outcome.result == SaveOutcome::Result::Failed)
+            m_prompts.error(outcome.message);
         return;
     }
-    // The open table's own file is in use: text written over it would leave no table to open at the
-    // next start (the working table) or to reopen later, so that save fails like any save over a file
-    // held by another program.
-    const QString tableFile =
-        m_table.isOpen() ? QFileInfo(m_table.fileName()).canonicalFilePath() : QString();
-    if (!tableFile.isEmpty() && QFileInfo(fileName).canonicalFilePath() == tableFile) {
-        m_prompts.information(exportFailedMessage(fileName));
-        return;
-    }
-    if (ExportTableAsText(m_table, fileName))
-        m_prompts.information(exportSavedMessage(fileName));
-    else
-        m_prompts.information(exportFailedMessage(fileName));
+    m_prompts.information(outcome.message);
     // The export walks the table to its end; the grid then shows the last row as current.
     if (m_model && m_grid) {
         m_model->flushPendingRows();

@@ -10,7 +10,8 @@ class WindowPrompts;
 
 // The window's file actions on the reading table: open a saved table, save it (a table copy or the
 // text export), print it. Each action checks first and replaces or writes nothing it refuses; what
-// the user is told goes through the window's prompts.
+// the user is told goes through the window's prompts. Opening and saving long tables show their
+// progress there and can be cancelled, leaving the table and the files as they were.
 class DataFileActions
 {
 public:
@@ -28,9 +29,10 @@ public:
     // Opens fileName in place of the current table. The file is checked before the current table is
     // let go: one that is not ours leaves the table and its unsaved readings as they were.
     bool openFile(const QString &fileName);
-    // Asks for a name and saves.
-    void save();
-    void saveFile(const QString &fileName);
+    // Asks for a name and saves (saveTable in DataFiles.h: a table copy or the text export, never
+    // text over the open table's file or the working table's file in workingFolder).
+    void save(const QString &workingFolder);
+    void saveFile(const QString &fileName, const QString &workingFolder);
     void print(QWidget *parent);
 
 private:

@@ -485,12 +485,12 @@ bool TFCOMM::openDataFile(const QString &fileName)
 
 void TFCOMM::saveasClick()
 {
-    m_files->save();
+    m_files->save(m_workingFolder);
 }
 
 void TFCOMM::saveDataFile(const QString &fileName)
 {
-    m_files->saveFile(fileName);
+    m_files->saveFile(fileName, m_workingFolder);
 }
 
 void TFCOMM::BtPrintClick()

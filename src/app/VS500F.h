@@ -69,6 +69,7 @@ public:
     using MessageHook = WindowPrompts::MessageHook;
     void setMessageHook(MessageHook hook) { m_prompts.setMessageHook(std::move(hook)); }
     void setFileHook(WindowPrompts::FileHook hook) { m_prompts.setFileHook(std::move(hook)); }
+    void setProgressHook(WindowPrompts::ProgressHook hook) { m_prompts.setProgressHook(std::move(hook)); }
 
     // The bound receive handlers: what COMM2 delivers each poll's bytes to.
     void HOR200RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize);

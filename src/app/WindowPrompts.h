@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/WorkProgress.h"
+
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -31,11 +33,19 @@ public:
     using MessageHook = std::function<void(QMessageBox::Icon, const QString &)>;
     // Returns the chosen file's path, or an empty text for Cancel.
     using FileHook = std::function<QString(const FileRequest &)>;
+    // Gets every progress report of long work with its label; returning false cancels the work.
+    using ProgressHook = std::function<bool(const QString &label, int64_t done, int64_t total)>;
+
+    // Long work shows nothing for this long, then a progress dialog with Cancel.
+    static constexpr int kProgressDelayMs = 500;
+    // How often the window's events are handled while long work runs.
+    static constexpr int kEventIntervalMs = 20;
 
     explicit WindowPrompts(QWidget *parent) : m_parent(parent) {}
 
     void setMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
     void setFileHook(FileHook hook) { m_fileHook = std::move(hook); }
+    void setProgressHook(ProgressHook hook) { m_progressHook = std::move(hook); }
 
     void error(const QString &text) const { show(QMessageBox::Critical, QString(), text); }
     void information(const QString &text) const { show(QMessageBox::Information, QString(), text); }
@@ -44,10 +54,19 @@ public:
 
     QString fileName(const FileRequest &request) const;
 
+    // The progress to hand to long work (WorkProgress.h) that runs on the window's thread. While
+    // the work runs the window's events are handled every kEventIntervalMs, so it keeps repainting
+    // and its timers keep running; after kProgressDelayMs a window-modal progress dialog under
+    // label shows, with Cancel. User input goes nowhere else meanwhile: before the dialog shows it
+    // waits, after that the dialog holds the window. The dialog goes when the last copy of the
+    // progress does.
+    WorkProgress progress(const QString &label) const;
+
 private:
     void show(QMessageBox::Icon icon, const QString &title, const QString &text) const;
 
     QWidget *m_parent = nullptr;
     MessageHook m_messageHook;
     FileHook m_fileHook;
+    ProgressHook m_progressHook;
 };
