@@ -1,5 +1,7 @@
 #include "store/TableStore.h"
 
+#include "store/SlicedReads.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -174,37 +176,6 @@ enum class Verdict
     Cancelled, // the caller's progress asked to stop
 };
 
-// Reports the engine's progress through a long statement to the meter, and interrupts the
-// statement once the meter says stop.
-class EngineProgress
-{
-public:
-    // The engine calls back about once per page for a statement that walks the file.
-    static constexpr int kOpsPerCall = 1000;
-
-    EngineProgress(sqlite3 *db, ProgressMeter &meter, int64_t expectedCalls)
-        : m_db(db), m_meter(meter), m_expected(std::max<int64_t>(expectedCalls, 1))
-    {
-        sqlite3_progress_handler(m_db, kOpsPerCall, &EngineProgress::call, this);
-    }
-    ~EngineProgress() { sqlite3_progress_handler(m_db, 0, nullptr, nullptr); }
-    EngineProgress(const EngineProgress &) = delete;
-    EngineProgress &operator=(const EngineProgress &) = delete;
-
-private:
-    static int call(void *self)
-    {
-        auto *p = static_cast<EngineProgress *>(self);
-        ++p->m_calls;
-        return p->m_meter.report(std::min(p->m_calls, p->m_expected), p->m_expected) ? 0 : 1;
-    }
-
-    sqlite3 *m_db;
-    ProgressMeter &m_meter;
-    int64_t m_expected;
-    int64_t m_calls = 0;
-};
-
 int64_t pragmaNumber(sqlite3 *db, const char *sql)
 {
     Statement s;
@@ -223,7 +194,8 @@ Verdict checkIntegrity(sqlite3 *db, const QString &path, ProgressMeter &meter, Q
     if (pages < 0 || pageSize < 0)
         return Verdict::Engine;
     {
-        EngineProgress progress(db, meter, pages);
+        // The check reads every page twice: once for the tree's structure, once for the rows.
+        SlicedReads reads(db, meter, 2 * pages * pageSize);
         Statement s;
         if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &s.stmt, nullptr) != SQLITE_OK)
             return Verdict::Engine;
@@ -355,12 +327,28 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
     sqlite3_result_int(context, 0);
 }
 
+// Counts the table's rows, for the loader to check what it reads against.
+Verdict countRows(sqlite3 *db, const Schema &schema, ProgressMeter &meter, int64_t &count)
+{
+    const int64_t bytes = pragmaNumber(db, "PRAGMA page_count") * pragmaNumber(db, "PRAGMA page_size");
+    SlicedReads reads(db, meter, bytes);
+    count = pragmaNumber(db, ("SELECT count(*) FROM " + quoted(schema.table)).constData());
+    if (meter.cancelled())
+        return Verdict::Cancelled;
+    return count < 0 ? Verdict::Engine : Verdict::Ok;
+}
+
 Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, ProgressMeter &meter, QString &why)
 {
     const QByteArray table = quoted(schema.table);
-    const int64_t count = pragmaNumber(db, ("SELECT count(*) FROM " + table).constData());
-    if (count < 0)
-        return Verdict::Engine;
+    constexpr int64_t kCountShare = 50;
+    const int64_t loadFrom = meter.phaseFrom() + kCountShare;
+    meter.setPhase(meter.phaseFrom(), loadFrom);
+    int64_t count = 0;
+    const Verdict counted = countRows(db, schema, meter, count);
+    if (counted != Verdict::Ok)
+        return counted;
+    meter.setPhase(loadFrom, ProgressMeter::kScale);
     if (count > TableStore::kMaxRows) {
         why = QStringLiteral("it holds %1 rows, more than the %2 a reading table may hold")
                   .arg(count)
@@ -426,9 +414,8 @@ QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, S
                      ProgressMeter &meter)
 {
     // The check walks every page once, the load the table's pages again and builds the rows.
-    constexpr int64_t kCheckShare = 350;
     QString why;
-    meter.setPhase(0, kCheckShare);
+    meter.setPhase(0, TableStore::kCheckProgressShare);
     Verdict verdict = checkIntegrity(db, QFileInfo(fileName).absoluteFilePath(), meter, why);
     if (verdict == Verdict::Ok) {
         bool engineError = false;
@@ -436,7 +423,7 @@ QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, S
             verdict = engineError ? Verdict::Engine : Verdict::NotOurs;
     }
     if (verdict == Verdict::Ok) {
-        meter.setPhase(kCheckShare, ProgressMeter::kScale);
+        meter.setPhase(TableStore::kCheckProgressShare, ProgressMeter::kScale);
         verdict = loadRows(db, schema, rows, meter, why);
     }
     switch (verdict) {
@@ -524,7 +511,8 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
     if (createIfEmpty)
         flags |= SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &out.db, flags, nullptr);
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &out.db, flags, SlicedReads::fileLayerName());
     if (rc != SQLITE_OK) {
         const QString message = out.db ? engineMessage(out.db) : QString::fromUtf8(sqlite3_errstr(rc));
         if (createIfEmpty && !existed)

@@ -33,6 +33,9 @@ public:
     static constexpr int64_t kMaxRows = 20000000;
     // A text field longer than this marks a file as not ours.
     static constexpr int kMaxFieldBytes = 4096;
+    // An open's progress up to this point of the scale is the file's integrity check; loading the
+    // rows takes the rest.
+    static constexpr int64_t kCheckProgressShare = 300;
 
     // "Vs500db.DB", the working table's file in the working folder.
     static QString workingFileName();

@@ -36,6 +36,7 @@ public:
         return !m_cancelled;
     }
     bool cancelled() const { return m_cancelled; }
+    int64_t phaseFrom() const { return m_from; }
 
 private:
     const WorkProgress &m_progress;
