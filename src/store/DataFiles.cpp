@@ -20,6 +20,7 @@ namespace {
 constexpr int kExportColumns = 6; // No .. AUTO; Nval is not exported
 constexpr qsizetype kWriteChunk = 1 << 20;
 constexpr int64_t kRowsPerReport = 4096;
+constexpr int64_t kRowsForLargePages = 50000;
 // Written data is handed to the disk every so often, so that making the file durable at the end
 // waits for little.
 constexpr int64_t kWritebackBytes = int64_t(32) << 20;
@@ -262,12 +263,6 @@ struct Database
     ~Database() { sqlite3_close_v2(db); }
 };
 
-struct Statement
-{
-    sqlite3_stmt *stmt = nullptr;
-    ~Statement() { sqlite3_finalize(stmt); }
-};
-
 // The table's rows as a table the engine reads from, so that one INSERT ... SELECT statement
 // copies them all: that saves the engine a statement run for every row.
 struct RowSource
@@ -294,8 +289,7 @@ struct RowSourceCursor
 
 int rowSourceConnect(sqlite3 *db, void *aux, int, const char *const *, sqlite3_vtab **out, char **)
 {
-    const int rc =
-        sqlite3_declare_vtab(db, "CREATE TABLE x(No, Time, \"DC/AC\", Value, Unit, AUTO, Nval)");
+    const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(No, Time, \"DC/AC\", Value, Unit, AUTO, Nval)");
     if (rc != SQLITE_OK)
         return rc;
     auto *table = new RowSourceTable;
@@ -446,15 +440,17 @@ QString writeCopy(const TableStore &table, int64_t rowCount, ReplacingFile &file
     if (sqlite3_create_module_v2(d.db, "meterlink_rows", &module, &source, nullptr) != SQLITE_OK)
         return engineError();
     // A half-written copy is thrown away, never recovered, so it needs no journal. Large pages
-    // make both the copy and reading it back quicker.
-    const char *copy =
-        "PRAGMA page_size=65536; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
+    // make both the copy and reading it back quicker; a short table keeps the usual small ones, and
+    // so a small file.
+    const QByteArray copy =
+        QByteArray("PRAGMA page_size=") + (rowCount > kRowsForLargePages ? "65536" : "4096") +
+        "; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
         "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, AUTO TEXT, "
         "Nval REAL);"
         "BEGIN;"
         "INSERT INTO Readings SELECT No, Time, \"DC/AC\", Value, Unit, AUTO, Nval FROM meterlink_rows;"
         "COMMIT";
-    if (sqlite3_exec(d.db, copy, nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (sqlite3_exec(d.db, copy.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
         return meter.cancelled() ? QString() : engineError();
     if (sqlite3_close(d.db) != SQLITE_OK)
         return engineError();

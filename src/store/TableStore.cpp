@@ -402,6 +402,19 @@ Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, Progress
     return Verdict::Engine;
 }
 
+QString damaged(const QString &fileName, const QString &why)
+{
+    return QStringLiteral("%1: the file is damaged and was not opened: %2").arg(fileName, why);
+}
+
+// The engine's message for a failed open; one that found the file broken says so plainly.
+QString engineFailure(const QString &fileName, sqlite3 *db)
+{
+    if ((sqlite3_extended_errcode(db) & 0xff) == SQLITE_CORRUPT)
+        return damaged(fileName, engineMessage(db));
+    return QStringLiteral("%1: %2").arg(fileName, engineMessage(db));
+}
+
 QString notOurs(const QString &fileName, const QString &why)
 {
     return QStringLiteral("%1: not a reading table: %2").arg(fileName, why);
@@ -433,11 +446,11 @@ QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, S
     case Verdict::NotOurs:
         return notOurs(fileName, why);
     case Verdict::Damaged:
-        return QStringLiteral("%1: the file is damaged and was not opened: %2").arg(fileName, why);
+        return damaged(fileName, why);
     case Verdict::Engine:
         break;
     }
-    return QStringLiteral("%1: %2").arg(fileName, engineMessage(db));
+    return engineFailure(fileName, db);
 }
 
 } // namespace
@@ -530,7 +543,7 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
         return message;
     };
     const auto engineFailed = [&] {
-        return failed(QStringLiteral("%1: %2").arg(fileName, engineMessage(out.db)));
+        return failed(engineFailure(fileName, out.db));
     };
 
     if (!lockExclusively(out.db))

@@ -22,3 +22,4 @@ MeterSetup meterSetupFor(const ModelSelectors &selectors);
 
 int runDecode(int argc, char **argv);
 int runSimulate(int argc, char **argv);
+int runConvert(int argc, char **argv);
