@@ -7,6 +7,7 @@
 #include "display/MinMaxPanel.h"
 #include "store/DataFiles.h"
 #include "store/TableStore.h"
+#include "support/FileBytes.h"
 #include "support/PseudoTerminal.h"
 
 #include <QAction>
@@ -649,19 +650,14 @@ TEST(WindowFiles, TextIsNeverWrittenOverTheOpenTablesFile)
     TFCOMM &w = *win.w;
     win.feed(encodeOr200(volts('1', '0', '0', '0')));
     const QString working = w.readingTable()->fileName();
-    QFile before(working);
-    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
-    const QByteArray contents = before.readAll();
-    before.close();
+    const QByteArray contents = fileBytes(working);
 
     w.saveDataFile(working);
     ASSERT_EQ(win.messages.size(), 1u);
     EXPECT_TRUE(win.messages[0].text.startsWith(QStringLiteral("Could not save table to specified file: ") +
                                                 working + QLatin1Char('\n')))
         << win.messages[0].text.toStdString();
-    QFile after(working);
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), contents);
+    EXPECT_EQ(fileBytes(working), contents);
     EXPECT_EQ(w.readingTable()->rowCount(), 1);
 }
 
@@ -708,10 +704,7 @@ TEST(WindowFiles, TextIsNeverWrittenOverTheWorkingTableWhileASavedTableIsOpen)
     TFCOMM &w = *win.w;
     win.feed(encodeOr200(volts('1', '0', '0', '0')));
     const QString working = w.readingTable()->fileName();
-    QFile before(working);
-    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
-    const QByteArray contents = before.readAll();
-    before.close();
+    const QByteArray contents = fileBytes(working);
     const QString copy = win.dir.filePath(QStringLiteral("copy.db"));
     w.saveDataFile(copy);
     ASSERT_TRUE(w.openDataFile(copy));
@@ -726,9 +719,7 @@ TEST(WindowFiles, TextIsNeverWrittenOverTheWorkingTableWhileASavedTableIsOpen)
             << win.messages[0].text.toStdString();
         EXPECT_TRUE(win.messages[0].text.contains(QLatin1String("working table")));
     }
-    QFile after(working);
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), contents);
+    EXPECT_EQ(fileBytes(working), contents);
 
     w.openDataFile(copy); // lets go of nothing but the copy
     Window next({ModelSelector::IFOR210}, win.dir.path());

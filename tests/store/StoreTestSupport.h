@@ -5,6 +5,7 @@
 
 #include "store/ReadingStore.h"
 #include "store/TableStore.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,12 +89,6 @@ inline QString rowText(const TableRows &rows, int64_t row)
     for (int c = 0; c <= int(TableColumn::Nval); ++c)
         fields << rows.fieldText(row, TableColumn(c));
     return fields.join(QLatin1Char('|'));
-}
-
-inline QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 inline QStringList filesIn(const QString &dir)

@@ -20,19 +20,6 @@ using namespace storetest;
 
 namespace {
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
 // Reads rows through the TableRows interface only, so the export's general path is used.
 class PlainRows : public TableRows
 {
@@ -104,14 +91,14 @@ TEST_F(DataFilesTest, ExportOfAnEmptyTableIsTheHeaderLine)
 {
     const QString out = path("empty.xls");
     ASSERT_TRUE(ExportTableAsText(table, out));
-    EXPECT_EQ(readFile(out), QByteArray("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"));
+    EXPECT_EQ(fileBytes(out), QByteArray("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"));
 }
 
 TEST_F(DataFilesTest, ExportWritesEveryRowAsLatin1WithCrLf)
 {
     fillMixedRows("\"quoted\" value", "\xc3\xbf");
     const QString out = path("run.txt");
-    writeFile(out, QByteArray(100000, 'x')); // replaced, not appended to
+    writeBytes(out, QByteArray(100000, 'x')); // replaced, not appended to
     QString error;
     ASSERT_TRUE(ExportTableAsText(table, out, &error)) << error.toStdString();
     const QByteArray expected = "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"
@@ -121,12 +108,12 @@ TEST_F(DataFilesTest, ExportWritesEveryRowAsLatin1WithCrLf)
                                 "5000000000\t8h\tAC+DC\t\"quoted\" value\t\xff\tauto\r\n"
                                 "2\t12:34:56.789\tAC\t-3.999\tmV\tMANU\r\n"
                                 "3\t00:00:00.000\t\t0.L\tM*\tMANU\r\n";
-    EXPECT_EQ(readFile(out), expected);
+    EXPECT_EQ(fileBytes(out), expected);
 
     // The general path (any TableRows) writes the same bytes.
     const QString plain = path("plain.txt");
     ASSERT_TRUE(ExportTableAsText(PlainRows(table), plain));
-    EXPECT_EQ(readFile(plain), expected);
+    EXPECT_EQ(fileBytes(plain), expected);
     EXPECT_EQ(filesIn(dir.path()), (QStringList{QStringLiteral("Vs500db.DB"), QStringLiteral("odd.db"),
                                                 QStringLiteral("plain.txt"), QStringLiteral("run.txt")}));
 }
@@ -142,7 +129,7 @@ TEST_F(DataFilesTest, CopyHoldsEveryFieldAndReopensAsTheSameTable)
 {
     fillMixedRows();
     const QString out = path("copy.db");
-    writeFile(out, QByteArray("an older file of that name"));
+    writeBytes(out, QByteArray("an older file of that name"));
     QString error;
     ASSERT_TRUE(CopyTableToFile(table, out, &error)) << error.toStdString();
 
@@ -221,7 +208,7 @@ TEST_F(DataFilesTest, FullDiskLeavesTheOldFileAndNoTemporaryFile)
     for (const char *name : {"run.xls", "run.db"}) {
         SCOPED_TRACE(name);
         const QString out = path(name);
-        writeFile(out, old);
+        writeBytes(out, old);
         const QStringList before = filesIn(dir.path());
         const pid_t child = fork();
         ASSERT_GE(child, 0);
@@ -238,7 +225,7 @@ TEST_F(DataFilesTest, FullDiskLeavesTheOldFileAndNoTemporaryFile)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: no reason given";
-        EXPECT_EQ(readFile(out), old);
+        EXPECT_EQ(fileBytes(out), old);
         EXPECT_EQ(filesIn(dir.path()), before);
     }
 }
@@ -259,7 +246,7 @@ TEST_F(DataFilesTest, ExportRefusesFieldsTheTextCannotHold)
         {"\xf0\x9f\x98\x80", "V", "AUTO", "The row with No 7: its field Value holds \"\U0001F600\""},
     };
     const QString out = path("run.xls");
-    writeFile(out, "older");
+    writeBytes(out, "older");
     const QStringList files = filesIn(dir.path());
     for (const auto &c : cases) {
         SCOPED_TRACE(c.expected);
@@ -269,11 +256,11 @@ TEST_F(DataFilesTest, ExportRefusesFieldsTheTextCannotHold)
         for (const TableRows *rows :
              {static_cast<const TableRows *>(&table), static_cast<const TableRows *>(nullptr)}) {
             const PlainRows plain(table);
-            writeFile(out, "older");
+            writeBytes(out, "older");
             QString error;
             EXPECT_FALSE(ExportTableAsText(rows ? *rows : plain, out, &error));
             EXPECT_TRUE(error.startsWith(QString::fromUtf8(c.expected))) << error.toStdString();
-            EXPECT_EQ(readFile(out), QByteArray("older"));
+            EXPECT_EQ(fileBytes(out), QByteArray("older"));
             EXPECT_EQ(filesIn(dir.path()), files);
         }
     }
@@ -300,18 +287,18 @@ TEST_F(DataFilesTest, SavesWriteThroughLinksAndRefuseReadOnlyFiles)
         SCOPED_TRACE(name);
         const QString target = path("data/") + QLatin1String(name);
         const QString link = path(name);
-        writeFile(target, "older");
+        writeBytes(target, "older");
         ASSERT_TRUE(QFile::link(QStringLiteral("data/") + QLatin1String(name), link));
         QString error;
         ASSERT_TRUE(isTableCopyName(link) ? CopyTableToFile(table, link, &error)
                                           : ExportTableAsText(table, link, &error))
             << error.toStdString();
         EXPECT_TRUE(QFileInfo(link).isSymLink());
-        EXPECT_NE(readFile(target), QByteArray("older"));
+        EXPECT_NE(fileBytes(target), QByteArray("older"));
         EXPECT_EQ(filesIn(path("data")), QStringList{QLatin1String(name)});
 
         // Read-only, checked as an unprivileged user (root may write anything).
-        writeFile(target, "read-only");
+        writeBytes(target, "read-only");
         ASSERT_TRUE(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
                                                       QFileDevice::ReadOther));
         ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
@@ -330,7 +317,7 @@ TEST_F(DataFilesTest, SavesWriteThroughLinksAndRefuseReadOnlyFiles)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: another reason, 3: no unprivileged user";
-        EXPECT_EQ(readFile(target), QByteArray("read-only"));
+        EXPECT_EQ(fileBytes(target), QByteArray("read-only"));
         EXPECT_EQ(filesIn(path("data")), QStringList{QLatin1String(name)});
         QFile::remove(target);
     }
@@ -344,7 +331,7 @@ TEST_F(DataFilesTest, ACancelledSaveLeavesTheOlderFile)
     for (const char *name : {"run.xls", "run.db"}) {
         SCOPED_TRACE(name);
         const QString out = path(name);
-        writeFile(out, "older");
+        writeBytes(out, "older");
         const QStringList files = filesIn(dir.path());
         int calls = 0;
         const WorkProgress cancel = [&](int64_t done, int64_t total) {
@@ -356,7 +343,7 @@ TEST_F(DataFilesTest, ACancelledSaveLeavesTheOlderFile)
                                           : ExportTableAsText(table, out, &error, cancel));
         EXPECT_EQ(calls, 1);
         EXPECT_TRUE(error.isEmpty()) << error.toStdString();
-        EXPECT_EQ(readFile(out), QByteArray("older"));
+        EXPECT_EQ(fileBytes(out), QByteArray("older"));
         EXPECT_EQ(filesIn(dir.path()), files);
     }
 }
@@ -377,8 +364,8 @@ TEST_F(DataFilesTest, TextIsNeverSavedOverTheWorkingOrTheOpenTable)
     ASSERT_TRUE(QFile::link(saved, path("open.xls")));
     ASSERT_EQ(
         ::link(QFile::encodeName(saved).constData(), QFile::encodeName(path("openhard.txt")).constData()), 0);
-    const QByteArray workingBytes = readFile(working);
-    const QByteArray savedBytes = readFile(saved);
+    const QByteArray workingBytes = fileBytes(working);
+    const QByteArray savedBytes = fileBytes(saved);
 
     const struct
     {
@@ -397,8 +384,8 @@ TEST_F(DataFilesTest, TextIsNeverSavedOverTheWorkingOrTheOpenTable)
         EXPECT_TRUE(outcome.message.startsWith(exportFailedMessage(target) + QLatin1Char('\n')))
             << outcome.message.toStdString();
         EXPECT_TRUE(outcome.message.contains(QLatin1String(c.why))) << outcome.message.toStdString();
-        EXPECT_EQ(readFile(working), workingBytes);
-        EXPECT_EQ(readFile(saved), savedBytes);
+        EXPECT_EQ(fileBytes(working), workingBytes);
+        EXPECT_EQ(fileBytes(saved), savedBytes);
     }
     EXPECT_FALSE(QFile::exists(path("VS500DB.DB")));
 

@@ -367,13 +367,6 @@ struct HostileCase
     const char *expected; // part of the message
 };
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
 std::string table(const std::string &rows)
 {
     return std::string(kCreateReadings) + rows;

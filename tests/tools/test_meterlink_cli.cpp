@@ -1,5 +1,6 @@
 #include "decode/FrameEncoders.h"
 #include "decode/MeterDecoder.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -256,19 +257,6 @@ TEST_F(MeterlinkCli, SimulatorFeedsAPseudoTerminalAtTheMetersPace)
 // ---- convert
 
 namespace {
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 // A table file as another program writes it.
 void writeTable(const QString &path, const std::string &rows)
