@@ -21,6 +21,7 @@ constexpr int kExportColumns = 6; // No .. AUTO; Nval is not exported
 constexpr qsizetype kWriteChunk = 1 << 20;
 constexpr int64_t kRowsPerReport = 4096;
 constexpr int64_t kRowsForLargePages = 50000;
+constexpr char kEmptiedWhileSaving[] = "the table was emptied while it was being saved";
 // Written data is handed to the disk every so often, so that making the file durable at the end
 // waits for little.
 constexpr int64_t kWritebackBytes = int64_t(32) << 20;
@@ -108,16 +109,17 @@ public:
             size -= n;
             m_written += n;
         }
-        handOver(false);
+        handOver();
         return {};
     }
 
-    // Starts writing out what others (the engine) wrote into the temporary file so far.
-    void handOver(bool always)
+    // Starts writing out to the disk what the temporary file has gained since the last time, once
+    // that is kWritebackBytes or more (the engine writes the table copy through its own handle).
+    void handOver()
     {
         struct stat st;
         const int64_t size = m_written > 0 ? m_written : (::fstat(m_fd, &st) == 0 ? int64_t(st.st_size) : 0);
-        if (!always && size - m_handedOver < kWritebackBytes)
+        if (size - m_handedOver < kWritebackBytes)
             return;
 #ifdef __linux__
         ::sync_file_range(m_fd, m_handedOver, size - m_handedOver, SYNC_FILE_RANGE_WRITE);
@@ -324,18 +326,26 @@ int rowSourceClose(sqlite3_vtab_cursor *cursor)
     return SQLITE_OK;
 }
 
-void viewRow(RowSourceCursor *c)
+// The window runs its events while a copy is written: should the table lose rows meanwhile, the
+// copy fails rather than read rows that are gone.
+int viewRow(RowSourceCursor *c)
 {
-    if (c->row < c->source->rowCount)
-        c->source->table.rowView(c->row, c->view);
+    if (c->row >= c->source->rowCount)
+        return SQLITE_OK;
+    if (c->row >= c->source->table.rowCount()) {
+        sqlite3_free(c->base.pVtab->zErrMsg);
+        c->base.pVtab->zErrMsg = sqlite3_mprintf("%s", kEmptiedWhileSaving);
+        return SQLITE_ERROR;
+    }
+    c->source->table.rowView(c->row, c->view);
+    return SQLITE_OK;
 }
 
 int rowSourceFilter(sqlite3_vtab_cursor *cursor, int, const char *, int, sqlite3_value **)
 {
     auto *c = reinterpret_cast<RowSourceCursor *>(cursor);
     c->row = 0;
-    viewRow(c);
-    return SQLITE_OK;
+    return viewRow(c);
 }
 
 int rowSourceNext(sqlite3_vtab_cursor *cursor)
@@ -343,12 +353,11 @@ int rowSourceNext(sqlite3_vtab_cursor *cursor)
     auto *c = reinterpret_cast<RowSourceCursor *>(cursor);
     ++c->row;
     if (c->row % kRowsPerReport == 0) {
-        c->source->file.handOver(false);
+        c->source->file.handOver();
         if (!c->source->meter.report(c->row, c->source->rowCount))
             return SQLITE_INTERRUPT;
     }
-    viewRow(c);
-    return SQLITE_OK;
+    return viewRow(c);
 }
 
 int rowSourceEof(sqlite3_vtab_cursor *cursor)
@@ -486,6 +495,8 @@ bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *
     const int64_t count = rows.rowCount();
     ExportRefusal refusal;
     for (int64_t row = 0; row < count; ++row) {
+        if (row >= rows.rowCount())
+            return failed(QLatin1String(kEmptiedWhileSaving));
         const bool fits =
             store ? appendStoreRow(out, *store, row, refusal) : appendGenericRow(out, rows, row, refusal);
         if (!fits)

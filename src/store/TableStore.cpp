@@ -66,8 +66,8 @@ struct Schema
 
 // Checks that the file holds one plain table with our seven fields and nothing that could run.
 // Declared types are not judged: another program may call a text field VARCHAR(20), TIME or
-// nothing at all; the loader judges every value instead. On failure why says what is wrong; engineError tells
-// whether it is the engine's message.
+// nothing at all; the loader judges every value instead. On failure why says what is wrong;
+// engineError tells whether it is the engine's message.
 bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
 {
     engineError = false;

@@ -348,6 +348,28 @@ TEST_F(DataFilesTest, ACancelledSaveLeavesTheOlderFile)
     }
 }
 
+// The window handles its events while a save runs; should the table be emptied meanwhile, the
+// save fails instead of reading rows that are gone.
+TEST_F(DataFilesTest, ATableEmptiedDuringASaveFailsIt)
+{
+    for (const char *name : {"run.xls", "run.db"}) {
+        SCOPED_TRACE(name);
+        for (int i = 1; i <= 10000; ++i)
+            table.appendRow(reading(i, "1.000"));
+        const QString out = path(name);
+        writeBytes(out, "older");
+        const WorkProgress emptyIt = [&](int64_t, int64_t) {
+            table.emptyTable();
+            return true;
+        };
+        QString error;
+        EXPECT_FALSE(isTableCopyName(out) ? CopyTableToFile(table, out, &error, emptyIt)
+                                          : ExportTableAsText(table, out, &error, emptyIt));
+        EXPECT_TRUE(error.contains(QLatin1String("emptied"))) << error.toStdString();
+        EXPECT_EQ(fileBytes(out), QByteArray("older"));
+    }
+}
+
 // Text is never saved over the working table's file or the open table's file, however the name
 // leads there; the refusal says why and both files stay as they were.
 TEST_F(DataFilesTest, TextIsNeverSavedOverTheWorkingOrTheOpenTable)
