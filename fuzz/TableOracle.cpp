@@ -58,7 +58,7 @@ QString columnText(sqlite3_stmt *s, int i)
 
 // The one ordinary table and its fields in TableColumn order; false when there is not exactly one
 // table with our seven fields.
-bool findTable(sqlite3 *db, QString &table, QStringList &columns)
+bool findTable(sqlite3 *db, QString &table, QStringList &columns, bool &hasRowid)
 {
     Stmt schema(
         db, "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
@@ -82,10 +82,12 @@ bool findTable(sqlite3 *db, QString &table, QStringList &columns)
             return false;
         columns[int(*column)] = name;
     }
+    hasRowid = Stmt(db, "SELECT rowid FROM " + quoted(table)).s != nullptr;
     return rc == SQLITE_DONE && !columns.contains(QString());
 }
 
-QByteArray selectAll(const QString &table, const QStringList &columns, const char *wrap)
+// Rows in row id order, or in key order for a table without row ids.
+QByteArray selectAll(const QString &table, const QStringList &columns, bool hasRowid, const char *wrap)
 {
     QByteArray sql = "SELECT ";
     for (int c = 0; c < kColumns; ++c) {
@@ -93,7 +95,7 @@ QByteArray selectAll(const QString &table, const QStringList &columns, const cha
             sql += ", ";
         sql += QByteArray(wrap).replace("%", quoted(columns[c]));
     }
-    return sql + " FROM " + quoted(table) + " ORDER BY rowid";
+    return sql + " FROM " + quoted(table) + " NOT INDEXED" + (hasRowid ? " ORDER BY rowid" : "");
 }
 
 } // namespace
@@ -103,9 +105,10 @@ void checkFieldsMatchFile(const QStringList &fields, const QString &path)
     Db db(path);
     QString table;
     QStringList columns;
-    if (!db.db || !findTable(db.db, table, columns))
+    bool hasRowid = true;
+    if (!db.db || !findTable(db.db, table, columns, hasRowid))
         return;
-    Stmt rows(db.db, selectAll(table, columns, "%"));
+    Stmt rows(db.db, selectAll(table, columns, hasRowid, "%"));
     if (!rows.s)
         return;
     QStringList expected;
@@ -176,11 +179,12 @@ TableFacts tableFacts(const QString &path)
         return facts;
     QString table;
     QStringList columns;
-    if (!findTable(db.db, table, columns)) {
+    bool hasRowid = true;
+    if (!findTable(db.db, table, columns, hasRowid)) {
         facts.readable = true;
         return facts;
     }
-    Stmt rows(db.db, selectAll(table, columns, "typeof(%), %"));
+    Stmt rows(db.db, selectAll(table, columns, hasRowid, "typeof(%), %"));
     if (!rows.s)
         return facts;
     while ((rc = sqlite3_step(rows.s)) == SQLITE_ROW) {

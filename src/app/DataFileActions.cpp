@@ -6,7 +6,6 @@
 #include "store/ReadingTableModel.h"
 #include "store/TableStore.h"
 
-#include <QFileInfo>
 #include <QTableView>
 
 bool DataFileActions::open(const QString &folder)
@@ -21,11 +20,11 @@ bool DataFileActions::open(const QString &folder)
 
 bool DataFileActions::openFile(const QString &fileName)
 {
-    if (!m_table.openFile(fileName)) {
+    if (m_table.openFile(fileName, m_prompts.progress(QStringLiteral("Opening %1 ...").arg(fileName))))
+        return true;
+    if (!m_table.wasCancelled())
         m_prompts.error(m_table.lastError());
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool DataFileActions::save()
@@ -51,39 +50,26 @@ bool DataFileActions::saveFile(const QString &fileName)
 
 bool DataFileActions::saveFile(TableStore &from, const QString &fileName)
 {
-    const bool saved = writeFile(from, fileName);
+    const SaveOutcome outcome = saveTable(from, fileName, m_workingFolder,
+                                          m_prompts.progress(QStringLiteral("Saving %1 ...").arg(fileName)));
+    const bool saved = outcome.result == SaveOutcome::Result::Saved;
     if (saved && &from == &m_table)
         m_table.markAllKept();
-    return saved;
-}
-
-bool DataFileActions::writeFile(TableStore &from, const QString &fileName)
-{
-    if (isTableCopyName(fileName)) {
-        QString error;
-        if (!CopyTableToFile(from, fileName, &error)) {
-            m_prompts.error(error);
-            return false;
-        }
-        return true;
-    }
-    // The open table's own file is in use: text written over it would leave no table to open at the
-    // next start (the working table) or to reopen later, so that save fails like any save over a file
-    // held by another program.
-    const QString tableFile = from.isOpen() ? QFileInfo(from.fileName()).canonicalFilePath() : QString();
-    if (!tableFile.isEmpty() && QFileInfo(fileName).canonicalFilePath() == tableFile) {
-        m_prompts.information(exportFailedMessage(fileName));
+    if (outcome.result == SaveOutcome::Result::Cancelled)
         return false;
+    if (outcome.tableCopy) {
+        if (!saved)
+            m_prompts.error(outcome.message);
+        return saved;
     }
-    const bool exported = ExportTableAsText(from, fileName);
-    m_prompts.information(exported ? exportSavedMessage(fileName) : exportFailedMessage(fileName));
+    m_prompts.information(outcome.message);
     // The export walks the table to its end; the grid then shows the last row as current.
     if (m_model && m_grid && &from == &m_table) {
         m_model->flushPendingRows();
         if (m_model->rowCount() > 0)
             m_grid->setCurrentIndex(m_model->index(m_model->rowCount() - 1, 0));
     }
-    return exported;
+    return saved;
 }
 
 void DataFileActions::print(QWidget *parent)

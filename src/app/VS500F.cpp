@@ -161,6 +161,7 @@ void TFCOMM::FormCreate()
     m_recording->start();
     m_unsaved->setFolder(m_recoveryFolder.isNull() ? m_workingFolder : m_recoveryFolder);
     m_files->setGrid(DBGrid1, m_recording->model());
+    m_files->setWorkingFolder(m_workingFolder);
 
     Chtshow->BtNewClick();
     ComboBox1->setCurrentIndex(0);

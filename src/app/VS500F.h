@@ -73,6 +73,7 @@ public:
     void setMessageHook(MessageHook hook) { m_prompts.setMessageHook(std::move(hook)); }
     void setFileHook(WindowPrompts::FileHook hook) { m_prompts.setFileHook(std::move(hook)); }
     void setChoiceHook(WindowPrompts::ChoiceHook hook) { m_prompts.setChoiceHook(std::move(hook)); }
+    void setProgressHook(WindowPrompts::ProgressHook hook) { m_prompts.setProgressHook(std::move(hook)); }
 
     // The bound receive handlers: what COMM2 delivers each poll's bytes to.
     void HOR200RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize);

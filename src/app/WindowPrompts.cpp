@@ -1,8 +1,64 @@
 #include "app/WindowPrompts.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
+
+#include <memory>
+
+namespace {
+
+// One piece of long work as the window shows it.
+class WorkProgressState
+{
+public:
+    WorkProgressState(QWidget *parent, const QString &label) : m_parent(parent), m_label(label)
+    {
+        m_started.start();
+        m_events.start();
+    }
+    ~WorkProgressState() { delete m_dialog; }
+    WorkProgressState(const WorkProgressState &) = delete;
+    WorkProgressState &operator=(const WorkProgressState &) = delete;
+
+    bool report(int64_t done, int64_t total)
+    {
+        if (m_events.elapsed() < WindowPrompts::kEventIntervalMs)
+            return !m_cancelled;
+        m_events.restart();
+        if (!m_dialog && m_started.elapsed() >= WindowPrompts::kProgressDelayMs) {
+            m_dialog =
+                new QProgressDialog(m_label, QObject::tr("Cancel"), 0, int(ProgressMeter::kScale), m_parent);
+            m_dialog->setWindowModality(Qt::WindowModal);
+            m_dialog->setMinimumDuration(0);
+            m_dialog->setAutoClose(false);
+            m_dialog->setAutoReset(false);
+            m_dialog->show();
+        }
+        if (m_dialog) {
+            // The dialog's own setValue handles events only once it has been shown.
+            m_dialog->setValue(int(total > 0 ? done * ProgressMeter::kScale / total : 0));
+            QCoreApplication::processEvents();
+            m_cancelled = m_dialog->wasCanceled();
+        } else {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+        return !m_cancelled;
+    }
+
+private:
+    QPointer<QWidget> m_parent;
+    QString m_label;
+    QElapsedTimer m_started;
+    QElapsedTimer m_events;
+    QProgressDialog *m_dialog = nullptr;
+    bool m_cancelled = false;
+};
+
+} // namespace
 
 void WindowPrompts::show(QMessageBox::Icon icon, const QString &title, const QString &text) const
 {
@@ -77,4 +133,17 @@ WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Cho
             return choice;
     }
     return escape;
+}
+
+WorkProgress WindowPrompts::progress(const QString &label) const
+{
+    if (m_progressHook) {
+        return [hook = m_progressHook, label](int64_t done, int64_t total) {
+            return hook(label, done, total);
+        };
+    }
+    auto state = std::make_shared<WorkProgressState>(m_parent, label);
+    return [state](int64_t done, int64_t total) {
+        return state->report(done, total);
+    };
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QList>
+
+#include "store/WorkProgress.h"
+
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -41,12 +44,20 @@ public:
     using ChoiceHook = std::function<Choice(const QString &text, const QList<Choice> &offered)>;
     // Returns the chosen file's path, or an empty text for Cancel.
     using FileHook = std::function<QString(const FileRequest &)>;
+    // Gets every progress report of long work with its label; returning false cancels the work.
+    using ProgressHook = std::function<bool(const QString &label, int64_t done, int64_t total)>;
+
+    // Long work shows nothing for this long, then a progress dialog with Cancel.
+    static constexpr int kProgressDelayMs = 500;
+    // How often the window's events are handled while long work runs.
+    static constexpr int kEventIntervalMs = 20;
 
     explicit WindowPrompts(QWidget *parent) : m_parent(parent) {}
 
     void setMessageHook(MessageHook hook) { m_messageHook = std::move(hook); }
     void setFileHook(FileHook hook) { m_fileHook = std::move(hook); }
     void setChoiceHook(ChoiceHook hook) { m_choiceHook = std::move(hook); }
+    void setProgressHook(ProgressHook hook) { m_progressHook = std::move(hook); }
 
     void error(const QString &text) const { show(QMessageBox::Critical, QString(), text); }
     void information(const QString &text) const { show(QMessageBox::Information, QString(), text); }
@@ -57,6 +68,14 @@ public:
     // Asks a question with the offered answers; closing the box answers Cancel (or Later).
     Choice choose(const QString &text, const QList<Choice> &offered) const;
 
+    // The progress to hand to long work (WorkProgress.h) that runs on the window's thread. While
+    // the work runs the window's events are handled every kEventIntervalMs, so it keeps repainting
+    // and its timers keep running; after kProgressDelayMs a window-modal progress dialog under
+    // label shows, with Cancel. User input goes nowhere else meanwhile: before the dialog shows it
+    // waits, after that the dialog holds the window. The dialog goes when the last copy of the
+    // progress does.
+    WorkProgress progress(const QString &label) const;
+
 private:
     void show(QMessageBox::Icon icon, const QString &title, const QString &text) const;
 
@@ -64,4 +83,5 @@ private:
     MessageHook m_messageHook;
     FileHook m_fileHook;
     ChoiceHook m_choiceHook;
+    ProgressHook m_progressHook;
 };

@@ -3,49 +3,261 @@
 #include "store/TableRows.h"
 #include "store/TableStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kExportColumns = 6; // No .. AUTO; Nval is not exported
 constexpr qsizetype kWriteChunk = 1 << 20;
+constexpr int64_t kRowsPerReport = 4096;
+constexpr int64_t kRowsForLargePages = 50000;
+constexpr char kEmptiedWhileSaving[] = "the table was emptied while it was being saved";
+// Written data is handed to the disk every so often, so that making the file durable at the end
+// waits for little.
+constexpr int64_t kWritebackBytes = int64_t(32) << 20;
 
-void appendLatin1(QByteArray &out, std::string_view utf8)
+QString systemReason(int error = errno)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool statPath(const QString &path, struct stat &st)
+{
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Whether both names lead to the same file (following links; a hard link is the same file).
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat sa, sb;
+    return statPath(a, sa) && statPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// A file written in place of another only once it is complete: the new contents go to a temporary
+// file beside the target, which then takes the target's name in one step. For a symbolic link the
+// target is the file the link leads to, so the link keeps pointing at the new contents.
+class ReplacingFile
+{
+public:
+    explicit ReplacingFile(const QString &fileName) : m_fileName(fileName) {}
+    ~ReplacingFile() { discard(); }
+    ReplacingFile(const ReplacingFile &) = delete;
+    ReplacingFile &operator=(const ReplacingFile &) = delete;
+
+    // Finds the target, checks that it may be replaced and creates the temporary file; the reason
+    // on failure.
+    QString begin()
+    {
+        QFileInfo target(m_fileName);
+        for (int hops = 0; target.isSymLink(); ++hops) {
+            if (hops == 40)
+                return systemReason(ELOOP);
+            target = QFileInfo(target.symLinkTarget());
+        }
+        m_targetPath = target.absoluteFilePath();
+        if (target.isDir())
+            return QStringLiteral("it is a folder: choose a file name");
+        struct stat st;
+        if (statPath(m_targetPath, st)) {
+            if (::access(QFile::encodeName(m_targetPath).constData(), W_OK) != 0)
+                return QStringLiteral("the file is read-only: make it writable or choose another name");
+            m_mode = st.st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            m_mode = 0666 & ~mask;
+        }
+        QTemporaryFile temp(target.absolutePath() + QLatin1String("/.") + target.fileName() +
+                            QLatin1String(".XXXXXX"));
+        temp.setAutoRemove(false);
+        if (!temp.open())
+            return temp.errorString();
+        m_tempPath = temp.fileName();
+        temp.close();
+        m_fd = ::open(QFile::encodeName(m_tempPath).constData(), O_WRONLY | O_CLOEXEC);
+        if (m_fd < 0) {
+            const QString reason = systemReason();
+            discard();
+            return reason;
+        }
+        return {};
+    }
+
+    const QString &tempPath() const { return m_tempPath; }
+
+    // Appends bytes to the temporary file; the reason on failure.
+    QString write(const char *data, qsizetype size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, data, size_t(size));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return systemReason();
+            }
+            data += n;
+            size -= n;
+            m_written += n;
+        }
+        handOver();
+        return {};
+    }
+
+    // Starts writing out to the disk what the temporary file has gained since the last time, once
+    // that is kWritebackBytes or more (the engine writes the table copy through its own handle).
+    void handOver()
+    {
+        struct stat st;
+        const int64_t size = m_written > 0 ? m_written : (::fstat(m_fd, &st) == 0 ? int64_t(st.st_size) : 0);
+        if (size - m_handedOver < kWritebackBytes)
+            return;
+#ifdef __linux__
+        ::sync_file_range(m_fd, m_handedOver, size - m_handedOver, SYNC_FILE_RANGE_WRITE);
+#endif
+        m_handedOver = size;
+    }
+
+    // Makes the new file durable and gives it the target's name; the reason on failure.
+    QString commit()
+    {
+        ::fchmod(m_fd, m_mode);
+        if (::fsync(m_fd) != 0)
+            return systemReason();
+        ::close(m_fd);
+        m_fd = -1;
+        if (::rename(QFile::encodeName(m_tempPath).constData(),
+                     QFile::encodeName(m_targetPath).constData()) != 0)
+            return systemReason();
+        m_tempPath.clear();
+        // The new name itself lasts only once the folder is written out.
+        const int dir = ::open(QFile::encodeName(QFileInfo(m_targetPath).absolutePath()).constData(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+        return {};
+    }
+
+private:
+    void discard()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        if (!m_tempPath.isEmpty())
+            QFile::remove(m_tempPath);
+        m_tempPath.clear();
+    }
+
+    QString m_fileName;
+    QString m_targetPath;
+    QString m_tempPath;
+    mode_t m_mode = 0644;
+    int m_fd = -1;
+    int64_t m_written = 0;
+    int64_t m_handedOver = 0;
+};
+
+// ---- Text export
+
+// Why a field cannot go into the text as it is; empty when it can.
+QString unexportable(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            return QStringLiteral("a tab or line break, which would split its line in the text");
+        if (c.unicode() > 0xff) {
+            const qsizetype length = c.isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+            return QStringLiteral("\"%1\", a character the text (Latin-1) does not have")
+                .arg(text.mid(i, length));
+        }
+    }
+    return {};
+}
+
+// Appends a UTF-8 field as Latin-1; false when it cannot be written as it is.
+bool appendLatin1(QByteArray &out, std::string_view utf8)
 {
     for (char c : utf8) {
-        if (uchar(c) >= 0x80) {
-            out += QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).toLatin1();
-            return;
+        if (uchar(c) >= 0x80 || c == '\t' || c == '\r' || c == '\n') {
+            const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+            if (!unexportable(text).isEmpty())
+                return false;
+            out += text.toLatin1();
+            return true;
         }
     }
     out.append(utf8.data(), qsizetype(utf8.size()));
+    return true;
 }
 
-void appendStoreRow(QByteArray &out, const TableStore &table, int64_t row)
+struct ExportRefusal
+{
+    int64_t row = -1;
+    TableColumn column = TableColumn::No;
+};
+
+bool appendStoreRow(QByteArray &out, const TableStore &table, int64_t row, ExportRefusal &refusal)
 {
     RowView v;
     table.rowView(row, v);
-    appendExportLine(out, v);
+    if (!(v.nullMask & NullNo)) {
+        char buffer[24];
+        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.no);
+        out.append(buffer, qsizetype(r.ptr - buffer));
+    }
+    const std::string_view texts[] = {v.time, v.dcac, v.value, v.unit, v.autoText};
+    for (int c = 0; c < 5; ++c) {
+        out += '\t';
+        if (!appendLatin1(out, texts[c])) {
+            refusal = {row, TableColumn(c + 1)};
+            return false;
+        }
+    }
+    out += "\r\n";
+    return true;
 }
 
-void appendGenericRow(QByteArray &out, const TableRows &rows, int64_t row)
+bool appendGenericRow(QByteArray &out, const TableRows &rows, int64_t row, ExportRefusal &refusal)
 {
     for (int c = 0; c < kExportColumns; ++c) {
         if (c)
             out += '\t';
-        out += rows.fieldText(row, TableColumn(c)).toLatin1();
+        const QString text = rows.fieldText(row, TableColumn(c));
+        if (!unexportable(text).isEmpty()) {
+            refusal = {row, TableColumn(c)};
+            return false;
+        }
+        out += text.toLatin1();
     }
     out += "\r\n";
+    return true;
 }
+
+QString refusalText(const TableRows &rows, const ExportRefusal &refusal)
+{
+    const QString no = rows.fieldText(refusal.row, TableColumn::No);
+    const QString where = no.isEmpty() ? QStringLiteral("Row %1 (its No is empty)").arg(refusal.row + 1)
+                                       : QStringLiteral("The row with No %1").arg(no);
+    return QStringLiteral("%1: its field %2 holds %3. Save it as a table copy (a name ending in .db) "
+                          "instead.")
+        .arg(where, TableStore::columnName(refusal.column),
+             unexportable(rows.fieldText(refusal.row, refusal.column)));
+}
+
+// ---- Table copy
 
 struct Database
 {
@@ -53,82 +265,205 @@ struct Database
     ~Database() { sqlite3_close_v2(db); }
 };
 
-struct Statement
+// The table's rows as a table the engine reads from, so that one INSERT ... SELECT statement
+// copies them all: that saves the engine a statement run for every row.
+struct RowSource
 {
-    sqlite3_stmt *stmt = nullptr;
-    ~Statement() { sqlite3_finalize(stmt); }
+    const TableStore &table;
+    int64_t rowCount;
+    ReplacingFile &file;
+    ProgressMeter &meter;
 };
 
-void bindText(sqlite3_stmt *stmt, int index, std::string_view text, bool isNull)
+struct RowSourceTable
 {
-    if (isNull)
-        sqlite3_bind_null(stmt, index);
-    else
-        sqlite3_bind_text(stmt, index, text.data() ? text.data() : "", int(text.size()), SQLITE_STATIC);
+    sqlite3_vtab base{};
+    RowSource *source = nullptr;
+};
+
+struct RowSourceCursor
+{
+    sqlite3_vtab_cursor base{};
+    RowSource *source = nullptr;
+    int64_t row = 0;
+    RowView view;
+};
+
+int rowSourceConnect(sqlite3 *db, void *aux, int, const char *const *, sqlite3_vtab **out, char **)
+{
+    const int rc = sqlite3_declare_vtab(db, "CREATE TABLE x(No, Time, \"DC/AC\", Value, Unit, AUTO, Nval)");
+    if (rc != SQLITE_OK)
+        return rc;
+    auto *table = new RowSourceTable;
+    table->source = static_cast<RowSource *>(aux);
+    *out = &table->base;
+    return SQLITE_OK;
 }
 
-// Writes the rows into the empty database at path; returns the engine's message on failure.
-QString writeCopy(const TableStore &table, const QString &path)
+int rowSourceDisconnect(sqlite3_vtab *table)
+{
+    delete reinterpret_cast<RowSourceTable *>(table);
+    return SQLITE_OK;
+}
+
+int rowSourceBestIndex(sqlite3_vtab *, sqlite3_index_info *info)
+{
+    info->estimatedCost = 1e9;
+    return SQLITE_OK;
+}
+
+int rowSourceOpen(sqlite3_vtab *table, sqlite3_vtab_cursor **out)
+{
+    auto *cursor = new RowSourceCursor;
+    cursor->source = reinterpret_cast<RowSourceTable *>(table)->source;
+    *out = &cursor->base;
+    return SQLITE_OK;
+}
+
+int rowSourceClose(sqlite3_vtab_cursor *cursor)
+{
+    delete reinterpret_cast<RowSourceCursor *>(cursor);
+    return SQLITE_OK;
+}
+
+// The window runs its events while a copy is written: should the table lose rows meanwhile, the
+// copy fails rather than read rows that are gone.
+int viewRow(RowSourceCursor *c)
+{
+    if (c->row >= c->source->rowCount)
+        return SQLITE_OK;
+    if (c->row >= c->source->table.rowCount()) {
+        sqlite3_free(c->base.pVtab->zErrMsg);
+        c->base.pVtab->zErrMsg = sqlite3_mprintf("%s", kEmptiedWhileSaving);
+        return SQLITE_ERROR;
+    }
+    c->source->table.rowView(c->row, c->view);
+    return SQLITE_OK;
+}
+
+int rowSourceFilter(sqlite3_vtab_cursor *cursor, int, const char *, int, sqlite3_value **)
+{
+    auto *c = reinterpret_cast<RowSourceCursor *>(cursor);
+    c->row = 0;
+    return viewRow(c);
+}
+
+int rowSourceNext(sqlite3_vtab_cursor *cursor)
+{
+    auto *c = reinterpret_cast<RowSourceCursor *>(cursor);
+    ++c->row;
+    if (c->row % kRowsPerReport == 0) {
+        c->source->file.handOver();
+        if (!c->source->meter.report(c->row, c->source->rowCount))
+            return SQLITE_INTERRUPT;
+    }
+    return viewRow(c);
+}
+
+int rowSourceEof(sqlite3_vtab_cursor *cursor)
+{
+    const auto *c = reinterpret_cast<RowSourceCursor *>(cursor);
+    return c->row >= c->source->rowCount;
+}
+
+void resultText(sqlite3_context *context, std::string_view text, bool isNull)
+{
+    // The texts stay in the cursor until its next step, and the insert copies them into its
+    // record before that.
+    if (isNull)
+        sqlite3_result_null(context);
+    else
+        sqlite3_result_text(context, text.data() ? text.data() : "", int(text.size()), SQLITE_STATIC);
+}
+
+int rowSourceColumn(sqlite3_vtab_cursor *cursor, sqlite3_context *context, int column)
+{
+    const RowView &v = reinterpret_cast<RowSourceCursor *>(cursor)->view;
+    switch (TableColumn(column)) {
+    case TableColumn::No:
+        if (v.nullMask & NullNo)
+            sqlite3_result_null(context);
+        else
+            sqlite3_result_int64(context, v.no);
+        break;
+    case TableColumn::Time:
+        resultText(context, v.time, v.nullMask & NullTime);
+        break;
+    case TableColumn::DCAC:
+        resultText(context, v.dcac, v.nullMask & NullDcac);
+        break;
+    case TableColumn::Value:
+        resultText(context, v.value, v.nullMask & NullValue);
+        break;
+    case TableColumn::Unit:
+        resultText(context, v.unit, v.nullMask & NullUnit);
+        break;
+    case TableColumn::AUTO:
+        resultText(context, v.autoText, v.nullMask & NullAuto);
+        break;
+    case TableColumn::Nval:
+        if (v.nullMask & NullNval)
+            sqlite3_result_null(context);
+        else
+            sqlite3_result_double(context, v.nval);
+        break;
+    }
+    return SQLITE_OK;
+}
+
+int rowSourceRowid(sqlite3_vtab_cursor *cursor, sqlite3_int64 *rowid)
+{
+    *rowid = reinterpret_cast<RowSourceCursor *>(cursor)->row + 1;
+    return SQLITE_OK;
+}
+
+sqlite3_module rowSourceModule()
+{
+    sqlite3_module m{};
+    m.xConnect = rowSourceConnect; // no xCreate: it exists only under its own name, in no schema
+    m.xBestIndex = rowSourceBestIndex;
+    m.xDisconnect = rowSourceDisconnect;
+    m.xOpen = rowSourceOpen;
+    m.xClose = rowSourceClose;
+    m.xFilter = rowSourceFilter;
+    m.xNext = rowSourceNext;
+    m.xEof = rowSourceEof;
+    m.xColumn = rowSourceColumn;
+    m.xRowid = rowSourceRowid;
+    return m;
+}
+
+// Writes the first rowCount rows into the empty database file; returns the engine's message on
+// failure and an empty text on success and on a cancel (which the meter tells).
+QString writeCopy(const TableStore &table, int64_t rowCount, ReplacingFile &file, ProgressMeter &meter)
 {
     Database d;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &d.db,
+    if (sqlite3_open_v2(QFile::encodeName(file.tempPath()).constData(), &d.db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
         return d.db ? QString::fromUtf8(sqlite3_errmsg(d.db)) : QStringLiteral("out of memory");
     const auto engineError = [&] {
         return QString::fromUtf8(sqlite3_errmsg(d.db));
     };
-    // A half-written copy is thrown away, never recovered, so it needs no journal.
-    const char *setup =
-        "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
-        "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, "
-        "AUTO TEXT, Nval REAL); BEGIN";
-    if (sqlite3_exec(d.db, setup, nullptr, nullptr, nullptr) != SQLITE_OK)
+    static const sqlite3_module module = rowSourceModule();
+    RowSource source{table, rowCount, file, meter};
+    if (sqlite3_create_module_v2(d.db, "meterlink_rows", &module, &source, nullptr) != SQLITE_OK)
         return engineError();
-    {
-        Statement insert;
-        if (sqlite3_prepare_v2(d.db, "INSERT INTO Readings VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &insert.stmt,
-                               nullptr) != SQLITE_OK)
-            return engineError();
-        sqlite3_stmt *s = insert.stmt;
-        RowView v;
-        for (int64_t row = 0; row < table.rowCount(); ++row) {
-            table.rowView(row, v);
-            if (v.nullMask & NullNo)
-                sqlite3_bind_null(s, 1);
-            else
-                sqlite3_bind_int64(s, 1, v.no);
-            bindText(s, 2, v.time, v.nullMask & NullTime);
-            bindText(s, 3, v.dcac, v.nullMask & NullDcac);
-            bindText(s, 4, v.value, v.nullMask & NullValue);
-            bindText(s, 5, v.unit, v.nullMask & NullUnit);
-            bindText(s, 6, v.autoText, v.nullMask & NullAuto);
-            if (v.nullMask & NullNval)
-                sqlite3_bind_null(s, 7);
-            else
-                sqlite3_bind_double(s, 7, v.nval);
-            if (sqlite3_step(s) != SQLITE_DONE)
-                return engineError();
-            sqlite3_reset(s);
-        }
-    }
-    if (sqlite3_exec(d.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return engineError();
+    // A half-written copy is thrown away, never recovered, so it needs no journal. Large pages
+    // make both the copy and reading it back quicker; a short table keeps the usual small ones, and
+    // so a small file.
+    const QByteArray copy =
+        QByteArray("PRAGMA page_size=") + (rowCount > kRowsForLargePages ? "65536" : "4096") +
+        "; PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
+        "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, AUTO TEXT, "
+        "Nval REAL);"
+        "BEGIN;"
+        "INSERT INTO Readings SELECT No, Time, \"DC/AC\", Value, Unit, AUTO, Nval FROM meterlink_rows;"
+        "COMMIT";
+    if (sqlite3_exec(d.db, copy.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return meter.cancelled() ? QString() : engineError();
     if (sqlite3_close(d.db) != SQLITE_OK)
         return engineError();
     d.db = nullptr;
-    return {};
-}
-
-QString syncFile(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        if (fd >= 0)
-            ::close(fd);
-        return reason;
-    }
-    ::close(fd);
     return {};
 }
 
@@ -139,41 +474,46 @@ bool isTableCopyName(const QString &fileName)
     return fileName.endsWith(QLatin1String(".db"), Qt::CaseSensitive);
 }
 
-bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error)
+bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error,
+                       const WorkProgress &progress)
 {
-    QSaveFile file(fileName);
-    const auto failed = [&] {
+    const auto failed = [&](const QString &reason) {
         if (error)
-            *error = file.errorString();
-        file.cancelWriting();
+            *error = reason;
         return false;
     };
-    if (!file.open(QIODevice::WriteOnly))
-        return failed();
+    ProgressMeter meter(progress);
+    ReplacingFile file(fileName);
+    QString reason = file.begin();
+    if (!reason.isEmpty())
+        return failed(reason);
 
     QByteArray out = exportHeaderLine();
-    out.reserve(kWriteChunk + 4096);
+    out.reserve(kWriteChunk + 64 * 1024);
     const auto *store = dynamic_cast<const TableStore *>(&rows);
+    // Rows recorded while the export runs are not part of it.
     const int64_t count = rows.rowCount();
+    ExportRefusal refusal;
     for (int64_t row = 0; row < count; ++row) {
-        if (store)
-            appendStoreRow(out, *store, row);
-        else
-            appendGenericRow(out, rows, row);
+        if (row >= rows.rowCount())
+            return failed(QLatin1String(kEmptiedWhileSaving));
+        const bool fits =
+            store ? appendStoreRow(out, *store, row, refusal) : appendGenericRow(out, rows, row, refusal);
+        if (!fits)
+            return failed(refusalText(rows, refusal));
         if (out.size() >= kWriteChunk) {
-            if (file.write(out) != out.size())
-                return failed();
+            reason = file.write(out.constData(), out.size());
+            if (!reason.isEmpty())
+                return failed(reason);
             out.clear();
         }
+        if ((row + 1) % kRowsPerReport == 0 && !meter.report(row + 1, count))
+            return failed(QString());
     }
-    if (file.write(out) != out.size())
-        return failed();
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    reason = file.write(out.constData(), out.size());
+    if (reason.isEmpty())
+        reason = file.commit();
+    return reason.isEmpty() || failed(reason);
 }
 
 QString exportSavedMessage(const QString &fileName)
@@ -186,43 +526,63 @@ QString exportFailedMessage(const QString &fileName)
     return QStringLiteral("Could not save table to specified file: ") + fileName;
 }
 
-bool CopyTableToFile(const TableStore &table, const QString &fileName, QString *error)
+bool CopyTableToFile(const TableStore &table, const QString &fileName, QString *error,
+                     const WorkProgress &progress)
 {
-    const QFileInfo target(fileName);
-    const QString targetPath = target.absoluteFilePath();
     const auto failed = [&](const QString &reason) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(fileName, reason);
+            *error = reason.isEmpty() ? reason : QStringLiteral("%1: %2").arg(fileName, reason);
         return false;
     };
-
-    // The copy is built beside the target, so the final rename stays on one file system.
-    QString tempPath;
-    {
-        QTemporaryFile temp(target.absolutePath() + QLatin1String("/.") + target.fileName() +
-                            QLatin1String(".XXXXXX"));
-        temp.setAutoRemove(false);
-        if (!temp.open())
-            return failed(temp.errorString());
-        tempPath = temp.fileName();
-    }
-    QString reason = writeCopy(table, tempPath);
+    ProgressMeter meter(progress);
+    ReplacingFile file(fileName);
+    QString reason = file.begin();
     if (reason.isEmpty())
-        reason = syncFile(tempPath);
-    if (reason.isEmpty()) {
-        const QFileDevice::Permissions permissions =
-            target.exists() ? target.permissions()
-                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                                  QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
-        QFile::setPermissions(tempPath, permissions);
-        if (::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(targetPath).constData()) != 0)
-            reason = QString::fromLocal8Bit(std::strerror(errno));
+        reason = writeCopy(table, table.rowCount(), file, meter);
+    if (meter.cancelled())
+        return failed(QString());
+    if (reason.isEmpty())
+        reason = file.commit();
+    return reason.isEmpty() || failed(reason);
+}
+
+SaveOutcome saveTable(const TableStore &table, const QString &fileName, const QString &workingFolder,
+                      const WorkProgress &progress)
+{
+    SaveOutcome outcome;
+    outcome.tableCopy = isTableCopyName(fileName);
+    QString reason;
+    if (outcome.tableCopy) {
+        if (CopyTableToFile(table, fileName, &reason, progress))
+            outcome.result = SaveOutcome::Result::Saved;
+        else if (reason.isEmpty())
+            outcome.result = SaveOutcome::Result::Cancelled;
+        else
+            outcome.message = reason;
+        return outcome;
     }
-    if (!reason.isEmpty()) {
-        QFile::remove(tempPath);
-        return failed(reason);
+
+    const QString working = QDir(workingFolder).filePath(TableStore::workingFileName());
+    const QFileInfo target(fileName);
+    const bool namesWorkingTable =
+        target.fileName().compare(TableStore::workingFileName(), Qt::CaseInsensitive) == 0 &&
+        sameFile(target.absolutePath(), workingFolder);
+    if (namesWorkingTable || sameFile(fileName, working)) {
+        reason = QStringLiteral("That is the working table's file: text saved over it would leave no table "
+                                "to record into. Choose another name.");
+    } else if (table.isOpen() && sameFile(fileName, table.fileName())) {
+        reason = QStringLiteral("That is the open table's file: text saved over it would leave no table "
+                                "to open again. Choose another name.");
+    } else if (ExportTableAsText(table, fileName, &reason, progress)) {
+        outcome.result = SaveOutcome::Result::Saved;
+        outcome.message = exportSavedMessage(fileName);
+        return outcome;
+    } else if (reason.isEmpty()) {
+        outcome.result = SaveOutcome::Result::Cancelled;
+        return outcome;
     }
-    return true;
+    outcome.message = exportFailedMessage(fileName) + QLatin1Char('\n') + reason;
+    return outcome;
 }
 
 QByteArray exportHeaderLine()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/ReadingStore.h"
+#include "store/WorkProgress.h"
 
 #include <QByteArray>
 #include <QString>
@@ -8,17 +9,23 @@
 class TableRows;
 class TableStore;
 
-// Saving the reading table. Both saves replace the target only once the new file is complete:
-// on any failure the old file is left as it was and no temporary file remains.
+// Saving the reading table. Both saves replace the target only once the new file is complete: on
+// any failure or cancel the old file is left as it was and no temporary file remains. A target that
+// is a symbolic link is written through: the new file takes the place of the file the link points
+// to, and the link stays. An existing target that may not be written is refused, as the system
+// would refuse writing into it. Each save takes a progress (WorkProgress.h) and reports a cancel as
+// a failure with an empty reason.
 
 // Whether saveasClick writes a table copy for this name: only a name ending in ".db", compared
 // exactly (".DB" gets the text export).
 bool isTableCopyName(const QString &fileName);
 
 // Writes the rows as Latin-1 text: the header No, Time, DC/AC, Value, Unit, AUTO, then one line per
-// row in table order, fields joined by TAB, every line ended by CR LF. Nval is not written. On
-// failure error (if given) receives the system's reason.
-bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error = nullptr);
+// row in table order, fields joined by TAB, every line ended by CR LF. Nval is not written. A field
+// the text cannot hold as it is (a TAB, CR or LF, or a character Latin-1 lacks) refuses the export
+// and writes nothing. On failure error (if given) receives the reason.
+bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error = nullptr,
+                       const WorkProgress &progress = {});
 // The text export's header line, and one row's line (Latin-1, fields joined by TAB, CR LF), as the
 // export writes them and the headless logger too.
 QByteArray exportHeaderLine();
@@ -30,4 +37,27 @@ QString exportFailedMessage(const QString &fileName);
 // Writes every row of the table, in table order, to a new table file (one table "Readings" with
 // the seven fields, keyed by row order) that this program and any SQLite client can open. On
 // failure error receives the engine's or the system's message, preceded by the file's name.
-bool CopyTableToFile(const TableStore &table, const QString &fileName, QString *error = nullptr);
+bool CopyTableToFile(const TableStore &table, const QString &fileName, QString *error = nullptr,
+                     const WorkProgress &progress = {});
+
+// The window's save: a table copy or the text export as the name decides, after the refusals that
+// protect what the program itself needs. Text is never written over the open table's file, nor
+// over the working table's file in workingFolder (whichever table is open): either would leave a
+// table that no longer opens. Files are compared by identity, so another spelling, a symbolic link
+// or a hard link to the same file is refused too.
+struct SaveOutcome
+{
+    enum class Result
+    {
+        Saved,
+        Failed,
+        Cancelled,
+    };
+    Result result = Result::Failed;
+    bool tableCopy = false;
+    // What the user is told: after an export its saved or failed message (with the reason on a
+    // second line), after a copy that failed the file's name and the reason; empty otherwise.
+    QString message;
+};
+SaveOutcome saveTable(const TableStore &table, const QString &fileName, const QString &workingFolder,
+                      const WorkProgress &progress = {});

@@ -1,5 +1,7 @@
 #include "store/TableStore.h"
 
+#include "store/SlicedReads.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -58,52 +60,17 @@ void harden(sqlite3 *db)
     exec(db, "PRAGMA mmap_size=0");
 }
 
-// Type affinity of a declared column type, by the engine's own rules.
-enum class Affinity
-{
-    Integer,
-    Text,
-    Blob,
-    Real,
-    Numeric
-};
-
-Affinity affinityOf(const QString &declared)
-{
-    const QString t = declared.toUpper();
-    if (t.contains(QLatin1String("INT")))
-        return Affinity::Integer;
-    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("CLOB")) ||
-        t.contains(QLatin1String("TEXT")))
-        return Affinity::Text;
-    if (t.isEmpty() || t.contains(QLatin1String("BLOB")))
-        return Affinity::Blob;
-    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) ||
-        t.contains(QLatin1String("DOUB")))
-        return Affinity::Real;
-    return Affinity::Numeric;
-}
-
-bool affinityFits(TableColumn column, Affinity a)
-{
-    switch (column) {
-    case TableColumn::No:
-        return a == Affinity::Integer;
-    case TableColumn::Nval:
-        return a == Affinity::Real || a == Affinity::Numeric;
-    default:
-        return a == Affinity::Text;
-    }
-}
-
 struct Schema
 {
     QString table;
     std::array<QString, kColumnCount> columns; // the file's spelling, in TableColumn order
+    bool hasRowid = true;
 };
 
 // Checks that the file holds one plain table with our seven fields and nothing that could run.
-// On failure why says what is wrong; engineError tells whether it is the engine's message.
+// Declared types are not judged: another program may call a text field VARCHAR(20), TIME or
+// nothing at all; the loader judges every value instead. On failure why says what is wrong;
+// engineError tells whether it is the engine's message.
 bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
 {
     engineError = false;
@@ -168,8 +135,6 @@ bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
         ++fields;
         const QString name =
             QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.stmt, 1)));
-        const QString type =
-            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info.stmt, 2)));
         const int hidden = sqlite3_column_int(info.stmt, 6);
         const std::optional<TableColumn> column = TableStore::columnByName(name);
         if (!column) {
@@ -185,10 +150,6 @@ bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
             why = QStringLiteral("its field %1 is computed").arg(name);
             return false;
         }
-        if (!affinityFits(*column, affinityOf(type))) {
-            why = QStringLiteral("its field %1 is declared as \"%2\"").arg(name, type.left(64));
-            return false;
-        }
         slot = name;
     }
     if (rc != SQLITE_DONE) {
@@ -201,124 +162,298 @@ bool readSchema(sqlite3 *db, Schema &schema, QString &why, bool &engineError)
             return false;
         }
     }
+    // A table declared WITHOUT ROWID has no row ids to order by: its rows come in key order.
+    Statement probe;
+    const QByteArray rowid = "SELECT rowid FROM " + quoted(schema.table);
+    schema.hasRowid = sqlite3_prepare_v2(db, rowid.constData(), -1, &probe.stmt, nullptr) == SQLITE_OK;
     return true;
 }
 
-bool loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, QString &why, bool &engineError)
+// What a check or load found; why holds the reason where there is one of our own.
+enum class Verdict
 {
-    engineError = false;
-    const QByteArray table = quoted(schema.table);
+    Ok,
+    NotOurs,   // a file of the engine's, but not a reading table
+    Damaged,   // the engine's file itself is broken
+    Engine,    // the engine failed: its message says why
+    Cancelled, // the caller's progress asked to stop
+};
+
+int64_t pragmaNumber(sqlite3 *db, const char *sql)
+{
+    Statement s;
+    if (sqlite3_prepare_v2(db, sql, -1, &s.stmt, nullptr) != SQLITE_OK || sqlite3_step(s.stmt) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int64(s.stmt, 0);
+}
+
+// The engine's own structure check, and whether the file is as long as its header says: a file cut
+// short inside its last page keeps a sound structure, but the rows stored at that page's end read
+// back as zeros.
+Verdict checkIntegrity(sqlite3 *db, const QString &path, ProgressMeter &meter, QString &why)
+{
+    const int64_t pages = pragmaNumber(db, "PRAGMA page_count");
+    const int64_t pageSize = pragmaNumber(db, "PRAGMA page_size");
+    if (pages < 0 || pageSize < 0)
+        return Verdict::Engine;
     {
-        Statement count;
-        const QByteArray sql = "SELECT count(*) FROM " + table;
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &count.stmt, nullptr) != SQLITE_OK ||
-            sqlite3_step(count.stmt) != SQLITE_ROW) {
-            engineError = true;
-            return false;
-        }
-        const int64_t n = sqlite3_column_int64(count.stmt, 0);
-        if (n > TableStore::kMaxRows) {
-            why = QStringLiteral("it holds %1 rows, more than the %2 a reading table may hold")
-                      .arg(n)
-                      .arg(TableStore::kMaxRows);
-            return false;
+        // The check reads every page twice: once for the tree's structure, once for the rows.
+        SlicedReads reads(db, meter, 2 * pages * pageSize);
+        Statement s;
+        if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &s.stmt, nullptr) != SQLITE_OK)
+            return Verdict::Engine;
+        const int rc = sqlite3_step(s.stmt);
+        if (meter.cancelled())
+            return Verdict::Cancelled;
+        if (rc != SQLITE_ROW)
+            return Verdict::Engine;
+        QString verdict = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, 0)));
+        if (verdict != QLatin1String("ok")) {
+            verdict.remove(QStringLiteral("*** in database main ***"));
+            why = verdict.simplified().left(200);
+            return Verdict::Damaged;
         }
     }
+    // Pages of a write-ahead log are not in the file yet; an empty file is an empty database.
+    const QFileInfo wal(path + QLatin1String("-wal"));
+    const int64_t bytes = QFileInfo(path).size();
+    if (bytes > 0 && !(wal.exists() && wal.size() > 0) && bytes < pages * pageSize) {
+        why = QStringLiteral("it is cut short (%1 bytes, where its header gives %2 pages of %3 bytes)")
+                  .arg(bytes)
+                  .arg(pages)
+                  .arg(pageSize);
+        return Verdict::Damaged;
+    }
+    return Verdict::Ok;
+}
 
-    QByteArray sql = "SELECT ";
+// The loader's state while the engine hands it one row after another.
+struct RowLoader
+{
+    ReadingStore &rows;
+    ProgressMeter &meter;
+    int64_t expected = 0;
+    int64_t rowNumber = 0;
+    QString why; // set when a value is not one a reading table holds
+};
+
+constexpr int64_t kRowsPerReport = 1024;
+
+// Called by the engine for every row in table order with the seven fields in TableColumn order.
+// Reading the values inside the statement saves the per-column calls of stepping row by row.
+void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
+{
+    auto *loader = static_cast<RowLoader *>(sqlite3_user_data(context));
+    const int64_t rowNumber = ++loader->rowNumber;
+    const auto refuse = [&](const QString &why) {
+        loader->why = why;
+        sqlite3_result_error(context, "not a reading table", -1);
+    };
+    const auto wrongType = [&](TableColumn column, const char *what) {
+        refuse(QStringLiteral("row %1: field %2 %3")
+                   .arg(rowNumber)
+                   .arg(TableStore::columnName(column))
+                   .arg(QLatin1String(what)));
+    };
+    if (rowNumber > loader->expected) {
+        // Counted rows and rows handed over disagree only in a damaged file; the caller says so.
+        sqlite3_result_error(context, "more rows than counted", -1);
+        return;
+    }
+
+    RowInput in;
+    sqlite3_value *no = values[int(TableColumn::No)];
+    switch (sqlite3_value_type(no)) {
+    case SQLITE_INTEGER:
+        in.no = sqlite3_value_int64(no);
+        break;
+    case SQLITE_NULL:
+        in.nullMask |= NullNo;
+        break;
+    default:
+        return wrongType(TableColumn::No, "does not hold a whole number");
+    }
+    sqlite3_value *nval = values[int(TableColumn::Nval)];
+    switch (sqlite3_value_type(nval)) {
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        in.nval = sqlite3_value_double(nval);
+        break;
+    case SQLITE_NULL:
+        in.nullMask |= NullNval;
+        break;
+    default:
+        return wrongType(TableColumn::Nval, "does not hold a number");
+    }
+    struct TextField
+    {
+        TableColumn column;
+        std::string_view *target;
+        uint8_t nullBit;
+    };
+    const TextField texts[] = {
+        {TableColumn::Time, &in.timeText, NullTime}, {TableColumn::DCAC, &in.dcac, NullDcac},
+        {TableColumn::Value, &in.value, NullValue},  {TableColumn::Unit, &in.unit, NullUnit},
+        {TableColumn::AUTO, &in.autoText, NullAuto},
+    };
+    for (const TextField &f : texts) {
+        sqlite3_value *v = values[int(f.column)];
+        const int type = sqlite3_value_type(v);
+        if (type == SQLITE_NULL) {
+            in.nullMask |= f.nullBit;
+            continue;
+        }
+        if (type != SQLITE_TEXT)
+            return wrongType(f.column, "does not hold text");
+        const char *data = reinterpret_cast<const char *>(sqlite3_value_text(v));
+        if (!data) {
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+        const int bytes = sqlite3_value_bytes(v);
+        if (bytes > TableStore::kMaxFieldBytes) {
+            return refuse(
+                QStringLiteral("row %1: field %2 holds %3 bytes of text, more than the %4 a reading "
+                               "table allows")
+                    .arg(rowNumber)
+                    .arg(TableStore::columnName(f.column))
+                    .arg(bytes)
+                    .arg(TableStore::kMaxFieldBytes));
+        }
+        *f.target = std::string_view(data, size_t(bytes));
+    }
+    loader->rows.append(in);
+    if (rowNumber % kRowsPerReport == 0 && !loader->meter.report(rowNumber, loader->expected)) {
+        sqlite3_result_error(context, "cancelled", -1);
+        return;
+    }
+    sqlite3_result_int(context, 0);
+}
+
+// Counts the table's rows, for the loader to check what it reads against.
+Verdict countRows(sqlite3 *db, const Schema &schema, ProgressMeter &meter, int64_t &count)
+{
+    const int64_t bytes = pragmaNumber(db, "PRAGMA page_count") * pragmaNumber(db, "PRAGMA page_size");
+    SlicedReads reads(db, meter, bytes);
+    count = pragmaNumber(db, ("SELECT count(*) FROM " + quoted(schema.table)).constData());
+    if (meter.cancelled())
+        return Verdict::Cancelled;
+    return count < 0 ? Verdict::Engine : Verdict::Ok;
+}
+
+Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, ProgressMeter &meter, QString &why)
+{
+    const QByteArray table = quoted(schema.table);
+    constexpr int64_t kCountShare = 50;
+    const int64_t loadFrom = meter.phaseFrom() + kCountShare;
+    meter.setPhase(meter.phaseFrom(), loadFrom);
+    int64_t count = 0;
+    const Verdict counted = countRows(db, schema, meter, count);
+    if (counted != Verdict::Ok)
+        return counted;
+    meter.setPhase(loadFrom, ProgressMeter::kScale);
+    if (count > TableStore::kMaxRows) {
+        why = QStringLiteral("it holds %1 rows, more than the %2 a reading table may hold")
+                  .arg(count)
+                  .arg(TableStore::kMaxRows);
+        return Verdict::NotOurs;
+    }
+
+    RowLoader loader{rows, meter, count, 0, {}};
+    constexpr const char *kFunction = "meterlink_load_row";
+    // Only this statement may call it: not a view, trigger or default the file brings along.
+    if (sqlite3_create_function_v2(db, kFunction, kColumnCount, SQLITE_UTF8 | SQLITE_DIRECTONLY, &loader,
+                                   &loadOneRow, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return Verdict::Engine;
+    struct Unregister
+    {
+        sqlite3 *db;
+        ~Unregister()
+        {
+            sqlite3_create_function_v2(db, kFunction, kColumnCount, SQLITE_UTF8, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr);
+        }
+    } unregister{db};
+
+    // A plain scan of the table's own tree: row id order, or key order for a table without row ids.
+    QByteArray sql = QByteArray("SELECT 1 FROM ") + table + " NOT INDEXED WHERE " + kFunction + "(";
     for (int c = 0; c < kColumnCount; ++c)
         sql += (c ? ", " : "") + quoted(schema.columns[size_t(c)]);
-    sql += " FROM " + table + " ORDER BY rowid";
+    sql += ")";
+    if (schema.hasRowid)
+        sql += " ORDER BY rowid";
     Statement s;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &s.stmt, nullptr) != SQLITE_OK) {
-        engineError = true;
-        return false;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &s.stmt, nullptr) != SQLITE_OK)
+        return Verdict::Engine;
+    const int rc = sqlite3_step(s.stmt);
+    if (meter.cancelled())
+        return Verdict::Cancelled;
+    if (!loader.why.isEmpty()) {
+        why = loader.why;
+        return Verdict::NotOurs;
     }
+    if (rc == SQLITE_DONE && loader.rowNumber == count)
+        return Verdict::Ok;
+    if (loader.rowNumber > count) {
+        why = QStringLiteral("it counts %1 rows but holds more").arg(count);
+        return Verdict::Damaged;
+    }
+    if (rc == SQLITE_DONE) {
+        why = QStringLiteral("it counts %1 rows, but only %2 could be read").arg(count).arg(loader.rowNumber);
+        return Verdict::Damaged;
+    }
+    return Verdict::Engine;
+}
 
-    int64_t rowNumber = 0;
-    int rc;
-    while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
-        ++rowNumber;
-        RowInput in;
-        const auto wrongType = [&](TableColumn column, const char *what) {
-            why = QStringLiteral("row %1: field %2 %3")
-                      .arg(rowNumber)
-                      .arg(TableStore::columnName(column))
-                      .arg(QLatin1String(what));
-            return false;
-        };
-        switch (sqlite3_column_type(s.stmt, 0)) {
-        case SQLITE_INTEGER:
-            in.no = sqlite3_column_int64(s.stmt, 0);
-            break;
-        case SQLITE_NULL:
-            in.nullMask |= NullNo;
-            break;
-        default:
-            return wrongType(TableColumn::No, "does not hold a whole number");
-        }
-        switch (sqlite3_column_type(s.stmt, 6)) {
-        case SQLITE_INTEGER:
-        case SQLITE_FLOAT:
-            in.nval = sqlite3_column_double(s.stmt, 6);
-            break;
-        case SQLITE_NULL:
-            in.nullMask |= NullNval;
-            break;
-        default:
-            return wrongType(TableColumn::Nval, "does not hold a number");
-        }
-        struct TextField
-        {
-            int index;
-            TableColumn column;
-            std::string_view *target;
-            uint8_t nullBit;
-        };
-        const TextField texts[] = {
-            {1, TableColumn::Time, &in.timeText, NullTime}, {2, TableColumn::DCAC, &in.dcac, NullDcac},
-            {3, TableColumn::Value, &in.value, NullValue},  {4, TableColumn::Unit, &in.unit, NullUnit},
-            {5, TableColumn::AUTO, &in.autoText, NullAuto},
-        };
-        for (const TextField &f : texts) {
-            const int type = sqlite3_column_type(s.stmt, f.index);
-            if (type == SQLITE_NULL) {
-                in.nullMask |= f.nullBit;
-                continue;
-            }
-            if (type != SQLITE_TEXT)
-                return wrongType(f.column, "does not hold text");
-            const char *data = reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, f.index));
-            const int bytes = sqlite3_column_bytes(s.stmt, f.index);
-            if (bytes > TableStore::kMaxFieldBytes) {
-                why = QStringLiteral(
-                          "row %1: field %2 holds %3 bytes of text, more than the %4 a reading table "
-                          "allows")
-                          .arg(rowNumber)
-                          .arg(TableStore::columnName(f.column))
-                          .arg(bytes)
-                          .arg(TableStore::kMaxFieldBytes);
-                return false;
-            }
-            *f.target = std::string_view(data ? data : "", size_t(bytes));
-        }
-        if (rowNumber > TableStore::kMaxRows) {
-            why = QStringLiteral("it holds more than the %1 rows a reading table may hold")
-                      .arg(TableStore::kMaxRows);
-            return false;
-        }
-        rows.append(in);
-    }
-    if (rc != SQLITE_DONE) {
-        engineError = true;
-        return false;
-    }
-    return true;
+QString damaged(const QString &fileName, const QString &why)
+{
+    return QStringLiteral("%1: the file is damaged and was not opened: %2").arg(fileName, why);
+}
+
+// The engine's message for a failed open; one that found the file broken says so plainly.
+QString engineFailure(const QString &fileName, sqlite3 *db)
+{
+    if ((sqlite3_extended_errcode(db) & 0xff) == SQLITE_CORRUPT)
+        return damaged(fileName, engineMessage(db));
+    return QStringLiteral("%1: %2").arg(fileName, engineMessage(db));
 }
 
 QString notOurs(const QString &fileName, const QString &why)
 {
     return QStringLiteral("%1: not a reading table: %2").arg(fileName, why);
+}
+
+// Checks the open file and loads its rows: the file must be sound and hold one reading table whose
+// every value fits. Returns the message for the user; empty on success and on a cancel (which the
+// meter tells).
+QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, Schema &schema,
+                     ProgressMeter &meter)
+{
+    // The check walks every page once, the load the table's pages again and builds the rows.
+    QString why;
+    meter.setPhase(0, TableStore::kCheckProgressShare);
+    Verdict verdict = checkIntegrity(db, QFileInfo(fileName).absoluteFilePath(), meter, why);
+    if (verdict == Verdict::Ok) {
+        bool engineError = false;
+        if (!readSchema(db, schema, why, engineError))
+            verdict = engineError ? Verdict::Engine : Verdict::NotOurs;
+    }
+    if (verdict == Verdict::Ok) {
+        meter.setPhase(TableStore::kCheckProgressShare, ProgressMeter::kScale);
+        verdict = loadRows(db, schema, rows, meter, why);
+    }
+    switch (verdict) {
+    case Verdict::Ok:
+    case Verdict::Cancelled:
+        return {};
+    case Verdict::NotOurs:
+        return notOurs(fileName, why);
+    case Verdict::Damaged:
+        return damaged(fileName, why);
+    case Verdict::Engine:
+        break;
+    }
+    return engineFailure(fileName, db);
 }
 
 } // namespace
@@ -424,7 +559,8 @@ bool isEmptyDatabase(sqlite3 *db, bool &empty)
 
 } // namespace
 
-QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out)
+QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out,
+                                ProgressMeter &meter)
 {
     const QFileInfo info(fileName);
     // An absolute path keeps the engine from reading names such as ":memory:" or "file:" specially.
@@ -435,14 +571,15 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
             return QStringLiteral("%1: the working table could not be created: %2").arg(fileName, why);
     }
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &out.db, flags, nullptr);
+    const int rc =
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &out.db, flags, SlicedReads::fileLayerName());
     if (rc != SQLITE_OK)
         return QStringLiteral("%1: %2").arg(fileName, out.db ? engineMessage(out.db)
                                                              : QString::fromUtf8(sqlite3_errstr(rc)));
     harden(out.db);
 
     const auto engineFailed = [&] {
-        return QStringLiteral("%1: %2").arg(fileName, engineMessage(out.db));
+        return engineFailure(fileName, out.db);
     };
 
     if (!lockExclusively(out.db))
@@ -460,11 +597,9 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
     removeStaleJournal(out.db, path);
 
     Schema schema;
-    QString why;
-    bool engineError = false;
-    if (!readSchema(out.db, schema, why, engineError) ||
-        !loadRows(out.db, schema, out.rows, why, engineError))
-        return engineError ? engineFailed() : notOurs(fileName, why);
+    const QString error = checkAndLoad(out.db, fileName, out.rows, schema, meter);
+    if (!error.isEmpty() || meter.cancelled())
+        return error;
     // Nothing of ours ever writes to the file; let the engine enforce that too.
     exec(out.db, "PRAGMA query_only=1");
     fileIdentity(path, out.device, out.inode);
@@ -532,17 +667,19 @@ void TableStore::adopt(Loaded &&loaded)
 
 bool TableStore::openWorkingTable(const QString &folder)
 {
-    return openTable(QDir(folder).filePath(workingFileName()), true);
+    return openTable(QDir(folder).filePath(workingFileName()), true, {});
 }
 
-bool TableStore::openFile(const QString &fileName)
+bool TableStore::openFile(const QString &fileName, const WorkProgress &progress)
 {
-    return openTable(fileName, false);
+    return openTable(fileName, false, progress);
 }
 
-bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
+bool TableStore::openTable(const QString &fileName, bool createIfEmpty, const WorkProgress &progress)
 {
     m_lastError.clear();
+    m_cancelled = false;
+    ProgressMeter meter(progress);
     // The open file is locked against every connection, this program's own included, so opening
     // the same file again reloads it through the connection that holds it. A file saved since
     // under the same name is a different file and is opened afresh.
@@ -551,11 +688,10 @@ bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
         inode == m_inode) {
         Schema schema;
         ReadingStore rows;
-        QString why;
-        bool engineError = false;
-        if (!readSchema(m_db, schema, why, engineError) || !loadRows(m_db, schema, rows, why, engineError))
-            return fail(engineError ? QStringLiteral("%1: %2").arg(fileName, engineMessage(m_db))
-                                    : notOurs(fileName, why));
+        const QString error = checkAndLoad(m_db, fileName, rows, schema, meter);
+        m_cancelled = meter.cancelled();
+        if (!error.isEmpty() || m_cancelled)
+            return fail(error);
         emit aboutToReset();
         m_rows = std::move(rows);
         m_savedRows = m_rows.size();
@@ -565,8 +701,9 @@ bool TableStore::openTable(const QString &fileName, bool createIfEmpty)
         return true;
     }
     Loaded loaded;
-    const QString error = openAndLoad(fileName, createIfEmpty, loaded);
-    if (!error.isEmpty())
+    const QString error = openAndLoad(fileName, createIfEmpty, loaded, meter);
+    m_cancelled = meter.cancelled();
+    if (!error.isEmpty() || m_cancelled)
         return fail(error);
     adopt(std::move(loaded));
     m_fileName = fileName;

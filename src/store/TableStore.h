@@ -3,6 +3,7 @@
 #include "store/ReadingStore.h"
 #include "store/RowSink.h"
 #include "store/TableRows.h"
+#include "store/WorkProgress.h"
 
 #include <QObject>
 #include <QString>
@@ -13,10 +14,13 @@ struct sqlite3;
 // The reading table `TOR200DB`: one SQLite file holding the table "Readings" with the fields No
 // (integer), Time (text "HH:MM:SS.zzz"), DC/AC, Value, Unit, AUTO (text) and Nval (real).
 //
-// While open, the file is held under an exclusive lock, so no other program can open it, and it is
-// never written: rows already in the file are loaded into memory, rows appended during the run stay
-// pending in memory only, and emptying or closing drops them without touching the file. Keeping the
-// recorded data is the job of the save operations (DataFiles.h).
+// While open, the file is held under an exclusive lock, so no other program can open it, and
+// nothing here writes to it: rows already in the file are loaded into memory, rows appended during
+// the run stay pending in memory only, and emptying or closing drops them without touching the file.
+// Keeping the recorded data is the job of the save operations (DataFiles.h). The engine itself does
+// write on opening when it finds a side file another program left beside the table: it rolls back a
+// hot journal (an interrupted write) and folds a write-ahead log into the file when closing it, as
+// any client of the engine does; a file without such a side file stays byte for byte as it was.
 //
 // Every failing operation returns false and leaves a message in lastError(): the engine's own
 // message, or what is wrong with the file, preceded by the file's name. Each open, append or empty
@@ -30,6 +34,9 @@ public:
     static constexpr int64_t kMaxRows = 20000000;
     // A text field longer than this marks a file as not ours.
     static constexpr int kMaxFieldBytes = 4096;
+    // An open's progress up to this point of the scale is the file's integrity check; loading the
+    // rows takes the rest.
+    static constexpr int64_t kCheckProgressShare = 300;
 
     // "Vs500db.DB", the working table's file in the working folder.
     static QString workingFileName();
@@ -43,10 +50,13 @@ public:
 
     // Opens the working table in folder, creating an empty one when the file is missing.
     bool openWorkingTable(const QString &folder);
-    // Opens a saved table in place of the current one. The file is checked and loaded first: only
-    // when that succeeds is the current table closed (dropping its pending rows) and replaced; on
-    // failure the current table is left exactly as it was.
-    bool openFile(const QString &fileName);
+    // Opens a saved table in place of the current one. The file is checked and loaded first (the
+    // engine's structure check, its length against its header, every value, the rows read against
+    // the rows counted): only when that succeeds is the current table closed (dropping its pending
+    // rows) and replaced; on failure or cancel the current table is left exactly as it was.
+    bool openFile(const QString &fileName, const WorkProgress &progress = {});
+    // Whether the last open stopped because its progress asked to; it then leaves no message.
+    bool wasCancelled() const { return m_cancelled; }
     // Drops every row and releases the file.
     void close();
 
@@ -83,8 +93,9 @@ signals:
 private:
     struct Loaded;
     // Opens, locks, checks and loads fileName into out; an empty result means success.
-    static QString openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out);
-    bool openTable(const QString &fileName, bool createIfEmpty);
+    static QString openAndLoad(const QString &fileName, bool createIfEmpty, Loaded &out,
+                               ProgressMeter &meter);
+    bool openTable(const QString &fileName, bool createIfEmpty, const WorkProgress &progress);
     bool fail(const QString &message);
     void adopt(Loaded &&loaded);
     void releaseDb();
@@ -99,4 +110,5 @@ private:
     int64_t m_savedRows = 0;
     int64_t m_keptRows = 0;
     QString m_lastError;
+    bool m_cancelled = false;
 };

@@ -6,12 +6,15 @@
 #include "display/GaugeView.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
+#include "store/DataFiles.h"
 #include "store/ReadingTableModel.h"
 #include "store/TableStore.h"
+#include "support/FileBytes.h"
 #include "support/PseudoTerminal.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -691,17 +694,14 @@ TEST(WindowFiles, TextIsNeverWrittenOverTheOpenTablesFile)
     TFCOMM &w = *win.w;
     win.feed(encodeOr200(volts('1', '0', '0', '0')));
     const QString working = w.readingTable()->fileName();
-    QFile before(working);
-    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
-    const QByteArray contents = before.readAll();
-    before.close();
+    const QByteArray contents = fileBytes(working);
 
     w.saveDataFile(working);
     ASSERT_EQ(win.messages.size(), 1u);
-    EXPECT_EQ(win.messages[0].text, QStringLiteral("Could not save table to specified file: ") + working);
-    QFile after(working);
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_EQ(after.readAll(), contents);
+    EXPECT_TRUE(win.messages[0].text.startsWith(QStringLiteral("Could not save table to specified file: ") +
+                                                working + QLatin1Char('\n')))
+        << win.messages[0].text.toStdString();
+    EXPECT_EQ(fileBytes(working), contents);
     EXPECT_EQ(w.readingTable()->rowCount(), 1);
 }
 
@@ -738,6 +738,80 @@ TEST(WindowFiles, SavesAndReopensTablesAndKeepsTheTableWhenAFileIsRefused)
     EXPECT_EQ(win.messages[1].icon, QMessageBox::Critical);
     EXPECT_TRUE(w.readingTable()->isOpen());
     EXPECT_EQ(w.readingTable()->rowCount(), 3);
+}
+
+// The working table's file stays a table whichever table is open: text saved under its name, in
+// any spelling, is refused, and the next start opens the file as before.
+TEST(WindowFiles, TextIsNeverWrittenOverTheWorkingTableWhileASavedTableIsOpen)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.feed(encodeOr200(volts('1', '0', '0', '0')));
+    const QString working = w.readingTable()->fileName();
+    const QByteArray contents = fileBytes(working);
+    const QString copy = win.dir.filePath(QStringLiteral("copy.db"));
+    w.saveDataFile(copy);
+    ASSERT_TRUE(w.openDataFile(copy));
+
+    for (const char *name : {"Vs500db.DB", "VS500DB.DB"}) {
+        const QString target = win.dir.filePath(QLatin1String(name));
+        win.messages.clear();
+        w.saveDataFile(target);
+        ASSERT_EQ(win.messages.size(), 1u) << name;
+        EXPECT_TRUE(win.messages[0].text.startsWith(
+            QStringLiteral("Could not save table to specified file: ") + target + QLatin1Char('\n')))
+            << win.messages[0].text.toStdString();
+        EXPECT_TRUE(win.messages[0].text.contains(QLatin1String("working table")));
+    }
+    EXPECT_EQ(fileBytes(working), contents);
+
+    w.openDataFile(copy); // lets go of nothing but the copy
+    Window next({ModelSelector::IFOR210}, win.dir.path());
+    EXPECT_TRUE(next.messages.empty());
+    EXPECT_EQ(next.w->readingTable()->fileName(), working);
+}
+
+// Cancelling an open or a save leaves the table with its unsaved rows, and the files, as they were.
+TEST(WindowFiles, CancellingLongWorkLeavesTheTableAndTheFiles)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    const QString big = win.dir.filePath(QStringLiteral("big.db"));
+    const QString other = win.dir.filePath(QStringLiteral("other.db"));
+    {
+        QTemporaryDir folder;
+        TableStore source;
+        ASSERT_TRUE(source.openWorkingTable(folder.path()));
+        RowInput row;
+        row.value = "1.000";
+        for (int i = 1; i <= 5000; ++i) {
+            row.no = i;
+            source.appendRow(row);
+        }
+        ASSERT_TRUE(CopyTableToFile(source, big));
+        ASSERT_TRUE(CopyTableToFile(source, other));
+    }
+    ASSERT_TRUE(w.openDataFile(big));
+    win.feed(encodeOr200(volts('1', '0', '0', '0')));
+    ASSERT_EQ(w.readingTable()->rowCount(), 5001);
+
+    QStringList labels;
+    w.setProgressHook([&](const QString &label, int64_t, int64_t) {
+        labels << label.section(QLatin1Char(' '), 0, 0);
+        return false;
+    });
+    EXPECT_FALSE(w.openDataFile(other));
+    w.saveDataFile(win.dir.filePath(QStringLiteral("run.xls")));
+    w.saveDataFile(win.dir.filePath(QStringLiteral("run.db")));
+    EXPECT_EQ(labels.first(), QStringLiteral("Opening"));
+    EXPECT_EQ(labels.last(), QStringLiteral("Saving"));
+    EXPECT_TRUE(win.messages.empty());
+    EXPECT_EQ(w.readingTable()->fileName(), big);
+    EXPECT_EQ(w.readingTable()->rowCount(), 5001);
+    const QStringList files = QDir(win.dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    EXPECT_EQ(files, (QStringList{QStringLiteral("Vs500db.DB"), QStringLiteral("big.db"),
+                                  QStringLiteral("other.db")}))
+        << files.join(QLatin1Char(' ')).toStdString();
 }
 
 TEST(WindowLayout, ShrinkingAndGrowingKeepsTheChartBesideTheGauge)

@@ -5,6 +5,7 @@
 
 #include "store/ReadingStore.h"
 #include "store/TableStore.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,32 +3,22 @@
 #include "store/DataFiles.h"
 #include "store/TableStore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 using namespace storetest;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 // Reads rows through the TableRows interface only, so the export's general path is used.
 class PlainRows : public TableRows
@@ -55,18 +45,18 @@ protected:
     }
     QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
 
-    // Recorded rows plus rows from a file written elsewhere (NULLs, long and non-Latin texts).
-    void fillMixedRows()
+    // Recorded rows plus rows from a file written elsewhere (NULLs, odd texts: by default a TAB and a
+    // character beyond Latin-1, which a table copy holds but the text export cannot).
+    void fillMixedRows(const char *oddValue = "\"quoted\"\tvalue", const char *oddUnit = "\xe2\x84\xa6")
     {
         const QString odd = path("odd.db");
-        ASSERT_EQ(
-            execSql(odd, std::string(kCreateReadings) +
-                             "INSERT INTO Readings VALUES (1, '08:00:00.001', 'DC', '1.000', '\xc2\xb5"
-                             "A', 'AUTO', 1000);"
-                             "INSERT INTO Readings VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL);"
-                             "INSERT INTO Readings VALUES (5000000000, '8h', 'AC+DC', '\"quoted\"\tvalue', "
-                             "'\xe2\x84\xa6', 'auto', 0.1);"),
-            "");
+        ASSERT_EQ(execSql(odd, std::string(kCreateReadings) +
+                                   "INSERT INTO Readings VALUES (1, '08:00:00.001', 'DC', '1.000', '\xc2\xb5"
+                                   "A', 'AUTO', 1000);"
+                                   "INSERT INTO Readings VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL);"
+                                   "INSERT INTO Readings VALUES (5000000000, '8h', 'AC+DC', '" +
+                                   oddValue + "', '" + oddUnit + "', 'auto', 0.1);"),
+                  "");
         ASSERT_TRUE(table.openFile(odd)) << table.lastError().toStdString();
         table.appendRow(reading(2, "-3.999", "mV", "AC", "MANU", -3999.0f, 45296789));
         table.appendRow(reading(3, "0.L", "M*", "", "MANU", 4001.0f, 0));
@@ -101,29 +91,29 @@ TEST_F(DataFilesTest, ExportOfAnEmptyTableIsTheHeaderLine)
 {
     const QString out = path("empty.xls");
     ASSERT_TRUE(ExportTableAsText(table, out));
-    EXPECT_EQ(readFile(out), QByteArray("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"));
+    EXPECT_EQ(fileBytes(out), QByteArray("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"));
 }
 
 TEST_F(DataFilesTest, ExportWritesEveryRowAsLatin1WithCrLf)
 {
-    fillMixedRows();
+    fillMixedRows("\"quoted\" value", "\xc3\xbf");
     const QString out = path("run.txt");
-    writeFile(out, QByteArray(100000, 'x')); // replaced, not appended to
+    writeBytes(out, QByteArray(100000, 'x')); // replaced, not appended to
     QString error;
     ASSERT_TRUE(ExportTableAsText(table, out, &error)) << error.toStdString();
     const QByteArray expected = "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"
                                 "1\t08:00:00.001\tDC\t1.000\t\xb5"
                                 "A\tAUTO\r\n"
                                 "\t\t\t\t\t\r\n"
-                                "5000000000\t8h\tAC+DC\t\"quoted\"\tvalue\t?\tauto\r\n"
+                                "5000000000\t8h\tAC+DC\t\"quoted\" value\t\xff\tauto\r\n"
                                 "2\t12:34:56.789\tAC\t-3.999\tmV\tMANU\r\n"
                                 "3\t00:00:00.000\t\t0.L\tM*\tMANU\r\n";
-    EXPECT_EQ(readFile(out), expected);
+    EXPECT_EQ(fileBytes(out), expected);
 
     // The general path (any TableRows) writes the same bytes.
     const QString plain = path("plain.txt");
     ASSERT_TRUE(ExportTableAsText(PlainRows(table), plain));
-    EXPECT_EQ(readFile(plain), expected);
+    EXPECT_EQ(fileBytes(plain), expected);
     EXPECT_EQ(filesIn(dir.path()), (QStringList{QStringLiteral("Vs500db.DB"), QStringLiteral("odd.db"),
                                                 QStringLiteral("plain.txt"), QStringLiteral("run.txt")}));
 }
@@ -139,7 +129,7 @@ TEST_F(DataFilesTest, CopyHoldsEveryFieldAndReopensAsTheSameTable)
 {
     fillMixedRows();
     const QString out = path("copy.db");
-    writeFile(out, QByteArray("an older file of that name"));
+    writeBytes(out, QByteArray("an older file of that name"));
     QString error;
     ASSERT_TRUE(CopyTableToFile(table, out, &error)) << error.toStdString();
 
@@ -218,7 +208,7 @@ TEST_F(DataFilesTest, FullDiskLeavesTheOldFileAndNoTemporaryFile)
     for (const char *name : {"run.xls", "run.db"}) {
         SCOPED_TRACE(name);
         const QString out = path(name);
-        writeFile(out, old);
+        writeBytes(out, old);
         const QStringList before = filesIn(dir.path());
         const pid_t child = fork();
         ASSERT_GE(child, 0);
@@ -235,9 +225,200 @@ TEST_F(DataFilesTest, FullDiskLeavesTheOldFileAndNoTemporaryFile)
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: no reason given";
-        EXPECT_EQ(readFile(out), old);
+        EXPECT_EQ(fileBytes(out), old);
         EXPECT_EQ(filesIn(dir.path()), before);
     }
+}
+
+// A field the text cannot hold as it is refuses the whole export: nothing is written, an older
+// file stays, and the message names the row's No and the field.
+TEST_F(DataFilesTest, ExportRefusesFieldsTheTextCannotHold)
+{
+    const struct
+    {
+        const char *value, *unit, *autoText;
+        const char *expected;
+    } cases[] = {
+        {"1\t2", "V", "AUTO", "The row with No 7: its field Value holds a tab or line break"},
+        {"1", "V\r", "AUTO", "The row with No 7: its field Unit holds a tab or line break"},
+        {"1", "V", "AU\nTO", "The row with No 7: its field AUTO holds a tab or line break"},
+        {"1", "\xe2\x84\xa6", "AUTO", "The row with No 7: its field Unit holds \"\u2126\", a character"},
+        {"\xf0\x9f\x98\x80", "V", "AUTO", "The row with No 7: its field Value holds \"\U0001F600\""},
+    };
+    const QString out = path("run.xls");
+    writeBytes(out, "older");
+    const QStringList files = filesIn(dir.path());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.expected);
+        ASSERT_TRUE(table.emptyTable());
+        table.appendRow(reading(6, "0.5", "mV"));
+        table.appendRow(reading(7, c.value, c.unit, "DC", c.autoText));
+        for (const TableRows *rows :
+             {static_cast<const TableRows *>(&table), static_cast<const TableRows *>(nullptr)}) {
+            const PlainRows plain(table);
+            writeBytes(out, "older");
+            QString error;
+            EXPECT_FALSE(ExportTableAsText(rows ? *rows : plain, out, &error));
+            EXPECT_TRUE(error.startsWith(QString::fromUtf8(c.expected))) << error.toStdString();
+            EXPECT_EQ(fileBytes(out), QByteArray("older"));
+            EXPECT_EQ(filesIn(dir.path()), files);
+        }
+    }
+    // A row without a No is named by its place.
+    ASSERT_TRUE(table.emptyTable());
+    table.appendRow(reading(6, "0.5", "mV"));
+    RowInput noNumber = reading(0, "1", "\xe2\x84\xa6");
+    noNumber.nullMask = NullNo;
+    table.appendRow(noNumber);
+    QString error;
+    EXPECT_FALSE(ExportTableAsText(table, path("other.xls"), &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("Row 2 (its No is empty): its field Unit")))
+        << error.toStdString();
+    EXPECT_FALSE(QFile::exists(path("other.xls")));
+}
+
+// Both saves write through a symbolic link (the link stays, the file it leads to is replaced) and
+// refuse a file the user may not write, leaving it as it was.
+TEST_F(DataFilesTest, SavesWriteThroughLinksAndRefuseReadOnlyFiles)
+{
+    table.appendRow(reading(1, "1.000"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("data")));
+    for (const char *name : {"run.xls", "run.db"}) {
+        SCOPED_TRACE(name);
+        const QString target = path("data/") + QLatin1String(name);
+        const QString link = path(name);
+        writeBytes(target, "older");
+        ASSERT_TRUE(QFile::link(QStringLiteral("data/") + QLatin1String(name), link));
+        QString error;
+        ASSERT_TRUE(isTableCopyName(link) ? CopyTableToFile(table, link, &error)
+                                          : ExportTableAsText(table, link, &error))
+            << error.toStdString();
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+        EXPECT_NE(fileBytes(target), QByteArray("older"));
+        EXPECT_EQ(filesIn(path("data")), QStringList{QLatin1String(name)});
+
+        // Read-only, checked as an unprivileged user (root may write anything).
+        writeBytes(target, "read-only");
+        ASSERT_TRUE(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                      QFileDevice::ReadOther));
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(path("data")).constData(), 0777), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(3);
+            QString reason;
+            const bool saved = isTableCopyName(target) ? CopyTableToFile(table, target, &reason)
+                                                       : ExportTableAsText(table, target, &reason);
+            _exit(saved ? 1 : reason.contains(QLatin1String("read-only")) ? 0 : 2);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: another reason, 3: no unprivileged user";
+        EXPECT_EQ(fileBytes(target), QByteArray("read-only"));
+        EXPECT_EQ(filesIn(path("data")), QStringList{QLatin1String(name)});
+        QFile::remove(target);
+    }
+}
+
+// Cancelling a save leaves the older file and nothing beside it.
+TEST_F(DataFilesTest, ACancelledSaveLeavesTheOlderFile)
+{
+    for (int i = 1; i <= 5000; ++i)
+        table.appendRow(reading(i, "1.000"));
+    for (const char *name : {"run.xls", "run.db"}) {
+        SCOPED_TRACE(name);
+        const QString out = path(name);
+        writeBytes(out, "older");
+        const QStringList files = filesIn(dir.path());
+        int calls = 0;
+        const WorkProgress cancel = [&](int64_t done, int64_t total) {
+            EXPECT_LE(done, total);
+            return ++calls < 1;
+        };
+        QString error = QStringLiteral("unset");
+        EXPECT_FALSE(isTableCopyName(out) ? CopyTableToFile(table, out, &error, cancel)
+                                          : ExportTableAsText(table, out, &error, cancel));
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(fileBytes(out), QByteArray("older"));
+        EXPECT_EQ(filesIn(dir.path()), files);
+    }
+}
+
+// The window handles its events while a save runs; should the table be emptied meanwhile, the
+// save fails instead of reading rows that are gone.
+TEST_F(DataFilesTest, ATableEmptiedDuringASaveFailsIt)
+{
+    for (const char *name : {"run.xls", "run.db"}) {
+        SCOPED_TRACE(name);
+        for (int i = 1; i <= 10000; ++i)
+            table.appendRow(reading(i, "1.000"));
+        const QString out = path(name);
+        writeBytes(out, "older");
+        const WorkProgress emptyIt = [&](int64_t, int64_t) {
+            table.emptyTable();
+            return true;
+        };
+        QString error;
+        EXPECT_FALSE(isTableCopyName(out) ? CopyTableToFile(table, out, &error, emptyIt)
+                                          : ExportTableAsText(table, out, &error, emptyIt));
+        EXPECT_TRUE(error.contains(QLatin1String("emptied"))) << error.toStdString();
+        EXPECT_EQ(fileBytes(out), QByteArray("older"));
+    }
+}
+
+// Text is never saved over the working table's file or the open table's file, however the name
+// leads there; the refusal says why and both files stay as they were.
+TEST_F(DataFilesTest, TextIsNeverSavedOverTheWorkingOrTheOpenTable)
+{
+    const QString working = path("Vs500db.DB");
+    table.appendRow(reading(1, "1.000"));
+    const QString saved = path("saved.db");
+    ASSERT_TRUE(CopyTableToFile(table, saved));
+    ASSERT_TRUE(table.openFile(saved));
+    table.appendRow(reading(2, "2.000"));
+    ASSERT_TRUE(QFile::link(working, path("link.xls")));
+    ASSERT_EQ(::link(QFile::encodeName(working).constData(), QFile::encodeName(path("hard.txt")).constData()),
+              0);
+    ASSERT_TRUE(QFile::link(saved, path("open.xls")));
+    ASSERT_EQ(
+        ::link(QFile::encodeName(saved).constData(), QFile::encodeName(path("openhard.txt")).constData()), 0);
+    const QByteArray workingBytes = fileBytes(working);
+    const QByteArray savedBytes = fileBytes(saved);
+
+    const struct
+    {
+        const char *name;
+        const char *why;
+    } cases[] = {
+        {"Vs500db.DB", "working table"}, {"VS500DB.DB", "working table"}, {"link.xls", "working table"},
+        {"hard.txt", "working table"},   {"open.xls", "open table"},      {"openhard.txt", "open table"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString target = path(c.name);
+        const SaveOutcome outcome = saveTable(table, target, dir.path());
+        EXPECT_EQ(outcome.result, SaveOutcome::Result::Failed);
+        EXPECT_FALSE(outcome.tableCopy);
+        EXPECT_TRUE(outcome.message.startsWith(exportFailedMessage(target) + QLatin1Char('\n')))
+            << outcome.message.toStdString();
+        EXPECT_TRUE(outcome.message.contains(QLatin1String(c.why))) << outcome.message.toStdString();
+        EXPECT_EQ(fileBytes(working), workingBytes);
+        EXPECT_EQ(fileBytes(saved), savedBytes);
+    }
+    EXPECT_FALSE(QFile::exists(path("VS500DB.DB")));
+
+    // Elsewhere text is saved, and a table copy may replace a table file.
+    const SaveOutcome text = saveTable(table, path("run.xls"), dir.path());
+    EXPECT_EQ(text.result, SaveOutcome::Result::Saved);
+    EXPECT_EQ(text.message, exportSavedMessage(path("run.xls")));
+    const SaveOutcome copy = saveTable(table, path("link.db"), dir.path());
+    EXPECT_EQ(copy.result, SaveOutcome::Result::Saved);
+    EXPECT_TRUE(copy.tableCopy);
+    EXPECT_TRUE(copy.message.isEmpty());
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "decode/FrameEncoders.h"
 #include "decode/MeterDecoder.h"
+#include "support/FileBytes.h"
 #include "support/PseudoTerminal.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +16,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sqlite3.h>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -36,9 +40,11 @@ struct CliRun
     QString err;
 };
 
-CliRun runCli(const QStringList &args, const Bytes &input = {})
+CliRun runCli(const QStringList &args, const Bytes &input = {}, const QString &folder = QString())
 {
     QProcess p;
+    if (!folder.isEmpty())
+        p.setWorkingDirectory(folder);
     p.start(cliPath(), args);
     CliRun r;
     if (!p.waitForStarted(5000)) {
@@ -219,6 +225,13 @@ TEST_F(MeterlinkCli, BadArgumentsExitWithTwoAndSayWhy)
         {{QStringLiteral("simulate"), QStringLiteral("--model"), QStringLiteral("IF7740x")}, "IF7740x"},
         {{QStringLiteral("simulate"), QStringLiteral("--rate"), QStringLiteral("0")}, "--rate"},
         {{QStringLiteral("frobnicate")}, "frobnicate"},
+        {{QStringLiteral("convert")}, "convert IN OUT"},
+        {{QStringLiteral("convert"), QStringLiteral("in.db")}, "convert IN OUT"},
+        {{QStringLiteral("convert"), QStringLiteral("a.db"), QStringLiteral("b.db"), QStringLiteral("c.db")},
+         "convert IN OUT"},
+        {{QStringLiteral("convert"), QStringLiteral("--force"), QStringLiteral("a.db"),
+          QStringLiteral("b.db")},
+         "--force"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.args.join(QLatin1Char(' ')).toStdString());
@@ -307,4 +320,102 @@ TEST_F(MeterlinkCli, SimulatorFeedsAPseudoTerminalAtTheMetersPace)
         EXPECT_LE(got.ok, row.maxFrames);
         EXPECT_EQ(exitCode, 0);
     }
+}
+
+// ---- convert
+
+namespace {
+
+// A table file as another program writes it.
+void writeTable(const QString &path, const std::string &rows)
+{
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    const std::string sql =
+        "CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, "
+        "AUTO TEXT, Nval REAL);" +
+        rows;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+} // namespace
+
+TEST_F(MeterlinkCli, ConvertWritesATableCopyOrTheTextAsTheNameSays)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("run.db"));
+    writeTable(in,
+               "INSERT INTO Readings VALUES (1, '10:00:00.000', 'DC', '1.000', '\xc2\xb5V', 'AUTO', 1000);"
+               "INSERT INTO Readings VALUES (2, '10:00:00.500', 'AC', '-0.5', 'k*', 'MANU', -500);");
+    const QByteArray text = "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"
+                            "1\t10:00:00.000\tDC\t1.000\t\xb5V\tAUTO\r\n"
+                            "2\t10:00:00.500\tAC\t-0.5\tk*\tMANU\r\n";
+    for (const char *name : {"out.xls", "out.DB", "out"}) {
+        SCOPED_TRACE(name);
+        const CliRun r = runCli({QStringLiteral("convert"), in, dir.filePath(QLatin1String(name))});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+        EXPECT_EQ(fileBytes(dir.filePath(QLatin1String(name))), text);
+    }
+    // The copy converts back to the same text.
+    const QString copy = dir.filePath(QStringLiteral("copy.db"));
+    ASSERT_EQ(runCli({QStringLiteral("convert"), in, copy}).exitCode, 0);
+    ASSERT_EQ(runCli({QStringLiteral("convert"), copy, dir.filePath(QStringLiteral("back.txt"))}).exitCode,
+              0);
+    EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("back.txt"))), text);
+}
+
+// The refusals of the window's open and save, each with its message on standard error and OUT left
+// as it was.
+TEST_F(MeterlinkCli, ConvertRefusesAsTheWindowDoesAndLeavesOutAlone)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("good.db"));
+    writeTable(good, "INSERT INTO Readings VALUES (1, '10:00:00.000', 'DC', '1.000', 'V', 'AUTO', 1000);");
+    const QString omega = dir.filePath(QStringLiteral("omega.db"));
+    writeTable(
+        omega,
+        "INSERT INTO Readings VALUES (1, '', '', '1', 'V', '', 1), (2, '', '', '2', '\xe2\x84\xa6', '', 2);");
+    const QString cut = dir.filePath(QStringLiteral("cut.db"));
+    std::string many = "BEGIN;";
+    for (int i = 1; i <= 500; ++i)
+        many += "INSERT INTO Readings VALUES (" + std::to_string(i) +
+                ", '10:00:00.000', 'DC', '1.000', 'V', 'AUTO', 1);";
+    writeTable(cut, many + "COMMIT;");
+    writeBytes(cut, fileBytes(cut).left(20000));
+    const QString notes = dir.filePath(QStringLiteral("notes.db"));
+    writeBytes(notes, "not a table");
+    const QString working = dir.filePath(QStringLiteral("Vs500db.DB"));
+    writeTable(working, "");
+
+    const struct
+    {
+        QString in;
+        const char *out;
+        const char *message;
+    } cases[] = {
+        {notes, "out.db", "notes.db: file is not a database"},
+        {cut, "out.db", "cut.db: the file is damaged and was not opened"},
+        {omega, "out.xls", "The row with No 2: its field Unit holds"},
+        {good, "Vs500db.DB", "working table"},
+        {good, "link.txt", "open table"},
+    };
+    ASSERT_TRUE(QFile::link(good, dir.filePath(QStringLiteral("link.txt"))));
+    writeBytes(dir.filePath(QStringLiteral("out.db")), "older");
+    writeBytes(dir.filePath(QStringLiteral("out.xls")), "older");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        const QString out = dir.filePath(QLatin1String(c.out));
+        const QByteArray kept = fileBytes(out);
+        const CliRun r = runCli({QStringLiteral("convert"), c.in, QLatin1String(c.out)}, {}, dir.path());
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+        EXPECT_EQ(fileBytes(out), kept);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{QStringLiteral("Vs500db.DB"), QStringLiteral("cut.db"), QStringLiteral("good.db"),
+                           QStringLiteral("link.txt"), QStringLiteral("notes.db"), QStringLiteral("omega.db"),
+                           QStringLiteral("out.db"), QStringLiteral("out.xls")}));
 }

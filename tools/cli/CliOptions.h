@@ -20,3 +20,4 @@ int runDecode(int argc, char **argv);
 int runSimulate(int argc, char **argv);
 int runPorts(int argc, char **argv);
 int runLog(int argc, char **argv);
+int runConvert(int argc, char **argv);

@@ -11,6 +11,7 @@ const char kUsage[] =
     "  meterlink-cli simulate --model SEL[,SEL...] [--device PATH] [--rate MS]\n"
     "  meterlink-cli ports\n"
     "  meterlink-cli log --model SEL (--device PATH | --port COMn | --input FILE) [options]\n"
+    "  meterlink-cli convert IN OUT\n"
     "  meterlink-cli --help | --version\n"
     "\n"
     "decode    Reads a meter's raw byte stream from FILE (standard input when FILE is missing or \"-\")\n"
@@ -26,6 +27,13 @@ const char kUsage[] =
     "          description, maker, serial number, and whether it opens (else why not).\n"
     "log       Records readings without the window, by its recording rules, into a table file, a\n"
     "          text file or standard output (meterlink-cli log --help).\n"
+    "convert   Reads the table file IN with the checks of \"Open old data files\" and writes OUT as\n"
+    "          the window's Save does: a name ending in \".db\" gets a table copy, any other name\n"
+    "          the tab-separated text export, with the same refusals and messages (no text over\n"
+    "          IN or over the working table Vs500db.DB of the current folder). OUT is replaced only\n"
+    "          once it is complete. Exit status: 0 saved; 1 refused, failed or stopped (the message\n"
+    "          on standard error, OUT untouched); 2 usage. Long work shows its progress on standard\n"
+    "          error when that is a terminal.\n"
     "\n"
     "SEL is a model selector: IFOR210 (default), IFOR230, IFZV900, IFRX12, IF4408, IFVS500, IF7720,\n"
     "IFOR220, IFOR240, IFOR250, IFOR380, IFOther, IF7740x. Several selectors combine as at start-up:\n"
@@ -51,6 +59,8 @@ int main(int argc, char **argv)
         return runPorts(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "log") == 0)
         return runLog(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0)
+        return runConvert(argc - 2, argv + 2);
     if (argc >= 2)
         std::fprintf(stderr, "meterlink-cli: unknown command '%s'\n", argv[1]);
     std::fputs(kUsage, stderr);

@@ -1,0 +1,128 @@
+#include "CliOptions.h"
+
+#include "store/DataFiles.h"
+#include "store/TableStore.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void requestStop(int)
+{
+    g_stopRequested = 1;
+}
+
+// Progress on standard error, only where someone watches it (a terminal) and only for work that
+// takes long enough to need it; Ctrl+C or a termination signal stops the work cleanly.
+class TerminalProgress
+{
+public:
+    static constexpr qint64 kShowAfterMs = 500;
+    static constexpr qint64 kRedrawMs = 100;
+
+    TerminalProgress() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
+    ~TerminalProgress() { clearLine(); }
+
+    WorkProgress start(const QString &what)
+    {
+        clearLine();
+        m_what = what.toLocal8Bit();
+        m_clock.start();
+        m_lastDraw = -kRedrawMs;
+        return [this](int64_t done, int64_t total) {
+            return report(done, total);
+        };
+    }
+
+private:
+    bool report(int64_t done, int64_t total)
+    {
+        const qint64 elapsed = m_clock.elapsed();
+        if (m_terminal && elapsed >= kShowAfterMs && elapsed - m_lastDraw >= kRedrawMs) {
+            m_lastDraw = elapsed;
+            std::fprintf(stderr, "\r%s %3d%%", m_what.constData(), total > 0 ? int(done * 100 / total) : 0);
+            std::fflush(stderr);
+            m_drawn = true;
+        }
+        return g_stopRequested == 0;
+    }
+
+    void clearLine()
+    {
+        if (m_drawn)
+            std::fputs("\r\033[K", stderr);
+        m_drawn = false;
+    }
+
+    bool m_terminal;
+    bool m_drawn = false;
+    QByteArray m_what;
+    QElapsedTimer m_clock;
+    qint64 m_lastDraw = 0;
+};
+
+int failed(const QString &message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    return 1;
+}
+
+} // namespace
+
+int runConvert(int argc, char **argv)
+{
+    QStringList files;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) {
+            for (++i; i < argc; ++i)
+                files << QFile::decodeName(argv[i]);
+            break;
+        }
+        if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            std::fprintf(stderr, "meterlink-cli convert: unknown option '%s'\n", argv[i]);
+            return kUsageExitCode;
+        }
+        files << QFile::decodeName(argv[i]);
+    }
+    if (files.size() != 2) {
+        std::fputs("meterlink-cli convert: give the table file to read and the file to write: "
+                   "convert IN OUT\n",
+                   stderr);
+        return kUsageExitCode;
+    }
+
+    struct sigaction action = {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    const auto cancelled = [] {
+        return failed(QStringLiteral("meterlink-cli convert: stopped; nothing was written"));
+    };
+
+    TerminalProgress progress;
+    TableStore table;
+    if (!table.openFile(files[0], progress.start(QStringLiteral("Reading ") + files[0])))
+        return table.wasCancelled() ? cancelled() : failed(table.lastError());
+    // The working table is the one a window started from here would record into.
+    const SaveOutcome outcome = saveTable(table, files[1], QDir::currentPath(),
+                                          progress.start(QStringLiteral("Writing ") + files[1]));
+    switch (outcome.result) {
+    case SaveOutcome::Result::Saved:
+        return 0;
+    case SaveOutcome::Result::Cancelled:
+        return cancelled();
+    case SaveOutcome::Result::Failed:
+        break;
+    }
+    return failed(outcome.message);
+}
