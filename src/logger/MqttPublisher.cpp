@@ -282,7 +282,8 @@ void MqttPublisher::writable()
     if (!m_client)
         return;
     noteResult(mosquitto_loop_write(m_client, 1));
-    // During the TLS handshake the library advances it only when reading: let it try.
+    // The library drives a TLS handshake from its read path; a writable socket may be the only
+    // news while one is under way.
     if (m_state == State::Connecting && !m_lost && mosquitto_socket(m_client) >= 0)
         noteResult(mosquitto_loop_read(m_client, 1));
     service();
