@@ -193,6 +193,15 @@ bool waitUntil(const std::function<bool()> &done, std::initializer_list<Subscrib
     }
 }
 
+// What a subscriber that comes now learns first: the status the broker retained.
+void expectRetainedOffline(int port, const char *statusTopic)
+{
+    Subscriber late(port, statusTopic);
+    ASSERT_TRUE(waitUntil([&] { return !late.messages.empty(); }, {&late}));
+    EXPECT_EQ(late.messages[0].payload, "offline");
+    EXPECT_TRUE(late.messages[0].retained);
+}
+
 LoggedReading readingNo(int64_t no)
 {
     LoggedReading r;
@@ -276,10 +285,7 @@ TEST_F(MqttPublisherTest, DeliversEveryReadingOnceInOrderAndKeepsTheStatus)
 
     // Ending on purpose leaves "offline" behind as well.
     publisher.stop(5000);
-    Subscriber late(broker.port, "lab/m1/status");
-    ASSERT_TRUE(waitUntil([&] { return !late.messages.empty(); }, {&late}));
-    EXPECT_EQ(late.messages[0].payload, "offline");
-    EXPECT_TRUE(late.messages[0].retained);
+    expectRetainedOffline(broker.port, "lab/m1/status");
 }
 
 TEST_F(MqttPublisherTest, TheWillSaysOfflineWhenTheLoggerIsKilled)
@@ -298,10 +304,7 @@ TEST_F(MqttPublisherTest, TheWillSaysOfflineWhenTheLoggerIsKilled)
     ::kill(pid_t(child.processId()), SIGKILL);
     child.waitForFinished(5000);
     ASSERT_TRUE(waitUntil([&] { return status.messages.back().payload == "offline"; }, {&status}));
-    Subscriber late(broker.port, "lab/m2/status");
-    ASSERT_TRUE(waitUntil([&] { return !late.messages.empty(); }, {&late}));
-    EXPECT_EQ(late.messages[0].payload, "offline");
-    EXPECT_TRUE(late.messages[0].retained);
+    expectRetainedOffline(broker.port, "lab/m2/status");
 }
 
 TEST_F(MqttPublisherTest, ABrokerDownAtStartOrRestartedLosesNoReading)
