@@ -31,7 +31,8 @@ QString defaultMqttTopic(const QString &modelSelector);
 // state, retained, with a last will of "offline". Runs on the caller's event loop (no threads):
 // the library's socket is watched by notifiers, its keepalive by a timer. The broker may come and
 // go: readings wait in order in a bounded queue and leave it only when the broker acknowledged
-// them; the connection is retried after 0.5 s, doubling up to 5 s.
+// them; the connection is retried after 0.5 s, doubling up to 5 s. Once a client exists the
+// library ignores SIGPIPE for the whole process: a closed pipe shows as a failed write.
 class MqttPublisher : public QObject
 {
     Q_OBJECT
@@ -55,7 +56,8 @@ public:
     // reconnection).
     void setStatus(const QString &state);
     // Delivers what it can within timeoutMs, marks the status "offline" and disconnects cleanly,
-    // so the broker drops the last will. Nothing is sent afterwards.
+    // so the broker drops the last will. Nothing is sent afterwards. Runs the event loop while it
+    // waits (as start() does): stop the reading source first.
     void stop(int timeoutMs);
 
     bool isConnected() const { return m_state == State::Connected; }
