@@ -3,20 +3,25 @@
 //   bench_log                 10M frames through decoding, recording and a table file: resident
 //                             memory growth after the first million
 //   bench_log --cpu [S]       meterlink-cli log reading a pseudo-terminal fed 174 frames/s for S
-//                             seconds (default 20): its share of one core
+//                             seconds (default 20), recording every one: its share of one core
+//   bench_log --cpu S --mqtt  the same, also publishing to a mosquitto of its own on 127.0.0.1
 #include "decode/FrameEncoders.h"
 #include "logger/LogSession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -93,7 +98,35 @@ long cpuTicks(qint64 pid)
     return utime + stime;
 }
 
-void cpu(int seconds, const char *cli)
+// A broker of the bench's own on a free loopback port; 0 when none could be started.
+int startBroker(QProcess &broker, const QTemporaryDir &dir)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    QFile conf(dir.filePath(QStringLiteral("mosquitto.conf")));
+    if (port == 0 || !conf.open(QIODevice::WriteOnly))
+        return 0;
+    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n%2")
+                   .arg(port)
+                   .arg(::geteuid() == 0 ? QStringLiteral("user root\n") : QString())
+                   .toUtf8());
+    conf.close();
+    broker.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), conf.fileName()});
+    if (!broker.waitForStarted(5000))
+        return 0;
+    QThread::msleep(500);
+    return port;
+}
+
+void cpu(int seconds, const char *cli, bool mqtt)
 {
     int master = -1, slave = -1;
     char name[128] = {};
@@ -102,11 +135,21 @@ void cpu(int seconds, const char *cli)
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     QTemporaryDir dir;
+    QStringList arguments = {QStringLiteral("log"),        QStringLiteral("--model"),
+                             QStringLiteral("IFOR250"),    QStringLiteral("--device"),
+                             QString::fromLocal8Bit(name), QStringLiteral("--no-repeat-filter"),
+                             QStringLiteral("--out"),      dir.filePath(QStringLiteral("log.db"))};
+    QProcess broker;
+    if (mqtt) {
+        const int port = startBroker(broker, dir);
+        if (port == 0) {
+            std::printf("log: no mosquitto could be started\n");
+            return;
+        }
+        arguments << QStringLiteral("--mqtt") << QStringLiteral("mqtt://127.0.0.1:%1").arg(port);
+    }
     QProcess log;
-    log.start(QString::fromLocal8Bit(cli),
-              {QStringLiteral("log"), QStringLiteral("--model"), QStringLiteral("IFOR250"),
-               QStringLiteral("--device"), QString::fromLocal8Bit(name), QStringLiteral("--out"),
-               dir.filePath(QStringLiteral("log.db"))});
+    log.start(QString::fromLocal8Bit(cli), arguments);
     if (!log.waitForStarted(5000))
         return;
     QThread::msleep(500);
@@ -132,7 +175,10 @@ void cpu(int seconds, const char *cli)
         double(used) / double(sysconf(_SC_CLK_TCK)) / (double(clock.elapsed()) / 1000.0) * 100.0;
     log.terminate();
     log.waitForFinished(5000);
-    std::printf("log: %.2f %% of one core at 174 frames/s (%ld frames in %d s)\n", share, sent, seconds);
+    broker.kill();
+    broker.waitForFinished(5000);
+    std::printf("log%s: %.2f %% of one core at 174 frames/s (%ld frames in %d s)\n", mqtt ? " --mqtt" : "",
+                share, sent, seconds);
 }
 
 } // namespace
@@ -143,7 +189,8 @@ int main(int argc, char **argv)
     if (argc >= 2 && std::strcmp(argv[1], "--cpu") == 0) {
         const QString cli =
             QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/meterlink-cli");
-        cpu(argc >= 3 ? std::atoi(argv[2]) : 20, cli.toLocal8Bit().constData());
+        cpu(argc >= 3 ? std::atoi(argv[2]) : 20, cli.toLocal8Bit().constData(),
+            argc >= 4 && std::strcmp(argv[3], "--mqtt") == 0);
         return 0;
     }
     memory(argc >= 2 ? std::atol(argv[1]) : 10000000L);

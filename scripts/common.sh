@@ -8,6 +8,7 @@ METERLINK_PACKAGES=(
     libgtest-dev libbenchmark-dev
     fonts-liberation poppler-utils
     dpkg-dev file lintian desktop-file-utils appstream
+    libmosquitto-dev mosquitto mosquitto-clients openssl
 )
 
 # ensure_packages PKG...: installs the Debian packages that are not installed yet.

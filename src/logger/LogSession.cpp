@@ -119,6 +119,16 @@ bool LogSession::start(QString *error)
     return true;
 }
 
+void LogSession::stop()
+{
+    if (m_driver)
+        m_driver->Disconnect();
+    if (m_inputNotifier)
+        m_inputNotifier->setEnabled(false);
+    m_tick.stop();
+    m_idleTimer.stop();
+}
+
 void LogSession::readInput()
 {
     char buffer[65536];

@@ -70,6 +70,8 @@ public:
 
     // Opens the source and starts; false with the reason (and what to do) when it cannot be opened.
     bool start(QString *error);
+    // Stops reading: the port is closed and nothing more is recorded.
+    void stop();
     // Writes what waits; false with the first output's error.
     bool flush(QString *error = nullptr);
     // Bytes as a source delivers them (benchmarks feed the session directly).

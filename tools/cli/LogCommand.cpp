@@ -2,6 +2,7 @@
 
 #include "decode/IntegerText.h"
 #include "logger/LogSession.h"
+#include "logger/MqttPublisher.h"
 #include "serial/QuitOnSignals.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,8 @@ const char kLogUsage[] =
     "Usage:\n"
     "  meterlink-cli log --model SEL (--device PATH | --port COMn | --input FILE) [--interval S]\n"
     "                    [--no-repeat-filter] [--limit N] [--out FILE [--append]] [--format tsv|jsonl]\n"
+    "                    [--mqtt mqtt://HOST[:PORT] [--topic TOPIC] [--client-id ID]\n"
+    "                     [--mqtt-user NAME --mqtt-password-file FILE] [--mqtt-ca FILE]]\n"
     "\n"
     "Records a meter's readings without the window, by the window's recording rules.\n"
     "\n"
@@ -38,6 +41,15 @@ const char kLogUsage[] =
     "  --format tsv|jsonl  without --out, one line per reading on standard output: tab-separated\n"
     "                      time, value, unit, DC/AC, Auto, Nval (tsv, the default), or one JSON object\n"
     "                      with time, no, value, unit, dcac, auto, nval (jsonl)\n"
+    "  --mqtt URL          also publish each reading, as the JSON object of jsonl, to a broker:\n"
+    "                      mqtt://HOST[:PORT], or mqtts://HOST[:PORT] with --mqtt-ca; QoS 1 to\n"
+    "                      TOPIC/reading, the link state retained to TOPIC/status (\"offline\" when\n"
+    "                      the logger ends or dies). Readings wait, in order, while the broker is away.\n"
+    "  --topic TOPIC       default meterlink/<model selector>\n"
+    "  --client-id ID      the client's name at the broker; default one of its own\n"
+    "  --mqtt-user NAME    log in as NAME, with the password read from --mqtt-password-file FILE\n"
+    "                      (never from the command line, where other users could see it)\n"
+    "  --mqtt-ca FILE      the CA certificate that signed the broker's (PEM), for mqtts://\n"
     "\n"
     "On a terminal, standard error shows one status line. Ctrl+C, SIGTERM and SIGHUP end the log\n"
     "cleanly with a summary. Exit status: 0 done, 1 the port or a file failed, 2 usage error.\n";
@@ -68,6 +80,8 @@ int runLog(int argc, char **argv)
     QString out;
     bool append = false;
     std::string format;
+    MqttOptions mqttOptions;
+    bool mqtt = false;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto value = [&](std::string *into) {
@@ -111,6 +125,25 @@ int runLog(int argc, char **argv)
             if (!value(&v))
                 return usageError("--out needs a file name");
             out = QString::fromLocal8Bit(v.c_str());
+        } else if (arg == "--mqtt" || arg == "--topic" || arg == "--client-id" || arg == "--mqtt-user" ||
+                   arg == "--mqtt-password-file" || arg == "--mqtt-ca") {
+            if (!value(&v))
+                return usageError(arg + " needs a value");
+            const QString text = QString::fromLocal8Bit(v.c_str());
+            if (arg == "--mqtt") {
+                mqtt = true;
+                mqttOptions.url = text;
+            } else if (arg == "--topic") {
+                mqttOptions.topic = text;
+            } else if (arg == "--client-id") {
+                mqttOptions.clientId = text;
+            } else if (arg == "--mqtt-user") {
+                mqttOptions.user = text;
+            } else if (arg == "--mqtt-password-file") {
+                mqttOptions.passwordFile = text;
+            } else {
+                mqttOptions.caFile = text;
+            }
         } else if (arg == "--append") {
             append = true;
         } else if (arg == "--format") {
@@ -126,6 +159,10 @@ int runLog(int argc, char **argv)
         return usageError("give one of --device, --port and --input");
     if (append && out.isEmpty())
         return usageError("--append goes with --out");
+    if (!mqtt &&
+        (!mqttOptions.topic.isEmpty() || !mqttOptions.clientId.isEmpty() || !mqttOptions.user.isEmpty() ||
+         !mqttOptions.passwordFile.isEmpty() || !mqttOptions.caFile.isEmpty()))
+        return usageError("the broker's options go with --mqtt");
     if (!format.empty() && !out.isEmpty())
         return usageError("--format is for standard output; --out chooses the file's format by its name");
     std::string unknown;
@@ -143,6 +180,33 @@ int runLog(int argc, char **argv)
     QCoreApplication app(argc0, argv0);
     const QuitOnSignals quitOnSignals;
     LogSession session(settings);
+
+    // The broker is asked first: refused credentials or a bad address end the log before anything
+    // is recorded. A broker that is merely away is no reason not to record.
+    MqttPublisher publisher;
+    if (mqtt) {
+        if (mqttOptions.topic.isEmpty())
+            mqttOptions.topic = defaultMqttTopic(QString::fromStdString(model));
+        QString error;
+        if (!publisher.configure(mqttOptions, &error) || !publisher.start(&error)) {
+            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
+            return 1;
+        }
+        if (!publisher.isConnected())
+            std::fprintf(stderr, "meterlink-cli log: %s Readings wait until it is there.\n",
+                         qPrintable(publisher.problem()));
+        publisher.setStatus(LogSession::linkText(session.link()));
+        QObject::connect(&session, &LogSession::readingRecorded, &publisher, &MqttPublisher::publish);
+        QObject::connect(&session, &LogSession::linkChanged, &publisher,
+                         [&](LogSession::Link link) { publisher.setStatus(LogSession::linkText(link)); });
+    }
+    const auto brokerCounts = [&] {
+        return mqtt ? QStringLiteral("  mqtt %1 waiting, %2 delivered, %3 dropped")
+                          .arg(publisher.waiting())
+                          .arg(publisher.delivered())
+                          .arg(publisher.dropped())
+                    : QString();
+    };
 
     if (out.isEmpty()) {
         session.addOutput(std::make_unique<StreamOutput>(
@@ -177,11 +241,11 @@ int runLog(int argc, char **argv)
     QTimer statusLine;
     QObject::connect(&statusLine, &QTimer::timeout, &app, [&] {
         std::fprintf(
-            stderr, "\r\033[K%s  %lld readings  %lld frames failed  last %s  %s",
+            stderr, "\r\033[K%s  %lld readings  %lld frames failed  last %s  %s%s",
             qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.recorded()),
             static_cast<long long>(session.failedFrames()),
             qPrintable(session.lastReading().isEmpty() ? QStringLiteral("-") : session.lastReading()),
-            qPrintable(LogSession::linkText(session.link())));
+            qPrintable(LogSession::linkText(session.link())), qPrintable(brokerCounts()));
         std::fflush(stderr);
     });
 
@@ -194,12 +258,16 @@ int runLog(int argc, char **argv)
         statusLine.start(250);
     QCoreApplication::exec();
     statusLine.stop();
+    session.stop();
+    if (mqtt)
+        publisher.stop(5000);
     if (!session.flush(&error) && status == 0) {
         std::fprintf(stderr, "\nmeterlink-cli log: %s: %s\n", qPrintable(out), qPrintable(error));
         status = 1;
     }
-    std::fprintf(stderr, "%smeterlink-cli log: %lld readings recorded in %s, %lld frames failed\n",
+    std::fprintf(stderr, "%smeterlink-cli log: %lld readings recorded in %s, %lld frames failed%s\n",
                  terminal ? "\r\033[K" : "", static_cast<long long>(session.recorded()),
-                 qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.failedFrames()));
+                 qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.failedFrames()),
+                 qPrintable(brokerCounts()));
     return status;
 }
