@@ -4,11 +4,29 @@
 
 #include "store/RowSink.h"
 
-#include <QTime>
+#include <QDateTime>
 
-Recorder::Recorder(RowSink *table)
-    : m_table(table), m_clock([] { return int32_t(QTime::currentTime().msecsSinceStartOfDay()); })
-{}
+namespace {
+
+// The local time of day in milliseconds. QTime::currentTime() looks the time zone up at every call,
+// which costs more than recording the row; the offset from UTC is looked up once a minute instead
+// (zones change their offset on a minute's boundary).
+int32_t localTimeOfDayMs()
+{
+    static qint64 offsetMs = 0;
+    static qint64 offsetValidUntil = 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now >= offsetValidUntil) {
+        offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc()) * 1000;
+        offsetValidUntil = now - now % 60000 + 60000;
+    }
+    constexpr qint64 kDayMs = 86400000;
+    return int32_t(((now + offsetMs) % kDayMs + kDayMs) % kDayMs);
+}
+
+} // namespace
+
+Recorder::Recorder(RowSink *table) : m_table(table), m_clock(localTimeOfDayMs) {}
 
 RecordOutcome Recorder::INDataToTable(const Reading &reading)
 {

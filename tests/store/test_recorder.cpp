@@ -4,6 +4,7 @@
 #include "store/TableStore.h"
 
 #include <QTemporaryDir>
+#include <QTime>
 #include <gtest/gtest.h>
 
 using namespace storetest;
@@ -72,6 +73,20 @@ TEST_F(RecorderTest, StoredRowCarriesTheReadingTheClockAndRecordNo)
     EXPECT_EQ(state.RecordCount, 1);
     EXPECT_EQ(state.LastRecordKey, "-3.999ACmVMANU");
     EXPECT_EQ(state.SampleCountdown, 10); // restarted even with the interval off
+}
+
+TEST(RecorderClock, RowsCarryTheLocalTimeOfDay)
+{
+    QTemporaryDir dir;
+    TableStore table;
+    ASSERT_TRUE(table.openWorkingTable(dir.path()));
+    Recorder recorder(&table);
+    const int before = QTime::currentTime().msecsSinceStartOfDay();
+    ASSERT_EQ(recorder.INDataToTable(makeReading("1.000")), RecordOutcome::Stored);
+    const int stored =
+        QTime::fromString(table.fieldText(0, TableColumn::Time), QStringLiteral("HH:mm:ss.zzz"))
+            .msecsSinceStartOfDay();
+    EXPECT_NEAR(stored, before, 1000) << "unless midnight passed just then";
 }
 
 TEST_F(RecorderTest, LimitIsPassedByOneRowThenHolds)
