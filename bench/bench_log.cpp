@@ -37,20 +37,6 @@ long residentKb()
     return resident * 4;
 }
 
-std::vector<uint8_t> voltFrame(long i)
-{
-    Or200Display d;
-    const long count = 1000 + i % 2900;
-    d.digits[0] = char('0' + count / 1000 % 10);
-    d.digits[1] = char('0' + count / 100 % 10);
-    d.digits[2] = char('0' + count / 10 % 10);
-    d.digits[3] = char('0' + count % 10);
-    d.pointAfter = 1;
-    d.dc = true;
-    d.volt = true;
-    return encodeOr200(d);
-}
-
 void memory(long frames)
 {
     QTemporaryDir dir;
@@ -66,7 +52,7 @@ void memory(long frames)
     QElapsedTimer clock;
     clock.start();
     for (long i = 0; i < frames; ++i) {
-        const std::vector<uint8_t> f = voltFrame(i);
+        const std::vector<uint8_t> f = or200VoltsFrame(int(1000 + i % 2900));
         session.receive(f.data(), f.size());
         // Committed in batches as the logger's timer would; each commit waits for the disk.
         if (i % 2000 == 1999)

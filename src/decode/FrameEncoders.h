@@ -34,6 +34,10 @@ struct Vs500Display
 };
 std::vector<uint8_t> encodeVs500(const Vs500Display &display);
 
+// A DC volts frame showing `count` (0..9999, taken modulo 10000) with the point after the first
+// digit: a stream of different counts is recorded row for row, whatever the repeat filter says.
+std::vector<uint8_t> or200VoltsFrame(int count);
+
 // One frame of the simulator's scenario at step n (n counts frames from 0): a slowly varying DC
 // voltage, a range change, negative readings, an overload, AC, resistance and frequency, in a cycle a
 // user would recognise. The family's encoding follows the selectors.

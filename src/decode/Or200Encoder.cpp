@@ -140,6 +140,20 @@ double wave(long i, long period)
 
 } // namespace
 
+std::vector<uint8_t> or200VoltsFrame(int count)
+{
+    Or200Display d;
+    const int shown = ((count % 10000) + 10000) % 10000;
+    d.digits[0] = char('0' + shown / 1000);
+    d.digits[1] = char('0' + shown / 100 % 10);
+    d.digits[2] = char('0' + shown / 10 % 10);
+    d.digits[3] = char('0' + shown % 10);
+    d.pointAfter = 1;
+    d.dc = true;
+    d.volt = true;
+    return encodeOr200(d);
+}
+
 std::vector<uint8_t> or200ScenarioFrame(long step)
 {
     // At the meter's pace of about three frames a second the cycle lasts a little over a minute.

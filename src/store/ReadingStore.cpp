@@ -216,3 +216,17 @@ size_t ReadingStore::bytesReserved() const
     }
     return bytes;
 }
+
+RowInput rowInputOf(const RowView &row)
+{
+    RowInput in;
+    in.no = row.no;
+    in.nullMask = row.nullMask;
+    in.nval = row.nval;
+    in.timeText = row.time;
+    in.dcac = row.dcac;
+    in.value = row.value;
+    in.unit = row.unit;
+    in.autoText = row.autoText;
+    return in;
+}

@@ -53,6 +53,9 @@ struct RowView
     RowView &operator=(const RowView &) = delete;
 };
 
+// The stored row as a row to store again (its texts stay views into the store).
+RowInput rowInputOf(const RowView &row);
+
 // Formats a time of day as "HH:MM:SS.zzz" into out (12 characters, no terminator).
 void formatTimeOfDay(int32_t ms, char *out);
 // Reads "HH:MM:SS.zzz" back; -1 when the text is not exactly that form.

@@ -47,16 +47,7 @@ void RecoveryFile::append(const RowView &row)
 {
     if (m_failing || m_folder.isEmpty())
         return;
-    RowInput in;
-    in.no = row.no;
-    in.nullMask = row.nullMask;
-    in.nval = row.nval;
-    in.timeText = row.time;
-    in.dcac = row.dcac;
-    in.value = row.value;
-    in.unit = row.unit;
-    in.autoText = row.autoText;
-    m_writer.append(in);
+    m_writer.append(rowInputOf(row));
     ++m_waiting;
 }
 

@@ -17,16 +17,7 @@ namespace {
 // A frame that differs from every other, so each one is recorded.
 QByteArray frame(int i)
 {
-    Or200Display d;
-    const int count = 1000 + i;
-    d.digits[0] = char('0' + count / 1000 % 10);
-    d.digits[1] = char('0' + count / 100 % 10);
-    d.digits[2] = char('0' + count / 10 % 10);
-    d.digits[3] = char('0' + count % 10);
-    d.pointAfter = 1;
-    d.dc = true;
-    d.volt = true;
-    const std::vector<uint8_t> bytes = encodeOr200(d);
+    const std::vector<uint8_t> bytes = or200VoltsFrame(1000 + i);
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
 }
 

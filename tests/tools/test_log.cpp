@@ -19,14 +19,7 @@ namespace {
 // A frame that differs from every other (so each is recorded), or repeats an earlier one.
 QByteArray frame(int i)
 {
-    Or200Display d;
-    const int count = 1000 + i;
-    for (int k = 0; k < 4; ++k)
-        d.digits[3 - k] = char('0' + (count / int(std::pow(10, k))) % 10);
-    d.pointAfter = 1;
-    d.dc = true;
-    d.volt = true;
-    const std::vector<uint8_t> bytes = encodeOr200(d);
+    const std::vector<uint8_t> bytes = or200VoltsFrame(1000 + i);
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
 }
 
