@@ -14,6 +14,9 @@
 PortConnection::PortConnection(FCOMMLayout &ui, StatusLine &status, ErrorSink showError, QObject *parent)
     : QObject(parent), m_ui(ui), m_status(status), m_showError(std::move(showError))
 {
+    // A run that was killed leaves its lock on the port behind; it goes once the program is back.
+    for (int port = pnCOM1; port <= pnCOM4; ++port)
+        TSerialPortDriver::removeStaleLock(TSerialPortDriver::devicePathFor(TComPortNumber(port)));
     connect(m_ui.COMM2, &TSerialPortDriver::portLost, this,
             [this](const QString &message) { m_status.showPortNews(message); });
     connect(m_ui.COMM2, &TSerialPortDriver::portRestored, this, [this] {

@@ -93,6 +93,10 @@ bool LogSession::start(QString *error)
         connect(m_inputNotifier, &QSocketNotifier::activated, this, &LogSession::readInput);
     } else {
         m_driver = new TSerialPortDriver(this);
+        TSerialPortDriver::removeStaleLock(
+            m_settings.source == LogSettings::Source::Device
+                ? m_settings.device
+                : TSerialPortDriver::devicePathFor(TComPortNumber(m_settings.port)));
         m_driver->setComPortSpeed(m_settings.profile.baud19200 ? br19200 : br2400);
         if (m_settings.source == LogSettings::Source::Device)
             m_driver->setDevice(m_settings.device);

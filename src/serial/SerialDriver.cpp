@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -102,6 +103,34 @@ QString lockedDeviceName(const QString &path)
     const QString target = QFileInfo(path).canonicalFilePath();
     return target.isEmpty() ? path : target;
 }
+
+} // namespace
+
+void TSerialPortDriver::removeStaleLock(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    // Named as the serial port library names its lock files: LCK.. and the device's name under
+    // /dev with "/" made "_", in the first lock folder that exists.
+    QString name = lockedDeviceName(path);
+    if (name.startsWith(QLatin1String("/dev/")))
+        name = name.mid(5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char *folder : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp",
+                               "/var/tmp", "/var/lock/lockdev", "/run/lock"}) {
+        const QString lockFolder = QString::fromLatin1(folder);
+        if (!QFileInfo(lockFolder).isDir())
+            continue;
+        const QString lock = lockFolder + QStringLiteral("/LCK..") + name;
+        if (QFileInfo::exists(lock))
+            QLockFile(lock).removeStaleLockFile();
+        return;
+    }
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+namespace {
 
 // Why `port` failed to open `path`, with what to do about it. `portName` is the name the user
 // chose ("COM3"); `pathVariable` the variable that would name another device, if any.

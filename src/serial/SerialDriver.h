@@ -156,6 +156,9 @@ public:
     // Opens `path` for reading and closes it again. On failure returns false and, when given,
     // `problem` says why and what to do ("/dev/ttyS0: Permission denied. Add your user ...").
     static bool probeDevice(const QString &path, QString *problem = nullptr);
+    // Removes the lock file a killed program left for `path` (its process is gone), so that none
+    // stays behind a crash once the program runs again. A live program's lock is left alone.
+    static void removeStaleLock(const QString &path);
 
 signals:
     // The open device went away (adapter unplugged); the driver now reconnects by itself.

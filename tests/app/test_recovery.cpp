@@ -1,4 +1,5 @@
 #include "decode/FrameEncoders.h"
+#include "serial/SerialDriver.h"
 #include "store/TableStore.h"
 #include "support/PseudoTerminal.h"
 
@@ -89,6 +90,12 @@ TEST(RecoveryProcess, AKilledRunLosesAtMostTheLastSecond)
     ASSERT_GE(int(file.numbers.size()), sent - 20) << "more than a second of readings lost";
     for (size_t i = 0; i < file.numbers.size(); ++i)
         ASSERT_EQ(file.numbers[i], int64_t(i + 1)) << "numbered without gaps";
+
+    // The killed run's lock on the port goes when the program runs again.
+    const QString lock = QStringLiteral("/var/lock/LCK..pts_") + pty;
+    EXPECT_TRUE(QFileInfo::exists(lock)) << lock.toStdString();
+    TSerialPortDriver::removeStaleLock(QStringLiteral("/dev/pts/") + pty);
+    EXPECT_FALSE(QFileInfo::exists(lock));
 }
 
 TEST(RecoveryProcess, ATerminatedRunKeepsEveryReadingAndLeavesNoSideFile)
