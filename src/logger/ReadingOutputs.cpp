@@ -1,10 +1,12 @@
 #include "logger/ReadingOutputs.h"
 
 #include "store/DataFiles.h"
+#include "store/TableStore.h"
 
 #include <QFileInfo>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -118,18 +120,24 @@ void TextFileOutput::write(const LoggedReading &reading)
     view.value = row.input.value;
     view.unit = row.input.unit;
     view.autoText = row.input.autoText;
-    appendExportLine(m_waiting, view);
+    // The readings a meter sends always fit; one that does not is not written as a broken line.
+    if (const std::optional<TableColumn> refused = appendExportLine(m_waiting, view))
+        m_refused = QStringLiteral("reading %1: its field %2 cannot be written as Latin-1 text")
+                        .arg(reading.no)
+                        .arg(TableStore::columnName(*refused));
 }
 
 bool TextFileOutput::flush()
 {
-    if (m_waiting.isEmpty())
+    if (m_waiting.isEmpty() && m_refused.isEmpty())
         return true;
     const bool written = m_file.write(m_waiting) == m_waiting.size() && m_file.flush();
     m_waiting.clear();
     if (!written)
         m_error = m_file.errorString();
-    return written;
+    else if (!m_refused.isEmpty())
+        m_error = std::exchange(m_refused, QString());
+    return written && m_error.isEmpty();
 }
 
 void StreamOutput::write(const LoggedReading &reading)

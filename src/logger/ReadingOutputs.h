@@ -59,6 +59,7 @@ public:
 private:
     QFile m_file;
     QByteArray m_waiting;
+    QString m_refused;
 };
 
 // Lines on a stream (standard output), written at once so that a pipe sees each reading: TAB-separated

@@ -213,20 +213,10 @@ bool appendStoreRow(QByteArray &out, const TableStore &table, int64_t row, Expor
 {
     RowView v;
     table.rowView(row, v);
-    if (!(v.nullMask & NullNo)) {
-        char buffer[24];
-        const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.no);
-        out.append(buffer, qsizetype(r.ptr - buffer));
+    if (const std::optional<TableColumn> refused = appendExportLine(out, v)) {
+        refusal = {row, *refused};
+        return false;
     }
-    const std::string_view texts[] = {v.time, v.dcac, v.value, v.unit, v.autoText};
-    for (int c = 0; c < 5; ++c) {
-        out += '\t';
-        if (!appendLatin1(out, texts[c])) {
-            refusal = {row, TableColumn(c + 1)};
-            return false;
-        }
-    }
-    out += "\r\n";
     return true;
 }
 
@@ -590,17 +580,22 @@ QByteArray exportHeaderLine()
     return QByteArrayLiteral("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n");
 }
 
-void appendExportLine(QByteArray &out, const RowView &v)
+std::optional<TableColumn> appendExportLine(QByteArray &out, const RowView &v)
 {
+    const qsizetype start = out.size();
     if (!(v.nullMask & NullNo)) {
         char buffer[24];
         const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.no);
         out.append(buffer, qsizetype(r.ptr - buffer));
     }
     const std::string_view texts[] = {v.time, v.dcac, v.value, v.unit, v.autoText};
-    for (std::string_view t : texts) {
+    for (int c = 0; c < 5; ++c) {
         out += '\t';
-        appendLatin1(out, t);
+        if (!appendLatin1(out, texts[c])) {
+            out.truncate(start);
+            return TableColumn(c + 1);
+        }
     }
     out += "\r\n";
+    return std::nullopt;
 }

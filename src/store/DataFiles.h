@@ -1,10 +1,13 @@
 #pragma once
 
 #include "store/ReadingStore.h"
+#include "store/TableRows.h"
 #include "store/WorkProgress.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 class TableRows;
 class TableStore;
@@ -27,9 +30,10 @@ bool isTableCopyName(const QString &fileName);
 bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error = nullptr,
                        const WorkProgress &progress = {});
 // The text export's header line, and one row's line (Latin-1, fields joined by TAB, CR LF), as the
-// export writes them and the headless logger too.
+// export writes them and the headless logger too. A field the text cannot hold as it is (a TAB, CR
+// or LF, or a character Latin-1 lacks) appends nothing and names the field.
 QByteArray exportHeaderLine();
-void appendExportLine(QByteArray &out, const RowView &row);
+std::optional<TableColumn> appendExportLine(QByteArray &out, const RowView &row);
 // The messages the window shows after an export.
 QString exportSavedMessage(const QString &fileName);
 QString exportFailedMessage(const QString &fileName);
