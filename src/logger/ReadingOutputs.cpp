@@ -65,19 +65,20 @@ qint64 endOfWholeLines(QFile &file)
     return 0;
 }
 
-// Writes all of data at offset; false with errno set when it could not.
-bool writeAllAt(int fd, const QByteArray &data, qint64 offset)
+// Writes data at offset; how much of it was written (all of it, or errno says why not).
+qint64 writeAt(int fd, const QByteArray &data, qint64 offset)
 {
-    for (qint64 done = 0; done < data.size();) {
+    qint64 done = 0;
+    while (done < data.size()) {
         const ssize_t n =
             ::pwrite(fd, data.constData() + done, size_t(data.size() - done), off_t(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return false;
+            break;
         done += n;
     }
-    return true;
+    return done;
 }
 
 } // namespace
@@ -168,6 +169,7 @@ OutputStart TextFileOutput::open(const QString &path, bool append)
         start.lastNo = lastNumberIn(m_file);
     } else {
         m_waiting = exportHeaderLine();
+        m_headerWaiting = true;
     }
     start.ok = true;
     return start;
@@ -196,16 +198,20 @@ FlushResult TextFileOutput::flush()
 {
     if (!m_waiting.isEmpty()) {
         const qint64 end = m_file.size();
-        if (!writeAllAt(m_file.handle(), m_waiting, end)) {
+        const qint64 done = writeAt(m_file.handle(), m_waiting, end);
+        if (done < m_waiting.size()) {
             failWith(errno);
-            // The lines that did fit end in a part of one: the file keeps only whole lines.
-            if (::ftruncate(m_file.handle(), off_t(end)) != 0)
+            // The lines that fitted are kept; the part of one that follows them goes.
+            const qsizetype whole = m_waiting.lastIndexOf('\n', done - 1) + 1;
+            m_stored += m_waiting.first(whole).count('\n') - (m_headerWaiting && whole > 0 ? 1 : 0);
+            if (::ftruncate(m_file.handle(), off_t(end + whole)) != 0)
                 m_error += QStringLiteral("; its unfinished last line could not be removed: %1")
                                .arg(QString::fromLocal8Bit(std::strerror(errno)));
             return FlushResult::Failed;
         }
         m_stored += m_waitingLines;
         m_waitingLines = 0;
+        m_headerWaiting = false;
         m_waiting.clear();
     }
     if (m_refused.isEmpty())

@@ -83,7 +83,8 @@ public:
 private:
     QFile m_file;
     QByteArray m_waiting;
-    int64_t m_waitingLines = 0;
+    int64_t m_waitingLines = 0; // readings in m_waiting
+    bool m_headerWaiting = false;
     QString m_refused;
 };
 

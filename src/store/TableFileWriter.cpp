@@ -187,12 +187,15 @@ void TableFileWriter::close()
 
 bool TableFileWriter::fail()
 {
+    // The library does not always keep the system's reason for a failed write: errno still has it.
+    const int lastErrno = errno;
     m_error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
     const int code = m_db ? sqlite3_errcode(m_db) : SQLITE_NOMEM;
-    const int system = m_db ? sqlite3_system_errno(m_db) : 0;
+    const int system = !m_db ? 0 : sqlite3_system_errno(m_db) ? sqlite3_system_errno(m_db) : lastErrno;
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
         m_failure = Failure::Busy;
-    else if (code == SQLITE_FULL || system == ENOSPC || system == EFBIG || system == EDQUOT)
+    else if (code == SQLITE_FULL ||
+             (code == SQLITE_IOERR && (system == ENOSPC || system == EFBIG || system == EDQUOT)))
         m_failure = Failure::NoRoom;
     else
         m_failure = Failure::Other;
