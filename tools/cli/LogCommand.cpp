@@ -304,6 +304,7 @@ int runLog(int argc, char **argv)
     QCoreApplication::exec();
     statusLine.stop();
     session.stop();
+    const qint64 loggedMs = session.elapsedMs();
     // A table another program holds locked gets a little longer before its readings are given up.
     QElapsedTimer endWait;
     endWait.start();
@@ -327,7 +328,7 @@ int runLog(int argc, char **argv)
     }
     std::fprintf(stderr, "%smeterlink-cli log: %lld readings recorded in %s, %lld frames failed%s\n",
                  terminal ? "\r\033[K" : "", static_cast<long long>(session.recorded()),
-                 qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.failedFrames()),
+                 qPrintable(duration(loggedMs)), static_cast<long long>(session.failedFrames()),
                  qPrintable(brokerCounts()));
     const qint64 notDelivered = mqtt ? publisher.waiting() + publisher.dropped() : 0;
     if (notDelivered > 0) {
