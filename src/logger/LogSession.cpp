@@ -106,7 +106,9 @@ bool LogSession::start(QString *error)
         if (m_settings.device == QLatin1String("-")) {
             m_inputFd = STDIN_FILENO;
         } else {
-            m_inputFd = ::open(QFile::encodeName(m_settings.device).constData(), O_RDONLY | O_CLOEXEC);
+            // Not blocking: a named pipe opens before anyone writes into it.
+            m_inputFd =
+                ::open(QFile::encodeName(m_settings.device).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
             if (m_inputFd < 0) {
                 *error = QStringLiteral("%1: %2").arg(m_settings.device,
                                                       QString::fromLocal8Bit(std::strerror(errno)));

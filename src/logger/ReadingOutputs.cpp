@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -65,13 +66,16 @@ qint64 endOfWholeLines(QFile &file)
     return 0;
 }
 
-// Writes data at offset; how much of it was written (all of it, or errno says why not).
-qint64 writeAt(int fd, const QByteArray &data, qint64 offset)
+// Writes data at offset, or where the descriptor stands for -1; how much of it was written (all of
+// it, or errno says why not).
+qint64 writeOut(int fd, const QByteArray &data, qint64 offset = -1)
 {
     qint64 done = 0;
     while (done < data.size()) {
+        const char *from = data.constData() + done;
+        const size_t size = size_t(data.size() - done);
         const ssize_t n =
-            ::pwrite(fd, data.constData() + done, size_t(data.size() - done), off_t(offset + done));
+            offset < 0 ? ::write(fd, from, size) : ::pwrite(fd, from, size, off_t(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -198,7 +202,7 @@ FlushResult TextFileOutput::flush()
 {
     if (!m_waiting.isEmpty()) {
         const qint64 end = m_file.size();
-        const qint64 done = writeAt(m_file.handle(), m_waiting, end);
+        const qint64 done = writeOut(m_file.handle(), m_waiting, end);
         if (done < m_waiting.size()) {
             failWith(errno);
             // The lines that fitted are kept; the part of one that follows them goes.
@@ -220,6 +224,14 @@ FlushResult TextFileOutput::flush()
     return FlushResult::Failed;
 }
 
+StreamOutput::StreamOutput(FILE *stream, Format format) : m_fd(fileno(stream)), m_format(format)
+{
+    // Lines go straight to the descriptor, past the stream's buffer.
+    std::fflush(stream);
+    struct stat info;
+    m_regularFile = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void StreamOutput::write(const LoggedReading &reading)
 {
     QByteArray line;
@@ -236,13 +248,16 @@ void StreamOutput::write(const LoggedReading &reading)
     line.append('\n');
     if (m_failed)
         return;
-    if (std::fwrite(line.constData(), 1, size_t(line.size()), m_stream) == size_t(line.size()) &&
-        std::fflush(m_stream) == 0) {
+    const off_t before = m_regularFile ? ::lseek(m_fd, 0, SEEK_CUR) : -1;
+    if (writeOut(m_fd, line) == line.size()) {
         ++m_stored;
         return;
     }
     m_failed = true;
     failWith(errno);
+    // Redirected into a file, the output keeps only whole lines too.
+    if (before >= 0 && ::ftruncate(m_fd, before) != 0)
+        m_error += QStringLiteral("; its unfinished last line could not be removed");
 }
 
 FlushResult StreamOutput::flush()

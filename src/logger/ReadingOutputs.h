@@ -89,7 +89,8 @@ private:
 };
 
 // Lines on a stream (standard output), written at once so that a pipe sees each reading: TAB-separated
-// (time, value, unit, DC/AC, Auto, Nval) or one JSON object a line.
+// (time, value, unit, DC/AC, Auto, Nval) or one JSON object a line. A line that does not fit in a
+// file the stream is redirected to is cut back.
 class StreamOutput : public ReadingOutput
 {
 public:
@@ -98,12 +99,13 @@ public:
         Tsv,
         Jsonl,
     };
-    StreamOutput(FILE *stream, Format format) : m_stream(stream), m_format(format) {}
+    StreamOutput(FILE *stream, Format format);
     void write(const LoggedReading &reading) override;
     FlushResult flush() override;
 
 private:
-    FILE *m_stream;
+    int m_fd;
     Format m_format;
+    bool m_regularFile = false;
     bool m_failed = false;
 };

@@ -246,10 +246,11 @@ int runLog(int argc, char **argv)
     };
     int status = 0;
     QObject::connect(&session, &LogSession::outputFailed, &app, [&](const QString &message, bool noRoom) {
-        say(noRoom ? QStringLiteral("disk full: %1 readings not written (%2: %3). Free some space, then "
-                                    "continue the log with --append.")
+        say(noRoom ? QStringLiteral("disk full: %1 readings not written (%2: %3). Free some space, then %4.")
                          .arg(session.unwritten())
-                         .arg(outName, message)
+                         .arg(outName, message,
+                              out.isEmpty() ? QStringLiteral("start the log again")
+                                            : QStringLiteral("continue the log with --append"))
                    : QStringLiteral("%1: %2: %3 readings not written")
                          .arg(outName, message)
                          .arg(session.unwritten()));
