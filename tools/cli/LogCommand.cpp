@@ -63,7 +63,8 @@ const char kLogUsage[] =
     "     table another program still held locked 5 s after the end; standard error says how\n"
     "     many readings were not written\n"
     "  2  the command line is wrong\n"
-    "  3  with --mqtt, readings the broker had not taken 5 s after the end (they are in the output)\n";
+    "  3  with --mqtt, readings the broker had not taken 5 s after the end (they are in the output);\n"
+    "     when 1 applies as well, the status is 1\n";
 
 // How long the end of the log waits for a table another program holds locked, and for the broker.
 constexpr int kEndWaitMs = 5000;
