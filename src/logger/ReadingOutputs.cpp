@@ -206,7 +206,7 @@ FlushResult TextFileOutput::flush()
         if (done < m_waiting.size()) {
             failWith(errno);
             // The lines that fitted are kept; the part of one that follows them goes.
-            const qsizetype whole = m_waiting.lastIndexOf('\n', done - 1) + 1;
+            const qsizetype whole = done > 0 ? m_waiting.lastIndexOf('\n', done - 1) + 1 : 0;
             m_stored += m_waiting.first(whole).count('\n') - (m_headerWaiting && whole > 0 ? 1 : 0);
             if (::ftruncate(m_file.handle(), off_t(end + whole)) != 0)
                 m_error += QStringLiteral("; its unfinished last line could not be removed: %1")
