@@ -4,6 +4,11 @@
 
 #include <QFile>
 #include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
 #include <unistd.h>
 
 // The recorder's rows, handed on to the outputs as they come: nothing is kept.
@@ -12,7 +17,7 @@ class LogSession::Sink : public RowSink
 public:
     explicit Sink(LogSession &session) : m_session(session) {}
     bool isOpen() const override { return true; }
-    int64_t rowCount() const override { return m_session.m_recorded; }
+    int64_t rowCount() const override { return m_session.m_kept; }
     bool appendRow(const RowInput &row) override
     {
         m_session.record(row);
@@ -47,7 +52,7 @@ LogSession::LogSession(const LogSettings &settings, QObject *parent)
     rules.RecordSI = settings.intervalSeconds.has_value();
     rules.RecordSITime = QString::number(settings.intervalSeconds.value_or(0));
     rules.RepeatSet = settings.repeatFilter;
-    m_recorder.setRecordLimit(settings.limit);
+    m_recorder.setRecordLimit(settings.limit.value_or(std::numeric_limits<int32_t>::max()));
     // The row's time and the reading's date come from one look at the clock.
     m_recorder.setClock([this] {
         m_now = QDateTime::currentDateTime();
@@ -68,7 +73,25 @@ LogSession::LogSession(const LogSettings &settings, QObject *parent)
 
 LogSession::~LogSession()
 {
+    // Whoever listened may be gone by now.
+    blockSignals(true);
     flush();
+    if (m_ownsInput)
+        ::close(m_inputFd);
+}
+
+int64_t LogSession::recorded() const
+{
+    int64_t stored = m_kept;
+    for (const auto &output : m_outputs)
+        stored = std::min(stored, output->stored());
+    return stored;
+}
+
+bool LogSession::limitReached() const
+{
+    // The recorder refuses a reading once its count has passed the limit.
+    return m_settings.limit && m_recorder.state().RecordCount > *m_settings.limit;
 }
 
 void LogSession::continueAfter(int64_t no)
@@ -80,16 +103,20 @@ bool LogSession::start(QString *error)
 {
     m_clock.start();
     if (m_settings.source == LogSettings::Source::Input) {
-        m_input = new QFile(this);
-        const bool opened =
-            m_settings.device == QLatin1String("-")
-                ? m_input->open(STDIN_FILENO, QIODevice::ReadOnly)
-                : (m_input->setFileName(m_settings.device), m_input->open(QIODevice::ReadOnly));
-        if (!opened) {
-            *error = QStringLiteral("%1: %2").arg(m_settings.device, m_input->errorString());
-            return false;
+        if (m_settings.device == QLatin1String("-")) {
+            m_inputFd = STDIN_FILENO;
+        } else {
+            // Not blocking: a named pipe opens before anyone writes into it.
+            m_inputFd =
+                ::open(QFile::encodeName(m_settings.device).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            if (m_inputFd < 0) {
+                *error = QStringLiteral("%1: %2").arg(m_settings.device,
+                                                      QString::fromLocal8Bit(std::strerror(errno)));
+                return false;
+            }
+            m_ownsInput = true;
         }
-        m_inputNotifier = new QSocketNotifier(m_input->handle(), QSocketNotifier::Read, this);
+        m_inputNotifier = new QSocketNotifier(m_inputFd, QSocketNotifier::Read, this);
         connect(m_inputNotifier, &QSocketNotifier::activated, this, &LogSession::readInput);
     } else {
         m_driver = new TSerialPortDriver(this);
@@ -135,12 +162,18 @@ void LogSession::stop()
 
 void LogSession::readInput()
 {
+    // One read of what is there: a pipe that stays open must not hold up the event loop.
     char buffer[65536];
-    const qint64 n = m_input->read(buffer, sizeof buffer);
+    const ssize_t n = ::read(m_inputFd, buffer, sizeof buffer);
     if (n > 0) {
         receive(reinterpret_cast<const uint8_t *>(buffer), size_t(n));
         return;
     }
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+        return;
+    if (n < 0)
+        m_inputError =
+            QStringLiteral("%1: %2").arg(m_settings.device, QString::fromLocal8Bit(std::strerror(errno)));
     m_inputNotifier->setEnabled(false);
     flush();
     emit inputEnded();
@@ -171,25 +204,42 @@ void LogSession::record(const RowInput &row)
     reading.nval = row.nval;
     for (const auto &output : m_outputs)
         output->write(reading);
-    ++m_recorded;
+    ++m_kept;
     m_lastReading = QString::fromStdString(reading.value + ' ' + reading.unit);
     emit readingRecorded(reading);
+    if (limitReached())
+        emit limitHit();
 }
 
-bool LogSession::flush(QString *error)
+FlushResult LogSession::flush()
 {
+    if (m_outputFailed)
+        return FlushResult::Failed;
+    FlushResult result = FlushResult::Written;
     for (const auto &output : m_outputs) {
-        if (output->flush())
-            continue;
-        if (error)
-            *error = output->error();
-        if (!m_outputFailed) {
+        switch (output->flush()) {
+        case FlushResult::Written:
+            break;
+        case FlushResult::Delayed:
+            if (!m_writingDelayed) {
+                m_writingDelayed = true;
+                emit writingDelayed(output->error());
+            }
+            result = FlushResult::Delayed;
+            break;
+        case FlushResult::Failed:
+            // Readings that cannot be written are not read any more.
             m_outputFailed = true;
-            emit outputFailed(output->error());
+            stop();
+            emit outputFailed(output->error(), output->noRoom());
+            return FlushResult::Failed;
         }
-        return false;
     }
-    return true;
+    if (result == FlushResult::Written && m_writingDelayed) {
+        m_writingDelayed = false;
+        emit writingResumed();
+    }
+    return result;
 }
 
 void LogSession::setLink(Link link)

@@ -16,7 +16,6 @@
 #include <optional>
 #include <vector>
 
-class QFile;
 class QSocketNotifier;
 class TSerialPortDriver;
 
@@ -39,12 +38,15 @@ struct LogSettings
     int port = 0;                           // Port: 0..3 for COM1..COM4
     std::optional<int32_t> intervalSeconds; // the Sampling Interval box, checked; none: every frame
     bool repeatFilter = true;               // the Repeat box
-    int32_t limit = 10000000;               // the record limit; limitless by default
+    // The record limit: as in the window, the limit N lets N+1 readings be recorded, and the log ends
+    // after the last of them. None: no limit.
+    std::optional<int32_t> limit;
 };
 
 // The headless logger: bytes from a port or a stream are decoded as the window decodes them, the
 // recorder's rules decide which readings are kept, and the kept ones go to the outputs, which are
-// flushed at least once a second. Everything runs on the event loop.
+// flushed at least once a second. Everything runs on the event loop: a stream is read as much as
+// is there, never waited for. A kept reading counts as recorded once it is in the output.
 class LogSession : public QObject
 {
     Q_OBJECT
@@ -72,25 +74,36 @@ public:
     bool start(QString *error);
     // Stops reading: the port is closed and nothing more is recorded.
     void stop();
-    // Writes what waits; false with the first output's error.
-    bool flush(QString *error = nullptr);
+    // Writes what waits. Delayed while another program holds an output locked; Failed (reported
+    // once by outputFailed, after which nothing more is read) when an output cannot be written.
+    FlushResult flush();
     // Bytes as a source delivers them (benchmarks feed the session directly).
     void receive(const uint8_t *data, size_t size);
 
-    int64_t recorded() const { return m_recorded; }
+    // Readings that reached the output.
+    int64_t recorded() const;
+    // Readings the rules kept that are not in the output (yet).
+    int64_t unwritten() const { return m_kept - recorded(); }
+    bool limitReached() const;
     int64_t failedFrames() const { return m_failedFrames; }
     QString lastReading() const { return m_lastReading; }
     Link link() const { return m_link; }
+    QString inputError() const { return m_inputError; }
     qint64 elapsedMs() const { return m_clock.elapsed(); }
 
 signals:
     // A reading was kept (after the outputs got it).
     void readingRecorded(const LoggedReading &reading);
     void linkChanged(LogSession::Link link);
-    // The captured stream ended: everything in it was read.
+    // The captured stream ended: everything in it was read, or inputError() says why not.
     void inputEnded();
-    // An output could not be written.
-    void outputFailed(const QString &message);
+    // An output could not be written: the log should end. noRoom: the disk is full.
+    void outputFailed(const QString &message, bool noRoom);
+    // Another program holds the output locked: readings wait in memory; and writing goes on.
+    void writingDelayed(const QString &message);
+    void writingResumed();
+    // The record limit let the last reading through: nothing more will be recorded.
+    void limitHit();
     // The port went away (the driver's message) and came back.
     void portLost(const QString &message);
     void portRestored();
@@ -108,7 +121,8 @@ private:
     Recorder m_recorder;
     std::vector<std::unique_ptr<ReadingOutput>> m_outputs;
     TSerialPortDriver *m_driver = nullptr;
-    QFile *m_input = nullptr;
+    int m_inputFd = -1;
+    bool m_ownsInput = false;
     QSocketNotifier *m_inputNotifier = nullptr;
     QTimer m_tick;       // the recording timer's second
     QTimer m_flushTimer; // writes waiting readings out
@@ -116,8 +130,10 @@ private:
     QElapsedTimer m_clock;
     QDateTime m_now; // when the reading being recorded arrived
     Link m_link = Link::Waiting;
-    int64_t m_recorded = 0;
+    int64_t m_kept = 0;
     int64_t m_failedFrames = 0;
     QString m_lastReading;
+    QString m_inputError;
     bool m_outputFailed = false;
+    bool m_writingDelayed = false;
 };

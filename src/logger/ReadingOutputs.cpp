@@ -5,7 +5,11 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -45,7 +49,49 @@ int64_t lastNumberIn(QFile &file)
     return ok ? no : 0;
 }
 
+// Where the file's last whole line ends (just after its line feed); 0 when it holds none.
+qint64 endOfWholeLines(QFile &file)
+{
+    constexpr qint64 kChunk = 65536;
+    for (qint64 end = file.size(); end > 0;) {
+        const qint64 from = std::max<qint64>(0, end - kChunk);
+        if (!file.seek(from))
+            return 0;
+        const QByteArray chunk = file.read(end - from);
+        const qsizetype lf = chunk.lastIndexOf('\n');
+        if (lf >= 0)
+            return from + lf + 1;
+        end = from;
+    }
+    return 0;
+}
+
+// Writes data at offset, or where the descriptor stands for -1; how much of it was written (all of
+// it, or errno says why not).
+qint64 writeOut(int fd, const QByteArray &data, qint64 offset = -1)
+{
+    qint64 done = 0;
+    while (done < data.size()) {
+        const char *from = data.constData() + done;
+        const size_t size = size_t(data.size() - done);
+        const ssize_t n =
+            offset < 0 ? ::write(fd, from, size) : ::pwrite(fd, from, size, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
 } // namespace
+
+void ReadingOutput::failWith(int error)
+{
+    m_noRoom = error == ENOSPC || error == EFBIG || error == EDQUOT;
+    m_error = QString::fromLocal8Bit(std::strerror(error));
+}
 
 std::unique_ptr<ReadingOutput> openOutputFile(const QString &path, bool append, OutputStart *start)
 {
@@ -71,27 +117,38 @@ OutputStart TableFileOutput::open(const QString &path, bool append)
     start.lastNo = m_writer.lastNo();
     if (!start.ok)
         start.error = QStringLiteral("%1: %2").arg(path, m_writer.error());
+    m_writer.setBusyTimeout(kLockWaitMs);
     return start;
 }
 
 void TableFileOutput::write(const LoggedReading &reading)
 {
-    m_writer.append(RowFields(reading).input);
+    m_waiting.push_back(reading);
 }
 
-bool TableFileOutput::flush()
+FlushResult TableFileOutput::flush()
 {
-    if (m_writer.commit())
-        return true;
+    if (m_waiting.empty())
+        return FlushResult::Written;
+    // The writer forgets its rows when a commit fails: they are handed over again every time.
+    for (const LoggedReading &reading : m_waiting)
+        m_writer.append(RowFields(reading).input);
+    if (m_writer.commit()) {
+        m_stored += int64_t(m_waiting.size());
+        m_waiting.clear();
+        return FlushResult::Written;
+    }
     m_error = m_writer.error();
-    return false;
+    m_noRoom = m_writer.failure() == TableFileWriter::Failure::NoRoom;
+    return m_writer.failure() == TableFileWriter::Failure::Busy ? FlushResult::Delayed : FlushResult::Failed;
 }
 
 OutputStart TextFileOutput::open(const QString &path, bool append)
 {
     OutputStart start;
     m_file.setFileName(path);
-    if (!m_file.open(append ? QIODevice::ReadWrite : QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!m_file.open(append ? QIODevice::ReadWrite | QIODevice::Unbuffered
+                            : QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         start.error = QStringLiteral("%1: %2").arg(path, m_file.errorString());
         return start;
     }
@@ -101,10 +158,22 @@ OutputStart TextFileOutput::open(const QString &path, bool append)
             start.error = QStringLiteral("%1: it is not a text log to continue").arg(path);
             return start;
         }
+        const qint64 size = m_file.size();
+        const qint64 whole = std::max<qint64>(endOfWholeLines(m_file), header.size());
+        if (whole < size) {
+            if (!m_file.resize(whole)) {
+                start.error = QStringLiteral("%1: its unfinished last line cannot be removed: %2")
+                                  .arg(path, m_file.errorString());
+                return start;
+            }
+            start.notice = QStringLiteral("%1: its last line was unfinished (%2 bytes); it was removed")
+                               .arg(path)
+                               .arg(size - whole);
+        }
         start.lastNo = lastNumberIn(m_file);
-        m_file.seek(m_file.size());
     } else {
         m_waiting = exportHeaderLine();
+        m_headerWaiting = true;
     }
     start.ok = true;
     return start;
@@ -125,19 +194,42 @@ void TextFileOutput::write(const LoggedReading &reading)
         m_refused = QStringLiteral("reading %1: its field %2 cannot be written as Latin-1 text")
                         .arg(reading.no)
                         .arg(TableStore::columnName(*refused));
+    else
+        ++m_waitingLines;
 }
 
-bool TextFileOutput::flush()
+FlushResult TextFileOutput::flush()
 {
-    if (m_waiting.isEmpty() && m_refused.isEmpty())
-        return true;
-    const bool written = m_file.write(m_waiting) == m_waiting.size() && m_file.flush();
-    m_waiting.clear();
-    if (!written)
-        m_error = m_file.errorString();
-    else if (!m_refused.isEmpty())
-        m_error = std::exchange(m_refused, QString());
-    return written && m_error.isEmpty();
+    if (!m_waiting.isEmpty()) {
+        const qint64 end = m_file.size();
+        const qint64 done = writeOut(m_file.handle(), m_waiting, end);
+        if (done < m_waiting.size()) {
+            failWith(errno);
+            // The lines that fitted are kept; the part of one that follows them goes.
+            const qsizetype whole = done > 0 ? m_waiting.lastIndexOf('\n', done - 1) + 1 : 0;
+            m_stored += m_waiting.first(whole).count('\n') - (m_headerWaiting && whole > 0 ? 1 : 0);
+            if (::ftruncate(m_file.handle(), off_t(end + whole)) != 0)
+                m_error += QStringLiteral("; its unfinished last line could not be removed: %1")
+                               .arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return FlushResult::Failed;
+        }
+        m_stored += m_waitingLines;
+        m_waitingLines = 0;
+        m_headerWaiting = false;
+        m_waiting.clear();
+    }
+    if (m_refused.isEmpty())
+        return FlushResult::Written;
+    m_error = std::exchange(m_refused, QString());
+    return FlushResult::Failed;
+}
+
+StreamOutput::StreamOutput(FILE *stream, Format format) : m_fd(fileno(stream)), m_format(format)
+{
+    // Lines go straight to the descriptor, past the stream's buffer.
+    std::fflush(stream);
+    struct stat info;
+    m_regularFile = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 void StreamOutput::write(const LoggedReading &reading)
@@ -154,15 +246,21 @@ void StreamOutput::write(const LoggedReading &reading)
         line.append('\t').append(QByteArray::number(qint64(std::llround(reading.nval))));
     }
     line.append('\n');
-    std::fwrite(line.constData(), 1, size_t(line.size()), m_stream);
-    std::fflush(m_stream);
+    if (m_failed)
+        return;
+    const off_t before = m_regularFile ? ::lseek(m_fd, 0, SEEK_CUR) : -1;
+    if (writeOut(m_fd, line) == line.size()) {
+        ++m_stored;
+        return;
+    }
+    m_failed = true;
+    failWith(errno);
+    // Redirected into a file, the output keeps only whole lines too.
+    if (before >= 0 && ::ftruncate(m_fd, before) != 0)
+        m_error += QStringLiteral("; its unfinished last line could not be removed");
 }
 
-bool StreamOutput::flush()
+FlushResult StreamOutput::flush()
 {
-    if (std::ferror(m_stream)) {
-        m_error = QStringLiteral("the output stream failed");
-        return false;
-    }
-    return true;
+    return m_failed ? FlushResult::Failed : FlushResult::Written;
 }

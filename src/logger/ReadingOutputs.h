@@ -8,20 +8,36 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
+
+// What became of the readings waiting in an output when it was flushed.
+enum class FlushResult
+{
+    Written, // all of them are in the file
+    Delayed, // another program holds the file locked: they wait in memory, flush again later
+    Failed,  // error() says why; they cannot be written
+};
 
 // Where the headless logger writes its readings. A reading may wait in memory until flush(), which
-// the logger calls at least once a second.
+// the logger calls at least once a second; stored() counts only what reached the file.
 class ReadingOutput
 {
 public:
     virtual ~ReadingOutput() = default;
     virtual void write(const LoggedReading &reading) = 0;
-    // False with error() when what waited could not be written.
-    virtual bool flush() = 0;
+    virtual FlushResult flush() = 0;
     QString error() const { return m_error; }
+    // The last failure was a full disk (or the file size allowed).
+    bool noRoom() const { return m_noRoom; }
+    int64_t stored() const { return m_stored; }
 
 protected:
+    // Records a failed write's errno as error() and whether it means no room.
+    void failWith(int error);
+
     QString m_error;
+    bool m_noRoom = false;
+    int64_t m_stored = 0;
 };
 
 // What an output file holds when it is opened.
@@ -30,6 +46,7 @@ struct OutputStart
     bool ok = false;
     int64_t lastNo = 0; // the highest reading number already there (continuing with --append)
     QString error;
+    QString notice; // what opening changed in the file, for the user
 };
 
 // Creates the output for path: a table file for a name ending in ".db", the text export's format for
@@ -37,33 +54,43 @@ struct OutputStart
 std::unique_ptr<ReadingOutput> openOutputFile(const QString &path, bool append, OutputStart *start);
 
 // A table with the reading table's seven fields, which other programs may read while it grows.
+// Another program's write lock delays the readings, in memory, until a later flush.
 class TableFileOutput : public ReadingOutput
 {
 public:
+    // How long one flush waits for another program's lock: short, so the event loop goes on.
+    static constexpr int kLockWaitMs = 100;
+
     OutputStart open(const QString &path, bool append);
     void write(const LoggedReading &reading) override;
-    bool flush() override;
+    FlushResult flush() override;
 
 private:
     TableFileWriter m_writer;
+    std::vector<LoggedReading> m_waiting;
 };
 
-// The text export's format: header, fields joined by TAB, CR LF, Latin-1.
+// The text export's format: header, fields joined by TAB, CR LF, Latin-1. The file only ever ends
+// in a whole line: a write that fails part-way is cut back, and a continued file that ends in part
+// of a line (a disk that was full, a kill) loses that part first.
 class TextFileOutput : public ReadingOutput
 {
 public:
     OutputStart open(const QString &path, bool append);
     void write(const LoggedReading &reading) override;
-    bool flush() override;
+    FlushResult flush() override;
 
 private:
     QFile m_file;
     QByteArray m_waiting;
+    int64_t m_waitingLines = 0; // readings in m_waiting
+    bool m_headerWaiting = false;
     QString m_refused;
 };
 
 // Lines on a stream (standard output), written at once so that a pipe sees each reading: TAB-separated
-// (time, value, unit, DC/AC, Auto, Nval) or one JSON object a line.
+// (time, value, unit, DC/AC, Auto, Nval) or one JSON object a line. A line that does not fit in a
+// file the stream is redirected to is cut back.
 class StreamOutput : public ReadingOutput
 {
 public:
@@ -72,11 +99,13 @@ public:
         Tsv,
         Jsonl,
     };
-    StreamOutput(FILE *stream, Format format) : m_stream(stream), m_format(format) {}
+    StreamOutput(FILE *stream, Format format);
     void write(const LoggedReading &reading) override;
-    bool flush() override;
+    FlushResult flush() override;
 
 private:
-    FILE *m_stream;
+    int m_fd;
     Format m_format;
+    bool m_regularFile = false;
+    bool m_failed = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <sqlite3.h>
 
 namespace {
@@ -64,6 +65,7 @@ bool TableFileWriter::open(const QString &path, Access access, bool append)
     close();
     m_waiting = std::move(waiting);
     m_error.clear();
+    m_failure = Failure::None;
     const auto failed = [this](const QString &why = QString()) {
         fail();
         if (!why.isEmpty())
@@ -96,6 +98,12 @@ bool TableFileWriter::open(const QString &path, Access access, bool append)
     return true;
 }
 
+void TableFileWriter::setBusyTimeout(int ms)
+{
+    if (m_db)
+        sqlite3_busy_timeout(m_db, ms);
+}
+
 void TableFileWriter::append(const RowInput &row)
 {
     Row r;
@@ -118,6 +126,7 @@ void TableFileWriter::append(const RowInput &row)
 
 bool TableFileWriter::commit()
 {
+    m_failure = Failure::None;
     if (m_waiting.empty())
         return true;
     if (!m_db) {
@@ -178,7 +187,18 @@ void TableFileWriter::close()
 
 bool TableFileWriter::fail()
 {
+    // The library does not always keep the system's reason for a failed write: errno still has it.
+    const int lastErrno = errno;
     m_error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+    const int code = m_db ? sqlite3_errcode(m_db) : SQLITE_NOMEM;
+    const int system = !m_db ? 0 : sqlite3_system_errno(m_db) ? sqlite3_system_errno(m_db) : lastErrno;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        m_failure = Failure::Busy;
+    else if (code == SQLITE_FULL ||
+             (code == SQLITE_IOERR && (system == ENOSPC || system == EFBIG || system == EDQUOT)))
+        m_failure = Failure::NoRoom;
+    else
+        m_failure = Failure::Other;
     m_waiting.clear();
     return false;
 }

@@ -36,6 +36,9 @@ public:
     // The highest No in the file when it was opened (0 for a new table).
     int64_t lastNo() const { return m_lastNo; }
 
+    // How long a commit waits for another program's write lock before it fails as Busy.
+    void setBusyTimeout(int ms);
+
     void append(const RowInput &row);
     int64_t waitingRows() const { return int64_t(m_waiting.size()); }
     void dropWaiting() { m_waiting.clear(); }
@@ -46,6 +49,15 @@ public:
     void close();
 
     QString error() const { return m_error; }
+    enum class Failure
+    {
+        None,
+        Busy,   // another connection holds the write lock
+        NoRoom, // the disk (or the file size allowed) is full
+        Other,
+    };
+    // What the last failure was; the caller may keep its rows and retry after Busy.
+    Failure failure() const { return m_failure; }
 
 private:
     struct Row
@@ -63,4 +75,5 @@ private:
     std::vector<Row> m_waiting;
     int64_t m_lastNo = 0;
     QString m_error;
+    Failure m_failure = Failure::None;
 };

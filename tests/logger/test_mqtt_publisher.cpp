@@ -555,3 +555,38 @@ TEST_F(MqttPublisherTest, TheLoggerPublishesWhatItRecordsAndRefusesABadLoginBefo
     EXPECT_EQ(refused.exitCode(), 1);
     EXPECT_TRUE(refused.readAllStandardOutput().isEmpty()) << "nothing recorded";
 }
+
+// The logger on a pipe that stays open reaches a broker that comes late, and what the broker has
+// not taken a while after the end is counted and ends the log with its own status.
+TEST_F(MqttPublisherTest, TheLoggerOnAnOpenPipeReconnectsAndCountsWhatWasNotDelivered)
+{
+    Broker broker(m_dir.path());
+    QProcess log;
+    log.start(QStringLiteral(METERLINK_CLI_PATH),
+              {QStringLiteral("log"), QStringLiteral("--model"), QStringLiteral("IFOR210"),
+               QStringLiteral("--input"), QStringLiteral("-"), QStringLiteral("--format"),
+               QStringLiteral("jsonl"), QStringLiteral("--mqtt"), plainUrl(broker.port)});
+    ASSERT_TRUE(log.waitForStarted(5000));
+    QTest::qWait(1000);
+    ASSERT_TRUE(broker.start());
+    Subscriber watcher(broker.port, "meterlink/IFOR210/reading");
+    ASSERT_TRUE(watcher.subscribed());
+    const auto send = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const std::vector<uint8_t> f = or200VoltsFrame(1000 + i);
+            log.write(reinterpret_cast<const char *>(f.data()), qsizetype(f.size()));
+        }
+    };
+    send(0, 10);
+    EXPECT_TRUE(
+        waitUntil([&] { return watcher.payloads("meterlink/IFOR210/reading").size() == 10; }, {&watcher}))
+        << "delivered while the pipe is open";
+    broker.freeze();
+    send(10, 15);
+    QTest::qWait(500);
+    log.closeWriteChannel();
+    ASSERT_TRUE(log.state() == QProcess::NotRunning || log.waitForFinished(15000));
+    EXPECT_EQ(log.exitCode(), 3);
+    const QString err = QString::fromUtf8(log.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("5 readings not delivered"))) << err.toStdString();
+}

@@ -11,8 +11,11 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <csignal>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -66,6 +69,34 @@ std::vector<std::string> tableRows(const QString &path,
     }
     sqlite3_close(db);
     return rows;
+}
+
+// The table's rows; -1 while it cannot be read.
+int rowCount(const QString &table)
+{
+    const std::vector<std::string> count = tableRows(table, "SELECT count(*) FROM Readings");
+    return count.empty() ? -1 : std::stoi(count.front());
+}
+
+// Runs the event loop until `done` holds or about five seconds have passed.
+template <typename Done> bool waitUntil(Done done)
+{
+    for (int i = 0; i < 100 && !done(); ++i)
+        QTest::qWait(50);
+    return done();
+}
+
+// Whether the process has ended, or does within `ms` (it may have while the test waited).
+bool ended(QProcess &process, int ms = 15000)
+{
+    return process.state() == QProcess::NotRunning || process.waitForFinished(ms);
+}
+
+// A number the logger printed on standard error, as in "disk full: 12 readings not written".
+int numberBefore(const QString &err, const QString &text)
+{
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("(\\d+) ") + text).match(err);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
 const QStringList kFromStdin = {QStringLiteral("--model"), QStringLiteral("IFOR210"),
@@ -174,12 +205,13 @@ struct LiveLog
     QProcess log;
     int sent = 0;
 
-    bool start()
+    bool start(const QStringList &more = {})
     {
         QFile::link(pty.slavePath(), link);
         log.start(QStringLiteral(METERLINK_CLI_PATH),
-                  {QStringLiteral("log"), QStringLiteral("--model"), QStringLiteral("IFOR210"),
-                   QStringLiteral("--device"), link, QStringLiteral("--out"), table});
+                  QStringList{QStringLiteral("log"), QStringLiteral("--model"), QStringLiteral("IFOR210"),
+                              QStringLiteral("--device"), link, QStringLiteral("--out"), table} +
+                      more);
         return log.waitForStarted(5000);
     }
     // 20 frames a second for `ms`.
@@ -228,6 +260,143 @@ TEST(Log, AnInterruptedLogSummarisesAndGoesOnAfterAnUnplug)
     EXPECT_TRUE(err.contains(QStringLiteral("reconnected"))) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("%1 readings recorded").arg(live.sent))) << err.toStdString();
     EXPECT_EQ(int(tableRows(live.table).size()), live.sent) << "one file, every reading";
+}
+
+TEST(Log, TheLimitEndsALogFromADeviceAfterTheLastReadingItAllows)
+{
+    LiveLog live;
+    ASSERT_TRUE(live.start({QStringLiteral("--limit"), QStringLiteral("4")}));
+    QTest::qWait(300);
+    live.send(live.pty, 1000);
+    ASSERT_TRUE(ended(live.log, 5000)) << "the log ends by itself";
+    EXPECT_EQ(live.log.exitCode(), 0);
+    EXPECT_TRUE(
+        QString::fromUtf8(live.log.readAllStandardError()).contains(QStringLiteral("5 readings recorded")));
+    EXPECT_EQ(rowCount(live.table), 5) << "the limit N keeps N+1 readings, as in the window";
+}
+
+TEST(Log, APipeThatStaysOpenIsWrittenAndASignalEndsTheLog)
+{
+    for (const int signal : {SIGINT, SIGTERM}) {
+        QTemporaryDir dir;
+        const QString table = dir.filePath(QStringLiteral("piped.db"));
+        QProcess log;
+        log.start(QStringLiteral(METERLINK_CLI_PATH), QStringList{QStringLiteral("log")} + kFromStdin +
+                                                          QStringList{QStringLiteral("--out"), table});
+        ASSERT_TRUE(log.waitForStarted(5000));
+        log.write(frames({1, 2, 3}));
+        EXPECT_TRUE(waitUntil([&] { return rowCount(table) == 3; })) << "written while the pipe is open";
+        ::kill(pid_t(log.processId()), signal);
+        ASSERT_TRUE(log.waitForFinished(5000)) << "signal " << signal << " ends the log without end of input";
+        EXPECT_EQ(log.exitCode(), 0);
+        EXPECT_TRUE(
+            QString::fromUtf8(log.readAllStandardError()).contains(QStringLiteral("3 readings recorded")));
+    }
+}
+
+TEST(Log, AnotherProgramsWriteLockDelaysTheLogAndLosesNothing)
+{
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("shared.db"));
+    QProcess log;
+    log.start(QStringLiteral(METERLINK_CLI_PATH),
+              QStringList{QStringLiteral("log")} + kFromStdin + QStringList{QStringLiteral("--out"), table});
+    ASSERT_TRUE(log.waitForStarted(5000));
+    int sent = 0;
+    const auto send = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            log.write(frame(sent++));
+            QTest::qWait(50);
+        }
+    };
+    send(10);
+    ASSERT_TRUE(waitUntil([&] { return rowCount(table) == 10; }));
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(table).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    send(80); // four seconds
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    send(10);
+    log.closeWriteChannel();
+    ASSERT_TRUE(log.waitForFinished(15000));
+    const QString err = QString::fromUtf8(log.readAllStandardError());
+    EXPECT_EQ(log.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("writing waits")) && err.contains(QStringLiteral("again")))
+        << err.toStdString();
+    EXPECT_EQ(numberBefore(err, QStringLiteral("readings recorded")), sent);
+    EXPECT_EQ(tableRows(table, "SELECT count(DISTINCT No) || ' ' || max(No) FROM Readings"),
+              std::vector<std::string>{std::to_string(sent) + ' ' + std::to_string(sent)});
+}
+
+TEST(Log, AFullDiskEndsTheLogSayingHowManyReadingsAreNotInTheFile)
+{
+    const int sent = 2000;
+    // The text file, the table, and standard output redirected into a file.
+    for (const char *name : {"full.txt", "full.db", "full.tsv"}) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        const bool toStdout = path.endsWith(QLatin1String(".tsv"));
+        QProcess log;
+        // The file may not grow past 64 KiB: the disk is full for this process alone.
+        log.setChildProcessModifier([] {
+            const rlimit limit{64 * 1024, 64 * 1024};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::signal(SIGXFSZ, SIG_IGN);
+        });
+        if (toStdout)
+            log.setStandardOutputFile(path);
+        log.start(QStringLiteral(METERLINK_CLI_PATH),
+                  QStringList{QStringLiteral("log")} + kFromStdin +
+                      (toStdout ? QStringList() : QStringList{QStringLiteral("--out"), path}));
+        // In parts that are written separately: some fit, then the disk is full.
+        for (int i = 0; i < sent; ++i) {
+            log.write(frame(i));
+            if (i % 500 == 499)
+                QTest::qWait(600);
+        }
+        log.closeWriteChannel();
+        ASSERT_TRUE(ended(log));
+        const QString err = QString::fromUtf8(log.readAllStandardError());
+        EXPECT_EQ(log.exitCode(), 1) << name;
+        const int notWritten = numberBefore(err, QStringLiteral("readings not written"));
+        EXPECT_TRUE(err.contains(QStringLiteral("disk full: "))) << err.toStdString();
+        int inFile = 0;
+        if (path.endsWith(QLatin1String(".db"))) {
+            inFile = rowCount(path);
+        } else {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            const QByteArray text = file.readAll();
+            EXPECT_TRUE(text.endsWith('\n')) << name << ": no part of a line";
+            inFile = int(text.count('\n')) - (toStdout ? 0 : 1);
+        }
+        EXPECT_GT(inFile, 0) << name;
+        EXPECT_EQ(numberBefore(err, QStringLiteral("readings recorded")), inFile) << name;
+        // Nothing is read once the log has failed; what it had read is in the file or counted.
+        EXPECT_GT(notWritten, 0) << name;
+        EXPECT_LE(inFile + notWritten, sent) << name;
+    }
+}
+
+TEST(Log, AppendingCutsAnUnfinishedLastLineFirst)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cut.txt"));
+    const QStringList out = kFromStdin + QStringList{QStringLiteral("--out"), path};
+    ASSERT_EQ(runLog(out, frames({1, 2})).exitCode, 0);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("3\t12:0");
+    file.close();
+    const LogRun appended = runLog(out + QStringList{QStringLiteral("--append")}, frames({3}));
+    EXPECT_EQ(appended.exitCode, 0);
+    EXPECT_TRUE(appended.err.contains(QStringLiteral("unfinished"))) << appended.err.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[3].startsWith("3\t") && lines[3].endsWith("\tDC\t1.003\tV\tMANU\r"))
+        << lines[3].toStdString();
 }
 
 } // namespace

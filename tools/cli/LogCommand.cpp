@@ -6,6 +6,8 @@
 #include "serial/QuitOnSignals.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -32,7 +34,8 @@ const char kLogUsage[] =
     "  --interval S        record one reading every S seconds (the Sampling Interval box);\n"
     "                      without it every frame is a candidate\n"
     "  --no-repeat-filter  record a reading even when it equals the last one recorded\n"
-    "  --limit N           stop recording after N+1 readings (the record limit); default limitless\n"
+    "  --limit N           end the log after N+1 readings, as the window's record limit N keeps\n"
+    "                      N+1 rows; default no limit\n"
     "  --out FILE          a name ending in .db writes a table (the seven fields, readable by other\n"
     "                      programs while the log runs); any other name the text export's format\n"
     "                      (header, TAB, CR LF, Latin-1). Written at least once a second.\n"
@@ -52,7 +55,19 @@ const char kLogUsage[] =
     "  --mqtt-ca FILE      the CA certificate that signed the broker's (PEM), for mqtts://\n"
     "\n"
     "On a terminal, standard error shows one status line. Ctrl+C, SIGTERM and SIGHUP end the log\n"
-    "cleanly with a summary. Exit status: 0 done, 1 the port or a file failed, 2 usage error.\n";
+    "cleanly with a summary; so do the end of --input and --limit.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the log ended as asked and every reading recorded is in the output\n"
+    "  1  the port, the input or the output failed: a full disk, a file that cannot be written, a\n"
+    "     table another program still held locked 5 s after the end; standard error says how\n"
+    "     many readings were not written\n"
+    "  2  the command line is wrong\n"
+    "  3  with --mqtt, readings the broker had not taken 5 s after the end (they are in the output);\n"
+    "     when 1 applies as well, the status is 1\n";
+
+// How long the end of the log waits for a table another program holds locked, and for the broker.
+constexpr int kEndWaitMs = 5000;
 
 int usageError(const std::string &message)
 {
@@ -218,31 +233,63 @@ int runLog(int argc, char **argv)
             std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(start.error));
             return 1;
         }
+        if (!start.notice.isEmpty())
+            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(start.notice));
         session.continueAfter(start.lastNo);
         session.addOutput(std::move(file));
     }
+    const QString outName = out.isEmpty() ? QStringLiteral("standard output") : out;
 
+    const bool terminal = isatty(STDERR_FILENO);
+    // News goes on its own line, above the status line on a terminal.
+    const auto say = [terminal](const QString &message) {
+        std::fprintf(stderr, "%smeterlink-cli log: %s\n", terminal ? "\r\033[K" : "", qPrintable(message));
+    };
     int status = 0;
-    QObject::connect(&session, &LogSession::outputFailed, &app, [&](const QString &message) {
-        std::fprintf(stderr, "\nmeterlink-cli log: %s: %s\n", qPrintable(out), qPrintable(message));
+    QObject::connect(&session, &LogSession::outputFailed, &app, [&](const QString &message, bool noRoom) {
+        say(noRoom ? QStringLiteral("disk full: %1 readings not written (%2: %3). Free some space, then %4.")
+                         .arg(session.unwritten())
+                         .arg(outName, message,
+                              out.isEmpty() ? QStringLiteral("start the log again")
+                                            : QStringLiteral("continue the log with --append"))
+                   : QStringLiteral("%1: %2: %3 readings not written")
+                         .arg(outName, message)
+                         .arg(session.unwritten()));
         status = 1;
         QCoreApplication::quit();
     });
-    QObject::connect(&session, &LogSession::inputEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    bool writingWaits = false;
+    QObject::connect(&session, &LogSession::writingDelayed, &app, [&](const QString &message) {
+        writingWaits = true;
+        say(QStringLiteral("%1 is locked by another program (%2): writing waits, the readings are kept "
+                           "in memory")
+                .arg(outName, message));
+    });
+    QObject::connect(&session, &LogSession::writingResumed, &app, [&] {
+        writingWaits = false;
+        say(QStringLiteral("writing %1 again, with every reading kept meanwhile").arg(outName));
+    });
+    QObject::connect(
+        &session, &LogSession::inputEnded, &app,
+        [&] {
+            if (!session.inputError().isEmpty()) {
+                say(session.inputError());
+                status = 1;
+            }
+            QCoreApplication::quit();
+        },
+        Qt::QueuedConnection);
+    QObject::connect(&session, &LogSession::limitHit, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    const bool terminal = isatty(STDERR_FILENO);
-    // The port's news goes on its own line, above the status line on a terminal.
-    QObject::connect(&session, &LogSession::portLost, &app, [&](const QString &message) {
-        std::fprintf(stderr, "%smeterlink-cli log: %s\n", terminal ? "\r\033[K" : "", qPrintable(message));
-    });
-    QObject::connect(&session, &LogSession::portRestored, &app, [&] {
-        std::fprintf(stderr, "%smeterlink-cli log: reconnected\n", terminal ? "\r\033[K" : "");
-    });
+    QObject::connect(&session, &LogSession::portLost, &app, say);
+    QObject::connect(&session, &LogSession::portRestored, &app, [&] { say(QStringLiteral("reconnected")); });
     QTimer statusLine;
     QObject::connect(&statusLine, &QTimer::timeout, &app, [&] {
         std::fprintf(
-            stderr, "\r\033[K%s  %lld readings  %lld frames failed  last %s  %s%s",
+            stderr, "\r\033[K%s  %lld readings%s  %lld frames failed  last %s  %s%s",
             qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.recorded()),
+            writingWaits ? qPrintable(QStringLiteral(" (%1 wait to be written)").arg(session.unwritten()))
+                         : "",
             static_cast<long long>(session.failedFrames()),
             qPrintable(session.lastReading().isEmpty() ? QStringLiteral("-") : session.lastReading()),
             qPrintable(LogSession::linkText(session.link())), qPrintable(brokerCounts()));
@@ -259,15 +306,41 @@ int runLog(int argc, char **argv)
     QCoreApplication::exec();
     statusLine.stop();
     session.stop();
-    if (mqtt)
-        publisher.stop(5000);
-    if (!session.flush(&error) && status == 0) {
-        std::fprintf(stderr, "\nmeterlink-cli log: %s: %s\n", qPrintable(out), qPrintable(error));
+    const qint64 loggedMs = session.elapsedMs();
+    // A table another program holds locked gets a little longer before its readings are given up.
+    QElapsedTimer endWait;
+    endWait.start();
+    FlushResult flushed = session.flush();
+    while (flushed == FlushResult::Delayed && endWait.elapsed() < kEndWaitMs) {
+        QThread::msleep(50);
+        flushed = session.flush();
+    }
+    if (flushed == FlushResult::Delayed) {
+        say(QStringLiteral("%1 stayed locked by another program: %2 readings not written")
+                .arg(outName)
+                .arg(session.unwritten()));
         status = 1;
+    }
+    if (mqtt) {
+        if (publisher.waiting() > 0)
+            say(QStringLiteral("waiting up to %1 s for the broker to take %2 readings")
+                    .arg(kEndWaitMs / 1000)
+                    .arg(publisher.waiting()));
+        publisher.stop(kEndWaitMs);
     }
     std::fprintf(stderr, "%smeterlink-cli log: %lld readings recorded in %s, %lld frames failed%s\n",
                  terminal ? "\r\033[K" : "", static_cast<long long>(session.recorded()),
-                 qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.failedFrames()),
+                 qPrintable(duration(loggedMs)), static_cast<long long>(session.failedFrames()),
                  qPrintable(brokerCounts()));
+    const qint64 notDelivered = mqtt ? publisher.waiting() + publisher.dropped() : 0;
+    if (notDelivered > 0) {
+        say(QStringLiteral("%1 readings not delivered to the broker (%2); they are in %3")
+                .arg(notDelivered)
+                .arg(publisher.problem().isEmpty() ? QStringLiteral("it did not acknowledge them in time")
+                                                   : publisher.problem(),
+                     outName));
+        if (status == 0)
+            status = 3;
+    }
     return status;
 }
