@@ -635,6 +635,18 @@ TEST(WindowRecording, TheIntervalBoxRefusesPastedTextThatDoesNotConvert)
     }
 }
 
+TEST(WindowRecording, TheCountBoxesDropDigitsTypedWithACommandModifier)
+{
+    Window win;
+    for (QLineEdit *box : {win.w->RecordSITime, win.w->Chtshow->Maxrecord}) {
+        box->setText(QStringLiteral("1"));
+        for (Qt::KeyboardModifiers held : {Qt::MetaModifier, Qt::AltModifier, Qt::ControlModifier})
+            QTest::keyClick(box, '5', held);
+        QTest::keyClick(box, '6');
+        EXPECT_EQ(box->text(), QStringLiteral("16")) << box->objectName().toStdString();
+    }
+}
+
 TEST(WindowFiles, OpenSaveAndPrintAskTheWindowForFileNames)
 {
     Window win;
@@ -1002,6 +1014,13 @@ TEST(WindowKeyboard, TabReachesEveryControlThatTakesAClick)
     for (int i = 0; i < 5; ++i)
         w.Chtshow->addPoint(i);
     w.Chtshow->BTPreviousClick();
+    // More cells in the grid than Tab presses: Tab passes through it instead of from cell to cell.
+    for (char tens = '0'; tens <= '2'; ++tens) {
+        for (char units = '0'; units <= '9'; ++units)
+            win.feed(encodeOr200(volts('1', '2', tens, units)));
+    }
+    ASSERT_TRUE(
+        waitFor([&] { return w.DBGrid1->model()->rowCount() * w.DBGrid1->model()->columnCount() > 80; }));
     ASSERT_TRUE(win.showActive());
 
     QSet<QWidget *> reached;
@@ -1037,6 +1056,43 @@ TEST(WindowKeyboard, TabReachesEveryControlThatTakesAClick)
                                         w.Chtshow->TbFd};
     for (QWidget *control : clickable)
         EXPECT_TRUE(reached.contains(control)) << control->objectName().toStdString();
+}
+
+TEST(WindowKeyboard, TabLeavesTheGridArrowsMoveInsideAndAnEmptyGridShowsItsFocus)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    ASSERT_TRUE(win.showActive());
+    w.BtPrint->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = w.DBGrid1->grab().toImage();
+    w.DBGrid1->setFocus(Qt::TabFocusReason);
+    EXPECT_NE(w.DBGrid1->grab().toImage(), unfocused);
+
+    for (char d : {'1', '2', '3'})
+        win.feed(encodeOr200(volts('1', '2', '3', d)));
+    ASSERT_TRUE(waitFor([&] { return w.DBGrid1->model()->rowCount() == 3; }));
+    const struct
+    {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } leaving[] = {
+        {Qt::Key_Tab, Qt::NoModifier},
+        {Qt::Key_Backtab, Qt::ShiftModifier},
+        {Qt::Key_Tab, Qt::ControlModifier},
+        {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier},
+    };
+    for (const auto &k : leaving) {
+        w.DBGrid1->setFocus(Qt::TabFocusReason);
+        w.DBGrid1->setCurrentIndex(w.DBGrid1->model()->index(1, 1));
+        QTest::keyClick(w.DBGrid1, k.key, k.modifiers);
+        EXPECT_NE(QApplication::focusWidget(), w.DBGrid1) << k.key << " " << k.modifiers.toInt();
+    }
+    w.DBGrid1->setFocus(Qt::TabFocusReason);
+    w.DBGrid1->setCurrentIndex(w.DBGrid1->model()->index(0, 0));
+    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    QTest::keyClick(w.DBGrid1, Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), w.DBGrid1);
+    EXPECT_EQ(w.DBGrid1->currentIndex(), w.DBGrid1->model()->index(1, 1));
 }
 
 TEST(WindowKeyboard, ACaptionPanelWithTheFocusDrawsAFrameAndClicksOnSpace)
