@@ -4,6 +4,7 @@
 #include "decode/FrameEncoders.h"
 #include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
+#include "display/LcdLabel.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
 #include "store/DataFiles.h"
@@ -12,6 +13,7 @@
 #include "support/FileBytes.h"
 #include "support/PseudoTerminal.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -1001,6 +1003,49 @@ TEST(WindowUnsaved, ARecoveryFileThatCannotBeWrittenIsSaidOnceAndRecordingGoesOn
     win.answer = Choice::Cancel;
     EXPECT_FALSE(win.w->close());
     EXPECT_EQ(win.questions.size(), 1);
+}
+
+// ---- Accessibility ----
+
+TEST(WindowAccessibility, EachFamilysFrameIsSpokenByTheLcdGaugeAndReadouts)
+{
+    Vs500Display kilohms;
+    kilohms.function = 0x3;
+    kilohms.range = 1;
+    kilohms.digits[0] = 3;
+    kilohms.digits[1] = 3;
+    kilohms.statusC = 0x8; // DC, manual range
+    const struct
+    {
+        ModelSelector model;
+        std::vector<uint8_t> frame;
+        const char *reading;
+        const char *unit;
+    } rows[] = {
+        {ModelSelector::IFOR210, encodeOr200(volts('1', '2', '3', '4')), "1.234 volt DC AUTO", "volt"},
+        {ModelSelector::IFOR250, encodeVs500(kilohms), "3.300 kilohm DC", "kilohm"},
+    };
+    const auto said = [](QWidget *widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.reading);
+        Window win({row.model});
+        TFCOMM &w = *win.w;
+        EXPECT_EQ(said(w.Panel1), QStringLiteral("no reading"));
+        // Twice: the first frame resets MIN/MAX, the second is both extremes.
+        win.feed(row.frame);
+        win.feed(row.frame);
+        EXPECT_EQ(said(w.Panel1), QLatin1String(row.reading));
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(w.Panel1)->childCount(), 0)
+            << "digits not read one by one";
+        EXPECT_EQ(said(w.KD), QStringLiteral("Gauge: ") + QLatin1String(row.reading));
+        const QString extreme = QString::fromLatin1(row.reading).section(QLatin1Char(' '), 0, 0) +
+                                QLatin1Char(' ') + QLatin1String(row.unit);
+        EXPECT_EQ(said(w.Panel3->MinText), QStringLiteral("MIN ") + extreme);
+        EXPECT_EQ(said(w.Panel3->MaxText), QStringLiteral("MAX ") + extreme);
+        EXPECT_EQ(said(w.Panel3->MaxTextU), QLatin1String(row.unit));
+    }
 }
 
 // ---- Keyboard ----
