@@ -32,6 +32,9 @@ expected=(
     "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
     "usr/share/icons/hicolor/128x128/apps/$app_id.png"
 )
+for size in 16 24 32 48 64 256; do
+    expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
+done
 contents=$(dpkg-deb -c "$deb")
 for file in "${expected[@]}"; do
     grep -q " \./$file\$" <<<"$contents" || fail "the package does not install /$file"
@@ -47,7 +50,11 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml"
 while read -r model; do
     "$root/usr/bin/meterlink" --model "$model" --version >/dev/null ||
         fail "the desktop action for $model starts no known model"
-done < <(sed -n 's/^Exec=meterlink --model //p' "$root/usr/share/applications/$app_id.desktop")
+done < <(sed -n 's/^Exec=meterlink --model-folder --model //p' "$root/usr/share/applications/$app_id.desktop")
+# Every launcher start works in a folder of its own, not in the home folder.
+[ "$(grep -c '^Exec=' "$root/usr/share/applications/$app_id.desktop")" = \
+    "$(grep -c '^Exec=meterlink --model-folder' "$root/usr/share/applications/$app_id.desktop")" ] ||
+    fail "a desktop entry starts meterlink without --model-folder"
 "$root/usr/bin/meterlink" --version
 "$root/usr/bin/meterlink-cli" --version
 

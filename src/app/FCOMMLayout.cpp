@@ -7,6 +7,7 @@
 #include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
 #include "display/LcdPanel.h"
+#include "display/LimitKeyFilter.h"
 #include "display/MinMaxPanel.h"
 #include "display/Pictures.h"
 #include "serial/SerialDriver.h"
@@ -185,6 +186,10 @@ void FCOMMLayout::setupLayout(QMainWindow *window)
 
     Chtshow = new TrendChart(client);
     Chtshow->setGeometry(292, 173, 320, 233);
+    // The count boxes' validators pass digits whatever modifier was held; the limit boxes' key rule
+    // keeps those out.
+    for (QLineEdit *count : {RecordSITime, Chtshow->Maxrecord})
+        count->installEventFilter(new LimitKeyFilter(count));
 
     // The hidden series chooser of the layout; start-up sets it to the area series.
     ComboBox1 = new QComboBox(client);

@@ -8,8 +8,10 @@
 #include "chart/TrendChart.h"
 #include "display/AlarmBeeper.h"
 #include "display/GaugeView.h"
+#include "display/LcdLabel.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
+#include "display/SpokenReading.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -29,7 +31,7 @@ MeterPresentation::MeterPresentation(FCOMMLayout &ui, StatusLine &status, Window
                                      PortConnection &connection, RecordingControls &recording,
                                      QObject *parent)
     : QObject(parent), m_ui(ui), m_status(status), m_prompts(prompts), m_connection(connection),
-      m_recording(recording), m_beeper(new AlarmBeeper(this))
+      m_recording(recording), m_beeper(new AlarmBeeper(this)), m_spoken(new SpokenReading(this))
 {}
 
 void MeterPresentation::configure(const ModelSelectors &selectors, const ModelProfile &profile)
@@ -49,6 +51,8 @@ void MeterPresentation::configure(const ModelSelectors &selectors, const ModelPr
     m_ui.Chtshow->setAxisRange(-range().FullScale, range().FullScale);
     KDsetup();
     m_ui.KD->KDrun(range().GaugeZero);
+    speak(QStringLiteral("no reading"), m_ui.Panel3->MinText->text().toStdString(),
+          m_ui.Panel3->MaxText->text().toStdString(), std::string());
 }
 
 void MeterPresentation::receive(const char *data, qint32 size)
@@ -89,11 +93,31 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     }
     m_ui.Panel3->showExtremes(toQString(p.minText), toQString(p.maxText), toQString(p.unit));
     m_ui.KD->KDrun(p.gaugeInput);
+    speak(spokenReading(p.reading), p.minText, p.maxText, p.unit);
     m_recording.record(m_reading);
     m_ui.Chtshow->addPoint(p.chartValue);
     // A step the bar can show makes it paint at once, and with it everything the frame changed so
     // far: set last, so that one pass paints the whole frame.
     m_ui.PBar2->setValue(p.barPosition);
+}
+
+void MeterPresentation::speak(const QString &reading, const std::string &minText, const std::string &maxText,
+                              const std::string &unit)
+{
+    m_spoken->say(m_ui.Panel1, reading, SpokenReading::Children::Hidden);
+    m_spoken->say(m_ui.KD, QStringLiteral("Gauge: ") + reading);
+    const QString unitWords = spokenUnit(unit);
+    const auto extreme = [&](const char *caption, const std::string &value) {
+        QString text = QLatin1String(caption) + QLatin1Char(' ');
+        if (value.empty())
+            return text + QStringLiteral("none");
+        text += spokenValue(value);
+        return unitWords.isEmpty() ? text : text + QLatin1Char(' ') + unitWords;
+    };
+    m_spoken->say(m_ui.Panel3->MinText, extreme("MIN", minText));
+    m_spoken->say(m_ui.Panel3->MaxText, extreme("MAX", maxText));
+    m_spoken->say(m_ui.Panel3->MinTextU, unitWords);
+    m_spoken->say(m_ui.Panel3->MaxTextU, unitWords);
 }
 
 bool MeterPresentation::readLimit(QLineEdit *box, float *limit)

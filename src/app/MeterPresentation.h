@@ -13,6 +13,7 @@ class FCOMMLayout;
 class PortConnection;
 class QLineEdit;
 class RecordingControls;
+class SpokenReading;
 class StatusLine;
 class WindowPrompts;
 
@@ -49,6 +50,9 @@ public:
 
 private:
     void present(const FrameOutcome &outcome);
+    // The accessible text of the LCD, the gauge and the MIN/MAX readouts.
+    void speak(const QString &reading, const std::string &minText, const std::string &maxText,
+               const std::string &unit);
     bool readLimit(QLineEdit *box, float *limit);
 
     FCOMMLayout &m_ui;
@@ -57,6 +61,7 @@ private:
     PortConnection &m_connection;
     RecordingControls &m_recording;
     AlarmBeeper *m_beeper = nullptr;
+    SpokenReading *m_spoken = nullptr;
     std::unique_ptr<MeterDecoder> m_decoder;
     FramePresenter m_presenter;
     AlarmLimits m_limits;

@@ -1,9 +1,55 @@
 #include "app/ReadingGrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
 
 #include <algorithm>
+
+ReadingGrid::ReadingGrid(QWidget *parent) : QTableView(parent)
+{
+    setTabKeyNavigation(false);
+}
+
+void ReadingGrid::keyPressEvent(QKeyEvent *event)
+{
+    // Tab and Shift+Tab never get here now; Ctrl+Tab does, and a keyboard user expects it to leave
+    // a control that might keep Tab for itself.
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) &&
+        (event->modifiers() & Qt::ControlModifier)) {
+        const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        focusNextPrevChild(!back);
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void ReadingGrid::focusInEvent(QFocusEvent *event)
+{
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void ReadingGrid::focusOutEvent(QFocusEvent *event)
+{
+    QTableView::focusOutEvent(event);
+    viewport()->update();
+}
+
+void ReadingGrid::paintEvent(QPaintEvent *event)
+{
+    QTableView::paintEvent(event);
+    // The view marks its focus on the current row; without one, a keyboard user would not see where
+    // the focus went.
+    if (!hasFocus() || currentIndex().isValid())
+        return;
+    // Drawn as the tool buttons mark theirs, whatever the style does with focus rectangles.
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
+}
 
 void ReadingGrid::setModel(QAbstractItemModel *model)
 {

@@ -431,10 +431,14 @@ void TFCOMM::showEvent(QShowEvent *event)
         const int missing = kClientHeight - centralWidget()->height();
         if (missing != 0 && width() == kClientWidth)
             resize(kClientWidth, height() + missing);
-        // The window opens in the middle of the screen.
-        if (const QScreen *s = screen())
-            move(s->availableGeometry().center() -
-                 QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+        // The window opens in the middle of the screen, or as much of it as fits from the top left.
+        if (const QScreen *s = screen()) {
+            const QSize margins = frameGeometry().size() - size();
+            const QRect frame =
+                openingFrame(s->availableGeometry(), frameGeometry().size(), minimumSize() + margins);
+            resize(frame.size() - margins);
+            move(frame.topLeft());
+        }
     }
     FormResize();
 }

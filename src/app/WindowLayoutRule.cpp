@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QTableView>
 
+#include <algorithm>
+
 int64_t divideRoundHalfEven(int64_t numerator, int64_t denominator)
 {
     // Floor division, then look at the remainder against half the denominator.
@@ -50,6 +52,18 @@ WindowLayout computeWindowLayout(int outerWidth, int outerHeight)
 int clientWidthForChartWidth(int chartWidth)
 {
     return chartWidth + kChartWidthMargin - outerWindowSize(QSize(0, 0)).width();
+}
+
+QRect openingFrame(const QRect &available, QSize frame, QSize minimumFrame)
+{
+    const QSize size = frame.boundedTo(available.size()).expandedTo(minimumFrame);
+    QRect placed(QPoint(), size);
+    placed.moveCenter(available.center());
+    // Past the right or bottom edge rather than past the top or left one.
+    placed.moveLeft(
+        std::max(available.left(), std::min(placed.left(), available.right() + 1 - size.width())));
+    placed.moveTop(std::max(available.top(), std::min(placed.top(), available.bottom() + 1 - size.height())));
+    return placed;
 }
 
 void applyWindowLayout(FCOMMLayout &ui, const WindowLayout &layout)

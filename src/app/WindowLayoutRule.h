@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 
 #include <cstdint>
@@ -41,6 +42,12 @@ inline QSize outerWindowSize(QSize client)
 
 // The narrowest client area in which the rule still gives the chart `chartWidth`.
 int clientWidthForChartWidth(int chartWidth);
+
+// Where the window opens, as its frame's rectangle, on a screen whose free area is `available`: in the
+// middle when it fits. On a smaller screen (or a larger scale) it is made as small as `minimumFrame`
+// allows and kept inside the area from its top left corner on, so that the title bar, by which the
+// window is moved, and the menu stay on the screen.
+QRect openingFrame(const QRect &available, QSize frame, QSize minimumFrame);
 
 // Moves and sizes the controls the rule names; the chart's left edge and everything else stay.
 void applyWindowLayout(FCOMMLayout &ui, const WindowLayout &layout);

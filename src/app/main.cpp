@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QMessageBox>
 
 namespace {
 
@@ -31,6 +32,14 @@ int main(int argc, char **argv)
     QApplication::setOrganizationDomain(QStringLiteral("meterlink.github.io"));
     QApplication::setDesktopFileName(QStringLiteral("io.github.meterlink.MeterLink"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/io.github.meterlink.MeterLink.png")));
+
+    if (commandLine.modelFolder) {
+        const QString problem = enterModelFolder(startModel(commandLine));
+        if (!problem.isEmpty()) {
+            QMessageBox::critical(nullptr, QStringLiteral("MeterLink"), problem);
+            return 1;
+        }
+    }
 
     const QuitOnSignals quitOnSignals;
     TFCOMM FCOMM;

@@ -87,6 +87,40 @@ bool parseModelSelectors(const std::string &list, ModelSelectors *selectors, std
     return true;
 }
 
+std::string readModelChoice(const std::string &list, ModelSelectors *selectors)
+{
+    ModelSelectors chosen;
+    std::string unknown;
+    if (!parseModelSelectors(list, &chosen, &unknown))
+        return "unknown model selector '" + unknown + "'; use one of: " + modelSelectorNames();
+    std::string models;
+    std::string variantModels;
+    int modelCount = 0;
+    const ProfileRow *model = nullptr;
+    for (const ProfileRow &row : kProfiles) {
+        if (row.family == DecoderFamily::VS500)
+            variantModels += std::string(variantModels.empty() ? "" : ", ") + row.name;
+        if (!row.title || !chosen.test(static_cast<size_t>(row.selector)))
+            continue;
+        models += std::string(models.empty() ? "" : " and ") + row.name;
+        model = &row;
+        ++modelCount;
+    }
+    const bool variant = chosen.test(static_cast<size_t>(ModelSelector::IF7740x));
+    if (modelCount > 1)
+        return "'" + list + "' names " + std::to_string(modelCount) + " meter models (" + models +
+               "); give one";
+    if (!model)
+        return "'" + list +
+               "' selects no meter model; give IF7740x together with a VS500-family model, "
+               "for example IFVS500,IF7740x";
+    if (variant && model->family != DecoderFamily::VS500)
+        return "IF7740x is a variant of the VS500-family models (" + variantModels + ") and cannot go with " +
+               model->name + "; give " + model->name + " alone, or IF7740x with one of those";
+    *selectors = chosen;
+    return {};
+}
+
 std::string modelSelectorNames()
 {
     std::string names;

@@ -44,6 +44,10 @@ bool modelSelectorFromName(const std::string &name, ModelSelector *selector);
 bool parseModelSelectors(const std::string &list, ModelSelectors *selectors, std::string *unknownName);
 // Every selector name in profile order, joined by ", ".
 std::string modelSelectorNames();
+// Reads a selector list given on a command line, where it must name exactly one meter model:
+// IF7740x only goes with a VS500-family model, and two models would leave one of them deaf. Returns
+// what is wrong and what to give instead, or an empty text when `selectors` is set.
+std::string readModelChoice(const std::string &list, ModelSelectors *selectors);
 
 inline bool isChecked(const ModelSelectors &selectors, ModelSelector s)
 {

@@ -10,21 +10,32 @@
 
 namespace {
 
-// Whether the line edit would insert the key's text, decided as it decides: plain Ctrl and
-// Ctrl+Shift make commands (Ctrl+V, Ctrl+Shift+Z ...), while Ctrl+Alt (AltGr on many keyboards),
-// Alt and Meta type their character.
-bool insertsText(const QKeyEvent &key)
+// Whether the key carries a character (as opposed to a command such as Ctrl+V, whose text is a
+// control character, or an editing key).
+bool typesCharacter(const QKeyEvent &key)
 {
     const QString text = key.text();
     if (text.isEmpty())
         return false;
     const QChar c = text.at(0);
-    if (c.category() == QChar::Other_Format)
-        return true;
-    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
-    if (modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::ShiftModifier))
-        return false;
-    return c.isPrint() || c.category() == QChar::Other_PrivateUse || c.isHighSurrogate();
+    return c.isPrint() || c.category() == QChar::Other_Format || c.category() == QChar::Other_PrivateUse ||
+           c.isHighSurrogate();
+}
+
+// Plain Ctrl and Ctrl+Shift make the line edit's commands (Ctrl+V, Ctrl+Shift+Z ...), whatever text
+// the key carries: they must reach it, and it never inserts their text.
+bool isCommand(const QKeyEvent &key)
+{
+    return key.modifiers() == Qt::ControlModifier ||
+           key.modifiers() == (Qt::ControlModifier | Qt::ShiftModifier);
+}
+
+// Any other character typed with Ctrl, Alt, Super or Meta held was meant as a command (a menu's
+// letter, a desktop shortcut that missed), never as text, though the line edit would insert it.
+// AltGr reaches us either as a level of its own (no modifier) or, on some systems, as Ctrl+Alt.
+bool commandHeld(const QKeyEvent &key)
+{
+    return key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
 }
 
 QString acceptedOnly(const QString &text)
@@ -44,7 +55,9 @@ bool LimitKeyFilter::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::KeyPress: {
         const auto *key = static_cast<QKeyEvent *>(event);
-        return insertsText(*key) && acceptedOnly(key->text()) != key->text();
+        if (!typesCharacter(*key) || isCommand(*key))
+            return false;
+        return commandHeld(*key) || acceptedOnly(key->text()) != key->text();
     }
     case QEvent::InputMethod: {
         // An input method commits text without a key press: it passes the same sieve.

@@ -2,10 +2,10 @@
 
 #include <QObject>
 
-// Keeps characters a limit box does not accept (see limitKeyAccepted) out of it: typed keys that
-// would insert text (with AltGr, Alt or Meta too), input-method commits and dropped text. Editing and
-// navigation keys (Delete included), Tab and shortcuts such as Ctrl+V pass, so pasted text is not
-// filtered.
+// Keeps characters a limit box does not accept (see limitKeyAccepted) out of it: typed keys,
+// input-method commits and dropped text; and every character typed with Ctrl, Alt, Super or Meta
+// held. Editing and navigation keys (Delete included), Tab and shortcuts such as Ctrl+V pass, so
+// pasted text is not filtered. The interval box takes it too, under its own validator.
 class LimitKeyFilter : public QObject
 {
     Q_OBJECT

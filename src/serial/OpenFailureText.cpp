@@ -32,6 +32,13 @@ QString openFailureText(const QString &portName, const OpenFailure &failure)
                 QStringLiteral("Plug in the adapter or set %1 to its device path.").arg(failure.pathVariable);
         break;
     case OpenFailureKind::AccessDenied: {
+        if (failure.deviceMode >= 0 && !failure.groupMayOpen) {
+            advice = QStringLiteral("The device belongs to %1:%2 with mode %3, so joining a group would not "
+                                    "help; ask the system's administrator for access to it.")
+                         .arg(failure.deviceOwner, failure.deviceGroup)
+                         .arg(failure.deviceMode, 4, 8, QLatin1Char('0'));
+            break;
+        }
         const QString group = failure.deviceGroup.isEmpty() ? QStringLiteral("dialout") : failure.deviceGroup;
         advice = QStringLiteral("Add your user to the %1 group (sudo usermod -aG %1 $USER) and log in again.")
                      .arg(group);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -83,16 +84,21 @@ void adjustLineSettings(int fd, TComPortStopBits stopBits, bool rtsCts, bool xon
     ::tcsetattr(fd, TCSANOW, &tio);
 }
 
-QString deviceGroupName(const QString &path)
+// Who may open the device at `path`, for the message that says what to do about a refusal.
+void describeOwnership(const QString &path, OpenFailure *failure)
 {
     struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    // Only a group that may read the device is worth joining.
-    if (info.st_gid == 0 || !(info.st_mode & S_IRGRP))
-        return {};
-    const group *entry = ::getgrgid(info.st_gid);
-    return entry ? QString::fromLocal8Bit(entry->gr_name) : QString();
+        return;
+    const group *groupEntry = ::getgrgid(info.st_gid);
+    const passwd *owner = ::getpwuid(info.st_uid);
+    failure->deviceGroup =
+        groupEntry ? QString::fromLocal8Bit(groupEntry->gr_name) : QString::number(info.st_gid);
+    failure->deviceOwner = owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(info.st_uid);
+    failure->deviceMode = int(info.st_mode & 07777);
+    // Only a group that may read and write the device is worth joining, and no one should join the
+    // superuser's.
+    failure->groupMayOpen = info.st_gid != 0 && (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
 }
 #endif
 
@@ -150,7 +156,7 @@ QString describeOpenFailure(const QSerialPort &port, const QString &path, const 
         if (::access(QFile::encodeName(path).constData(), R_OK) != 0 && errno == EACCES) {
             failure.kind = OpenFailureKind::AccessDenied;
             failure.systemReason = QString::fromLocal8Bit(strerror(EACCES));
-            failure.deviceGroup = deviceGroupName(path);
+            describeOwnership(path, &failure);
         } else {
             failure.kind = OpenFailureKind::InUse;
             failure.systemReason = QStringLiteral("Port is in use");

@@ -1,5 +1,10 @@
 #include "app/CommandLine.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,6 +69,44 @@ TEST(WindowCommandLine, ReadsHelpVersionAndModel)
          selectors({ModelSelector::IFOR220}),
          ""},
         {{QStringLiteral("--bogus")}, true, Action::Error, std::nullopt, "'--bogus'"},
+        // A contradiction is refused wherever it stands, before --help or --version is answered.
+        {{QStringLiteral("--bogus"), QStringLiteral("--version")},
+         false,
+         Action::Error,
+         std::nullopt,
+         "'--bogus'"},
+        {{QStringLiteral("--version"), QStringLiteral("--bogus")},
+         false,
+         Action::Error,
+         std::nullopt,
+         "'--bogus'"},
+        {{QStringLiteral("--model"), QStringLiteral("IFOR250,IFOR210")},
+         false,
+         Action::Error,
+         std::nullopt,
+         "2 meter models (IFOR210 and IFOR250)"},
+        {{QStringLiteral("--model"), QStringLiteral("IFOR210,IF7740x")},
+         false,
+         Action::Error,
+         std::nullopt,
+         "cannot go with IFOR210"},
+        {{QStringLiteral("--model=IFOR250"), QStringLiteral("--model=IFOR210")},
+         false,
+         Action::Error,
+         std::nullopt,
+         "--model is given twice"},
+        // The window system's options and their values pass, in either spelling.
+        {{QStringLiteral("--platform"), QStringLiteral("offscreen"), QStringLiteral("-style=fusion"),
+          QStringLiteral("-reverse"), QStringLiteral("--version")},
+         false,
+         Action::Version,
+         std::nullopt,
+         ""},
+        {{QStringLiteral("-bogus"), QStringLiteral("--help")},
+         false,
+         Action::Error,
+         std::nullopt,
+         "'-bogus'"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.args.join(QLatin1Char(' ')).toStdString());
@@ -82,4 +125,72 @@ TEST(WindowCommandLine, HelpListsEverySelectorAndTheBuildsDefault)
         EXPECT_TRUE(usage.contains(QLatin1String(modelSelectorName(static_cast<ModelSelector>(i)))));
     for (const QString &line : usage.split(QLatin1Char('\n')))
         EXPECT_LE(line.size(), 100) << line.toStdString();
+}
+
+TEST(WindowCommandLine, ModelFolderIsPerModelAndAskedForByItsOption)
+{
+    EXPECT_TRUE(parseWindowCommandLine({QStringLiteral("--model-folder")}, true).modelFolder);
+    EXPECT_FALSE(parseWindowCommandLine({}, true).modelFolder);
+    ModelSelectors variant;
+    variant.set(size_t(ModelSelector::IFVS500)).set(size_t(ModelSelector::IF7740x));
+    EXPECT_EQ(modelFolderPath(QStringLiteral("/d"), variant), QStringLiteral("/d/MeterLink/VS500-7740x"));
+}
+
+// The real program, as the desktop menu and a terminal start it, with HOME in a folder of the test's
+// own: the working table appears where the start asked for it, and nowhere else.
+TEST(WindowCommandLine, StartsWorkInTheLaunchersFolderOrTheCurrentOne)
+{
+    const QString buildModel = buildModelSelector().mid(2);
+    const struct
+    {
+        QStringList args;
+        const char *userDirs; // the XDG user-dirs.dirs line, if any
+        QString folder;       // where the table must appear, under the temporary folder
+    } rows[] = {
+        {{QStringLiteral("--model-folder"), QStringLiteral("--model"), QStringLiteral("IFOR250")},
+         nullptr,
+         QStringLiteral("home/Documents/MeterLink/OR250")},
+        {{QStringLiteral("--model-folder")},
+         nullptr,
+         QStringLiteral("home/Documents/MeterLink/") + buildModel},
+        {{QStringLiteral("--model=IFVS500,IF7740x"), QStringLiteral("--model-folder")},
+         "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n",
+         QStringLiteral("home/Dokumente/MeterLink/VS500-7740x")},
+        {{QStringLiteral("--model"), QStringLiteral("IFOR250")}, nullptr, QStringLiteral("work")},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.args.join(QLatin1Char(' ')).toStdString());
+        QTemporaryDir tmp;
+        ASSERT_TRUE(tmp.isValid());
+        const QDir root(tmp.path());
+        ASSERT_TRUE(root.mkpath(QStringLiteral("home/.config")) && root.mkpath(QStringLiteral("work")));
+        if (row.userDirs) {
+            QFile dirs(root.filePath(QStringLiteral("home/.config/user-dirs.dirs")));
+            ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+            dirs.write(row.userDirs);
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), root.filePath(QStringLiteral("home/.config")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess window;
+        window.setProcessEnvironment(env);
+        window.setWorkingDirectory(root.filePath(QStringLiteral("work")));
+        window.start(QStringLiteral(METERLINK_PATH), row.args);
+        const QString table = root.filePath(row.folder + QStringLiteral("/Vs500db.DB"));
+        for (int i = 0; i < 600 && !QFile::exists(table) && window.state() != QProcess::NotRunning; ++i)
+            window.waitForFinished(50);
+        EXPECT_TRUE(QFile::exists(table)) << window.readAllStandardError().toStdString();
+        window.terminate();
+        EXPECT_TRUE(window.waitForFinished(30000));
+        const QStringList tables = [&] {
+            QStringList found;
+            QDirIterator it(root.path(), {QStringLiteral("Vs500db.DB")}, QDir::Files,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                found << root.relativeFilePath(it.next());
+            return found;
+        }();
+        EXPECT_EQ(tables, QStringList{row.folder + QStringLiteral("/Vs500db.DB")});
+    }
 }

@@ -65,3 +65,20 @@ INSTANTIATE_TEST_SUITE_P(Table, ResizeRule,
                              LayoutCase{400, 237, {320, 210, -74, 98, 92, 94, 97, 56, 95, 50}}));
 
 } // namespace
+
+TEST(OpeningFrame, CentredWhenItFitsElseTheTitleBarStaysOnTheScreen)
+{
+    const QRect screen(0, 24, 1024, 576); // a panel takes the top 24 pixels
+    const struct
+    {
+        QSize frame;
+        QSize minimum;
+        QRect expected;
+    } rows[] = {
+        {{631, 468}, {580, 260}, {196, 78, 631, 468}},  // fits: in the middle
+        {{631, 900}, {580, 260}, {196, 24, 631, 576}},  // too tall: as tall as the screen, from its top
+        {{1230, 894}, {1122, 520}, {0, 24, 1122, 576}}, // twice the scale: the minimum width sticks out right
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(openingFrame(screen, row.frame, row.minimum), row.expected);
+}

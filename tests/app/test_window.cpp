@@ -4,6 +4,7 @@
 #include "decode/FrameEncoders.h"
 #include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
+#include "display/LcdLabel.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
 #include "store/DataFiles.h"
@@ -12,6 +13,7 @@
 #include "support/FileBytes.h"
 #include "support/PseudoTerminal.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -635,6 +637,18 @@ TEST(WindowRecording, TheIntervalBoxRefusesPastedTextThatDoesNotConvert)
     }
 }
 
+TEST(WindowRecording, TheCountBoxesDropDigitsTypedWithACommandModifier)
+{
+    Window win;
+    for (QLineEdit *box : {win.w->RecordSITime, win.w->Chtshow->Maxrecord}) {
+        box->setText(QStringLiteral("1"));
+        for (Qt::KeyboardModifiers held : {Qt::MetaModifier, Qt::AltModifier, Qt::ControlModifier})
+            QTest::keyClick(box, '5', held);
+        QTest::keyClick(box, '6');
+        EXPECT_EQ(box->text(), QStringLiteral("16")) << box->objectName().toStdString();
+    }
+}
+
 TEST(WindowFiles, OpenSaveAndPrintAskTheWindowForFileNames)
 {
     Window win;
@@ -991,6 +1005,49 @@ TEST(WindowUnsaved, ARecoveryFileThatCannotBeWrittenIsSaidOnceAndRecordingGoesOn
     EXPECT_EQ(win.questions.size(), 1);
 }
 
+// ---- Accessibility ----
+
+TEST(WindowAccessibility, EachFamilysFrameIsSpokenByTheLcdGaugeAndReadouts)
+{
+    Vs500Display kilohms;
+    kilohms.function = 0x3;
+    kilohms.range = 1;
+    kilohms.digits[0] = 3;
+    kilohms.digits[1] = 3;
+    kilohms.statusC = 0x8; // DC, manual range
+    const struct
+    {
+        ModelSelector model;
+        std::vector<uint8_t> frame;
+        const char *reading;
+        const char *unit;
+    } rows[] = {
+        {ModelSelector::IFOR210, encodeOr200(volts('1', '2', '3', '4')), "1.234 volt DC AUTO", "volt"},
+        {ModelSelector::IFOR250, encodeVs500(kilohms), "3.300 kilohm DC", "kilohm"},
+    };
+    const auto said = [](QWidget *widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.reading);
+        Window win({row.model});
+        TFCOMM &w = *win.w;
+        EXPECT_EQ(said(w.Panel1), QStringLiteral("no reading"));
+        // Twice: the first frame resets MIN/MAX, the second is both extremes.
+        win.feed(row.frame);
+        win.feed(row.frame);
+        EXPECT_EQ(said(w.Panel1), QLatin1String(row.reading));
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(w.Panel1)->childCount(), 0)
+            << "digits not read one by one";
+        EXPECT_EQ(said(w.KD), QStringLiteral("Gauge: ") + QLatin1String(row.reading));
+        const QString extreme = QString::fromLatin1(row.reading).section(QLatin1Char(' '), 0, 0) +
+                                QLatin1Char(' ') + QLatin1String(row.unit);
+        EXPECT_EQ(said(w.Panel3->MinText), QStringLiteral("MIN ") + extreme);
+        EXPECT_EQ(said(w.Panel3->MaxText), QStringLiteral("MAX ") + extreme);
+        EXPECT_EQ(said(w.Panel3->MaxTextU), QLatin1String(row.unit));
+    }
+}
+
 // ---- Keyboard ----
 
 TEST(WindowKeyboard, TabReachesEveryControlThatTakesAClick)
@@ -1002,6 +1059,13 @@ TEST(WindowKeyboard, TabReachesEveryControlThatTakesAClick)
     for (int i = 0; i < 5; ++i)
         w.Chtshow->addPoint(i);
     w.Chtshow->BTPreviousClick();
+    // More cells in the grid than Tab presses: Tab passes through it instead of from cell to cell.
+    for (char tens = '0'; tens <= '2'; ++tens) {
+        for (char units = '0'; units <= '9'; ++units)
+            win.feed(encodeOr200(volts('1', '2', tens, units)));
+    }
+    ASSERT_TRUE(
+        waitFor([&] { return w.DBGrid1->model()->rowCount() * w.DBGrid1->model()->columnCount() > 80; }));
     ASSERT_TRUE(win.showActive());
 
     QSet<QWidget *> reached;
@@ -1037,6 +1101,43 @@ TEST(WindowKeyboard, TabReachesEveryControlThatTakesAClick)
                                         w.Chtshow->TbFd};
     for (QWidget *control : clickable)
         EXPECT_TRUE(reached.contains(control)) << control->objectName().toStdString();
+}
+
+TEST(WindowKeyboard, TabLeavesTheGridArrowsMoveInsideAndAnEmptyGridShowsItsFocus)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    ASSERT_TRUE(win.showActive());
+    w.BtPrint->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = w.DBGrid1->grab().toImage();
+    w.DBGrid1->setFocus(Qt::TabFocusReason);
+    EXPECT_NE(w.DBGrid1->grab().toImage(), unfocused);
+
+    for (char d : {'1', '2', '3'})
+        win.feed(encodeOr200(volts('1', '2', '3', d)));
+    ASSERT_TRUE(waitFor([&] { return w.DBGrid1->model()->rowCount() == 3; }));
+    const struct
+    {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } leaving[] = {
+        {Qt::Key_Tab, Qt::NoModifier},
+        {Qt::Key_Backtab, Qt::ShiftModifier},
+        {Qt::Key_Tab, Qt::ControlModifier},
+        {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier},
+    };
+    for (const auto &k : leaving) {
+        w.DBGrid1->setFocus(Qt::TabFocusReason);
+        w.DBGrid1->setCurrentIndex(w.DBGrid1->model()->index(1, 1));
+        QTest::keyClick(w.DBGrid1, k.key, k.modifiers);
+        EXPECT_NE(QApplication::focusWidget(), w.DBGrid1) << k.key << " " << k.modifiers.toInt();
+    }
+    w.DBGrid1->setFocus(Qt::TabFocusReason);
+    w.DBGrid1->setCurrentIndex(w.DBGrid1->model()->index(0, 0));
+    QTest::keyClick(w.DBGrid1, Qt::Key_Down);
+    QTest::keyClick(w.DBGrid1, Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), w.DBGrid1);
+    EXPECT_EQ(w.DBGrid1->currentIndex(), w.DBGrid1->model()->index(1, 1));
 }
 
 TEST(WindowKeyboard, ACaptionPanelWithTheFocusDrawsAFrameAndClicksOnSpace)

@@ -347,24 +347,35 @@ TEST(LimitKeyFilter, EveryWayOfTypingIsFilteredOnlyShortcutsPass)
     panel.show();
     const struct
     {
+        Qt::Key key;
         Qt::KeyboardModifiers modifiers;
         const char *text;
         const char *after; // the box held "4000"
     } keys[] = {
-        {Qt::ControlModifier | Qt::AltModifier, "@", "4000"}, // AltGr+Q on a German keyboard
-        {Qt::MetaModifier, "x", "4000"},
-        {Qt::AltModifier, "e", "4000"},
-        {Qt::ShiftModifier, "+", "4000+"},
-        {Qt::ControlModifier | Qt::AltModifier, "5", "40005"},
-        {Qt::KeypadModifier, "7", "40007"},
-        {Qt::NoModifier, "12a", "4000"}, // a key that types several characters at once
+        {Qt::Key_unknown, Qt::ControlModifier | Qt::AltModifier, "@", "4000"}, // AltGr+Q on a German keyboard
+        {Qt::Key_unknown, Qt::MetaModifier, "x", "4000"},
+        {Qt::Key_unknown, Qt::AltModifier, "e", "4000"},
+        {Qt::Key_Plus, Qt::ShiftModifier, "+", "4000+"},
+        {Qt::Key_7, Qt::KeypadModifier, "7", "40007"},
+        {Qt::Key_unknown, Qt::NoModifier, "12a", "4000"}, // a key that types several characters at once
+        // A digit typed with a command modifier held is a slip, never text.
+        {Qt::Key_5, Qt::MetaModifier, "5", "4000"}, // Super (left or right) arrives as Meta
+        {Qt::Key_6, Qt::MetaModifier | Qt::ShiftModifier, "6", "4000"},
+        {Qt::Key_7, Qt::ControlModifier, "7", "4000"},
+        {Qt::Key_7, Qt::ControlModifier | Qt::KeypadModifier, "7", "4000"},
+        {Qt::Key_8, Qt::AltModifier, "8", "4000"},
+        {Qt::Key_Minus, Qt::AltModifier | Qt::KeypadModifier, "-", "4000"},
+        {Qt::Key_5, Qt::ControlModifier | Qt::AltModifier, "5", "4000"},
+        {Qt::Key_9, Qt::GroupSwitchModifier, "9", "40009"}, // AltGr as a level of its own
     };
-    for (const auto &k : keys) {
-        SCOPED_TRACE(k.text);
-        panel.Setmax->setText(QStringLiteral("4000"));
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, k.modifiers, QLatin1String(k.text));
-        QApplication::sendEvent(panel.Setmax, &press);
-        EXPECT_EQ(panel.Setmax->text(), QLatin1String(k.after));
+    for (QLineEdit *box : {panel.Setmax, panel.SetMin}) {
+        for (const auto &k : keys) {
+            SCOPED_TRACE(std::string(k.text) + " with " + std::to_string(k.modifiers.toInt()));
+            box->setText(QStringLiteral("4000"));
+            QKeyEvent press(QEvent::KeyPress, k.key, k.modifiers, QLatin1String(k.text));
+            QApplication::sendEvent(box, &press);
+            EXPECT_EQ(box->text(), QLatin1String(k.after));
+        }
     }
 
     // An input method's commit keeps only what the box accepts.

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -510,42 +511,71 @@ TEST_F(SerialDriverTest, PermissionDeniedSaysWhatToDo)
     QFile file(locked);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    ASSERT_TRUE(file.setPermissions(QFileDevice::Permissions()));
     qputenv("METERLINK_COM2", QFile::encodeName(locked));
 
-    // Root opens anything, so the refusal is met by an unprivileged child; it reports what the
-    // driver said through a pipe.
-    int channel[2];
-    ASSERT_EQ(::pipe(channel), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(channel[0]);
-        QByteArray said;
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-            said = "cannot drop privileges: " + QByteArray(std::strerror(errno));
-        } else {
-            TSerialPortDriver driver;
-            driver.setComPort(pnCOM2);
-            said = driver.Connect() ? QByteArray("connected") : driver.lastErrorText().toUtf8();
+    // Root opens anything, so the refusal is met by an unprivileged child (in no group at all); it
+    // reports what the driver said through a pipe.
+    const auto refusal = [] {
+        int channel[2];
+        if (::pipe(channel) != 0)
+            return std::string("no pipe");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(channel[0]);
+            QByteArray said;
+            if (::geteuid() == 0 &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                said = "cannot drop privileges: " + QByteArray(std::strerror(errno));
+            } else {
+                TSerialPortDriver driver;
+                driver.setComPort(pnCOM2);
+                said = driver.Connect() ? QByteArray("connected") : driver.lastErrorText().toUtf8();
+            }
+            const bool written = ::write(channel[1], said.constData(), size_t(said.size())) == said.size();
+            ::_exit(written ? 0 : 1);
         }
-        const bool written = ::write(channel[1], said.constData(), size_t(said.size())) == said.size();
-        ::_exit(written ? 0 : 1);
+        ::close(channel[1]);
+        QByteArray said;
+        char block[512];
+        for (ssize_t n; (n = ::read(channel[0], block, sizeof block)) > 0;)
+            said.append(block, n);
+        ::close(channel[0]);
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+            WEXITSTATUS(status) != 0)
+            return std::string("the child failed");
+        return said.toStdString();
+    };
+
+    const QString name = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+    const QString groupName = QString::fromLocal8Bit(::getgrgid(::getegid())->gr_name);
+    const struct group *dialout = ::getgrnam("dialout");
+    const struct
+    {
+        gid_t group; // the device's group; -1 keeps the test's own
+        QFileDevice::Permissions mode;
+        QString advice;
+    } rows[] = {
+        // Only the owner may open it: no group would help, so the owner is named.
+        {gid_t(-1), QFileDevice::ReadOwner | QFileDevice::WriteOwner,
+         QStringLiteral("The device belongs to %1:%2 with mode 0600, so joining a group would not help; ask "
+                        "the system's administrator for access to it.")
+             .arg(name, groupName)},
+        // A group that may read and write it, which the child is not in: joining it helps.
+        {dialout && ::geteuid() == 0 ? dialout->gr_gid : gid_t(-1),
+         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::WriteGroup,
+         QStringLiteral(
+             "Add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again.")},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.advice.toStdString());
+        if (row.group == gid_t(-1) && row.mode.testFlag(QFileDevice::ReadGroup))
+            continue; // only root can hand the file to a group it is not in itself
+        ASSERT_EQ(::chown(QFile::encodeName(locked).constData(), uid_t(-1), row.group), 0);
+        ASSERT_TRUE(file.setPermissions(row.mode));
+        EXPECT_EQ(refusal(),
+                  (QStringLiteral("COM2: Permission denied (%1). ").arg(locked) + row.advice).toStdString());
     }
-    ::close(channel[1]);
-    QByteArray said;
-    char block[512];
-    for (ssize_t n; (n = ::read(channel[0], block, sizeof block)) > 0;)
-        said.append(block, n);
-    ::close(channel[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    const QString expected = QStringLiteral("COM2: Permission denied (%1). Add your user to the dialout "
-                                            "group (sudo usermod -aG dialout $USER) and log in again.")
-                                 .arg(locked);
-    EXPECT_EQ(said.toStdString(), expected.toStdString());
 }
 
 // Unplugging: the device behind a stable name goes away and comes back as a new device.

@@ -116,10 +116,9 @@ TEST_F(MeterlinkCli, SelectorsBindFamilyAndRangeAsAtStartUp)
         const char *expected;
     } rows[] = {
         {"IFOR210", ".0L\tM*\t\tAUTO\t4000\n"},
-        {"IFOR250,IFOther", ".0L\tM*\t\tAUTO\t6000\n"}, // OR200 decides the family, the range stays 6000
-        {"IFOther,IFOR220", ".0L\tM*\t\tAUTO\t3400\n"}, // IFOther comes last in table order
-        {"IFOR210,IFOR220", ""},                        // VS500 bound: the OR200 bytes are no frame
-        {"IF7740x", ""},                                // no family at all
+        {"IFOther", ".0L\tM*\t\tAUTO\t4000\n"},
+        {"IFOR220", ""},         // VS500 bound: the OR200 bytes are no frame
+        {"IFOR250,IF7740x", ""}, // the variant keeps the VS500 family
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.models);
@@ -223,6 +222,18 @@ TEST_F(MeterlinkCli, BadArgumentsExitWithTwoAndSayWhy)
         {{QStringLiteral("decode"), QStringLiteral("--fast")}, "--fast"},
         {{QStringLiteral("simulate"), QStringLiteral("--model"), QStringLiteral("OR210")}, "OR210"},
         {{QStringLiteral("simulate"), QStringLiteral("--model"), QStringLiteral("IF7740x")}, "IF7740x"},
+        // Two models, or the VS500 variant with an OR200 model, would leave frames undecoded.
+        {{QStringLiteral("decode"), QStringLiteral("--model"), QStringLiteral("IFOR250,IFOR210")},
+         "2 meter models (IFOR210 and IFOR250)"},
+        {{QStringLiteral("decode"), QStringLiteral("--model"), QStringLiteral("IF7740x")}, "IFVS500,IF7740x"},
+        {{QStringLiteral("simulate"), QStringLiteral("--model"), QStringLiteral("IFOR210,IF7740x")},
+         "cannot go with IFOR210"},
+        {{QStringLiteral("log"), QStringLiteral("--model"), QStringLiteral("IFOther,IFOR220"),
+          QStringLiteral("--input"), QStringLiteral("-")},
+         "2 meter models"},
+        {{QStringLiteral("--bogus"), QStringLiteral("--version")}, "--bogus"},
+        {{QStringLiteral("--version"), QStringLiteral("--bogus")}, "--bogus"},
+        {{QStringLiteral("--help"), QStringLiteral("decode")}, "decode"},
         {{QStringLiteral("simulate"), QStringLiteral("--rate"), QStringLiteral("0")}, "--rate"},
         {{QStringLiteral("frobnicate")}, "frobnicate"},
         {{QStringLiteral("convert")}, "convert IN OUT"},

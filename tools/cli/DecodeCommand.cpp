@@ -83,9 +83,9 @@ int runDecode(int argc, char **argv)
     }
 
     ModelSelectors selectors;
-    std::string unknown;
-    if (!parseModelSelectors(modelList, &selectors, &unknown)) {
-        std::fprintf(stderr, "meterlink-cli decode: unknown model selector '%s'\n", unknown.c_str());
+    const std::string problem = readModelChoice(modelList, &selectors);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "meterlink-cli decode: %s\n", problem.c_str());
         return kUsageExitCode;
     }
     const MeterSetup setup = meterSetupFor(selectors);

@@ -180,12 +180,10 @@ int runLog(int argc, char **argv)
         return usageError("the broker's options go with --mqtt");
     if (!format.empty() && !out.isEmpty())
         return usageError("--format is for standard output; --out chooses the file's format by its name");
-    std::string unknown;
-    if (!parseModelSelectors(model, &settings.selectors, &unknown))
-        return usageError("unknown model selector '" + unknown + "'");
+    const std::string problem = readModelChoice(model, &settings.selectors);
+    if (!problem.empty())
+        return usageError(problem);
     const MeterSetup setup = meterSetupFor(settings.selectors);
-    if (setup.profile.family == DecoderFamily::None)
-        return usageError("'" + model + "' selects no meter model");
     settings.profile = setup.profile;
     settings.range = setup.range;
 

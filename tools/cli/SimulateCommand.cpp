@@ -112,16 +112,12 @@ int runSimulate(int argc, char **argv)
     }
 
     ModelSelectors selectors;
-    std::string unknown;
-    if (!parseModelSelectors(modelList, &selectors, &unknown)) {
-        std::fprintf(stderr, "meterlink-cli simulate: unknown model selector '%s'\n", unknown.c_str());
+    const std::string problem = readModelChoice(modelList, &selectors);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "meterlink-cli simulate: %s\n", problem.c_str());
         return kUsageExitCode;
     }
     const MeterSetup setup = meterSetupFor(selectors);
-    if (setup.profile.family == DecoderFamily::None) {
-        std::fprintf(stderr, "meterlink-cli simulate: '%s' selects no meter family\n", modelList.c_str());
-        return kUsageExitCode;
-    }
     const bool fast = setup.profile.baud19200;
     if (rate == 0)
         rate = fast ? 100 : 300;

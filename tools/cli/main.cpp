@@ -7,8 +7,8 @@ namespace {
 
 const char kUsage[] =
     "Usage:\n"
-    "  meterlink-cli decode [--model SEL[,SEL...]] [--verbose] [FILE]\n"
-    "  meterlink-cli simulate --model SEL[,SEL...] [--device PATH] [--rate MS]\n"
+    "  meterlink-cli decode [--model SEL[,IF7740x]] [--verbose] [FILE]\n"
+    "  meterlink-cli simulate --model SEL[,IF7740x] [--device PATH] [--rate MS]\n"
     "  meterlink-cli ports\n"
     "  meterlink-cli log --model SEL (--device PATH | --port COMn | --input FILE) [options]\n"
     "  meterlink-cli convert IN OUT\n"
@@ -36,18 +36,26 @@ const char kUsage[] =
     "          error when that is a terminal.\n"
     "\n"
     "SEL is a model selector: IFOR210 (default), IFOR230, IFZV900, IFRX12, IF4408, IFVS500, IF7720,\n"
-    "IFOR220, IFOR240, IFOR250, IFOR380, IFOther, IF7740x. Several selectors combine as at start-up:\n"
-    "the last one in that order decides the decoder family.\n";
+    "IFOR220, IFOR240, IFOR250, IFOR380, IFOther. IF7740x switches a VS500-family model to its 7740x\n"
+    "variant and is given together with it (IFVS500,IF7740x); two models are refused.\n"
+    "A command line that cannot be acted on exits with status 2.\n";
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    const bool help = argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
+    const bool version = argc >= 2 && std::strcmp(argv[1], "--version") == 0;
+    // Whatever follows --help or --version would be passed over silently: refused instead.
+    if ((help || version) && argc > 2) {
+        std::fprintf(stderr, "meterlink-cli: %s takes nothing after it, not '%s'\n", argv[1], argv[2]);
+        return kUsageExitCode;
+    }
+    if (help) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+    if (version) {
         std::printf("meterlink-cli %s\n", METERLINK_VERSION);
         return 0;
     }

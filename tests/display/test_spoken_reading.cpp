@@ -1,0 +1,57 @@
+#include "display/SpokenReading.h"
+
+#include <QAccessible>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+TEST(SpokenReading, SaysValueUnitInWordsCouplingAndAuto)
+{
+    const struct
+    {
+        Reading reading;
+        const char *said;
+    } rows[] = {
+        {{"3.300", "k*", "DC", "MANU", 0}, "3.300 kilohm DC"},
+        {{"-3.999", "mV", "AC", "AUTO", 0}, "-3.999 millivolt AC AUTO"},
+        {{".0L", "M*", "", "AUTO", 0}, "overload megohm AUTO"},
+        {{"25.0", "#", "", "MANU", 0}, "25.0 degrees Celsius"},
+        {{"77.0", "?", "", "MANU", 0}, "77.0 degrees Fahrenheit"},
+        {{"0.512", ")V", "", "MANU", 0}, "0.512 volt diode"},
+        {{"12.3", "&*", "", "MANU", 0}, "12.3 ohm continuity"},
+        {{"1.5", "kRPM", "", "AUTO", 0}, "1.5 kilo RPM AUTO"},
+        {{"99.99", "kHz", "", "AUTO", 0}, "99.99 kilohertz AUTO"},
+        {{"3.3", "uF", "", "MANU", 0}, "3.3 microfarad"},
+        {{"1.000", "nA", "DC", "MANU", 0}, "1.000 nanoampere DC"},
+        {{"50", "%", "", "MANU", 0}, "50 percent"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(spokenReading(row.reading), QLatin1String(row.said)) << row.said;
+}
+
+TEST(SpokenReading, EveryFrameIsSaidButAnnouncedAtMostOnceASecond)
+{
+    SpokenReading spoken;
+    QLabel lcd;
+    int announced = 0;
+    QObject::connect(&spoken, &SpokenReading::announced, &spoken, [&](QWidget *widget) {
+        EXPECT_EQ(widget, &lcd);
+        ++announced;
+    });
+    for (int count = 1000; count < 1010; ++count) {
+        spoken.say(&lcd, QString::number(count));
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(&lcd)->text(QAccessible::Name),
+                  QString::number(count));
+    }
+    EXPECT_EQ(announced, 1) << "the first change is told at once, the others wait for the gate";
+    QElapsedTimer clock;
+    clock.start();
+    while (announced < 2 && clock.elapsed() < 5000)
+        QTest::qWait(20);
+    EXPECT_EQ(announced, 2) << "the last text is told when the gate opens";
+    spoken.say(&lcd, QStringLiteral("1009"));
+    QTest::qWait(SpokenReading::kAnnounceIntervalMs + 200);
+    EXPECT_EQ(announced, 2) << "an unchanged text is not told again";
+}
