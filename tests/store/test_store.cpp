@@ -12,6 +12,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -288,7 +289,10 @@ TEST_F(TableStoreTest, OpenTableIsExclusiveUntilClosed)
     // Another table component in this process.
     TableStore second;
     EXPECT_FALSE(second.openWorkingTable(dir.path()));
-    EXPECT_EQ(second.lastError(), workingPath() + QStringLiteral(": database is locked"));
+    EXPECT_EQ(second.lastError(),
+              workingPath() + QStringLiteral(": another MeterLink holds this table open (or "
+                                             "another program is writing it). Close it "
+                                             "there, or open another file."));
     // A plain connection cannot even read it.
     std::string error;
     queryRows(workingPath(), "SELECT count(*) FROM Readings", &error);
@@ -437,7 +441,7 @@ std::vector<HostileCase> hostileCases()
              ASSERT_TRUE(f.resize(f.size() / 2));
          },
          "malformed"},
-        {"no such file", [](const QString &) {}, "unable to open database file"},
+        {"no such file", [](const QString &) {}, ": the file does not exist"},
         {"empty file", [](const QString &p) { writeBytes(p, QByteArray()); }, "holds no table"},
         {"another table beside ours", sql(table("CREATE TABLE Other (x);")), "holds 2 tables"},
         {"only another table", sql("CREATE TABLE Other (x INTEGER);"), "\"x\" is not a field"},
@@ -455,14 +459,14 @@ std::vector<HostileCase> hostileCases()
              "Nval REAL, Extra TEXT);"),
          "\"Extra\" is not a field"},
         // Declared types are not judged, but what they make of a value is.
-        {"a whole number in a field declared TEXT",
+        {"a whole number written with a leading zero in a field declared TEXT",
          sql("CREATE TABLE Readings (No TEXT, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, AUTO TEXT, "
-             "Nval REAL); INSERT INTO Readings (No) VALUES (5);"),
+             "Nval REAL); INSERT INTO Readings (No) VALUES ('05');"),
          "row 1: field No does not hold a whole number"},
-        {"a reading in a field declared NUMERIC",
-         sql("CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value NUMERIC, Unit TEXT, AUTO "
-             "TEXT, Nval REAL); INSERT INTO Readings (Value) VALUES ('1.000');"),
-         "row 1: field Value does not hold text"},
+        {"a number no double holds as written",
+         sql("CREATE TABLE Readings (No, Time, \"DC/AC\", Value, Unit, AUTO, Nval TEXT);"
+             "INSERT INTO Readings (Nval) VALUES ('0.10000000000000000001');"),
+         "row 1: field Nval does not hold a number"},
         {"text in No", sql(table("INSERT INTO Readings (No) VALUES ('abc');")),
          "row 1: field No does not hold"},
         {"real in No", sql(table("INSERT INTO Readings (No) VALUES (1.5);")),
@@ -473,11 +477,19 @@ std::vector<HostileCase> hostileCases()
         {"huge text", sql(table("INSERT INTO Readings (Unit) VALUES (printf('%.*c', 5000, 'x'));")),
          "field Unit holds 5000 bytes"},
         {"text beyond the engine's read limit",
-         sql(table("INSERT INTO Readings (Unit) VALUES (printf('%.*c', 3000000, 'x'));")), "too big"},
+         sql(table("INSERT INTO Readings VALUES (1, '', '', '', '', '', 0);"
+                   "INSERT INTO Readings (Unit) VALUES (printf('%.*c', 3000000, 'x'));")),
+         "row 2: field Unit holds more than 1048576 bytes"},
         {"a virtual table",
          sql("CREATE VIRTUAL TABLE Readings USING fts4(No, Time, \"DC/AC\", Value, Unit, AUTO, Nval);"),
          "tables"},
-        {"a directory", [](const QString &p) { QDir().mkpath(p); }, "unable to open"},
+        {"a directory", [](const QString &p) { QDir().mkpath(p); },
+         "it is not a regular file (it is a folder)"},
+        {"a FIFO", [](const QString &p) { ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0600), 0); },
+         "it is not a regular file (it is a FIFO)"},
+        {"a link to a character device",
+         [](const QString &p) { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), p)); },
+         "it is not a regular file (it leads to /dev/zero, a character device)"},
     };
 }
 
