@@ -578,6 +578,59 @@ TEST_F(TableStoreTest, OtherProgramsTablesLoadWhateverTheirFieldsAreDeclaredAs)
     }
 }
 
+// Tables whose fields hold text (the sqlite3 client's .import makes every field text) or numbers
+// where text belongs load as long as every value reads back exactly; what does not is refused by row
+// and field.
+TEST_F(TableStoreTest, TextAndNumbersFromOtherToolsLoadWhenTheyReadExactly)
+{
+    const struct
+    {
+        const char *no, *value, *nval; // SQL literals
+        const char *expected;          // the row as loaded, or part of the refusal
+    } cases[] = {
+        {"'1'", "'1.000'", "'1000'", "1|12:00:00.000|DC|1.000|V|AUTO|1000"},
+        {"'-42'", "'-0.000'", "'-0.1'", "-42|12:00:00.000|DC|-0.000|V|AUTO|-0.1"},
+        {"'9223372036854775807'", "'x'", "'1.50'", "9223372036854775807|12:00:00.000|DC|x|V|AUTO|1.5"},
+        {"'0'", "1.5", "'1e3'", "0|12:00:00.000|DC|1.5|V|AUTO|1000"},
+        {"NULL", "12", "'-3999'", "|12:00:00.000|DC|12|V|AUTO|-3999"},
+        {"1", "0.1", "NULL", "1|12:00:00.000|DC|0.1|V|AUTO|"},
+        {"1", "1e300", "0.5", "1|12:00:00.000|DC|1e+300|V|AUTO|0.5"},
+        {"' 1'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"'+1'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"'01'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"'1.0'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"''", "''", "1", "row 1: field No does not hold a whole number"},
+        {"'9223372036854775808'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"1", "''", "''", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'1,5'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "' 1'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'inf'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'nan'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'0x10'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'1e400'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'0.10000000000000000001'", "row 1: field Nval does not hold a number"},
+        {"1", "x'31'", "1", "row 1: field Value does not hold text"},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.no) + " " + c.value + " " + c.nval);
+        const QString p = path(("imported" + std::to_string(++n) + ".db").c_str());
+        // Fields without a declared type keep each value as it is given.
+        ASSERT_EQ(
+            execSql(p, std::string("CREATE TABLE Readings (No, Time, \"DC/AC\", Value, Unit, AUTO, Nval);"
+                                   "INSERT INTO Readings VALUES (") +
+                           c.no + ", '12:00:00.000', 'DC', " + c.value + ", 'V', 'AUTO', " + c.nval + ");"),
+            "");
+        TableStore table;
+        if (table.openFile(p)) {
+            EXPECT_EQ(rowText(table, 0), QLatin1String(c.expected));
+        } else {
+            EXPECT_TRUE(table.lastError().endsWith(QLatin1String(c.expected)))
+                << table.lastError().toStdString();
+        }
+    }
+}
+
 // A table cut short anywhere either loads every row exactly as saved or is refused, and a refusal
 // leaves the open table as it was.
 TEST_F(TableStoreTest, ATableCutShortLoadsWholeOrIsRefused)
