@@ -1,5 +1,6 @@
 #include "store/ReadingStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -128,6 +129,54 @@ bool ReadingStore::fitsCompact(const RowInput &row, int32_t &timeMs, uint8_t &dc
     return true;
 }
 
+void ReadingStore::appendOverflow(StoredRow &r, const RowInput &row)
+{
+    char time[12];
+    std::string_view timeText = row.timeText;
+    if (row.timeMs >= 0) {
+        formatTimeOfDay(row.timeMs % kMsPerDay, time);
+        timeText = std::string_view(time, sizeof time);
+    }
+    const std::string_view texts[] = {timeText, row.dcac, row.value, row.unit, row.autoText};
+    const uint8_t textBits[] = {NullTime, NullDcac, NullValue, NullUnit, NullAuto};
+    size_t size = 1 + 16;
+    for (const std::string_view &t : texts)
+        size += 10 + t.size();
+    if (m_blocks.empty() || m_blockUsed + size > m_blockSize) {
+        m_blockSize = std::max(kBlockBytes, size);
+        m_blocks.emplace_back(new char[m_blockSize]);
+        m_blockUsed = 0;
+        m_blockBytes += m_blockSize;
+    }
+    char *const start = m_blocks.back().get() + m_blockUsed;
+    char *out = start;
+    *out++ = char(row.nullMask);
+    if (!(row.nullMask & NullNo)) {
+        std::memcpy(out, &row.no, 8);
+        out += 8;
+    }
+    if (!(row.nullMask & NullNval)) {
+        std::memcpy(out, &row.nval, 8);
+        out += 8;
+    }
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        if (row.nullMask & textBits[i])
+            continue;
+        for (uint64_t n = texts[i].size();; n >>= 7) {
+            *out++ = char((n & 0x7f) | (n >= 0x80 ? 0x80 : 0));
+            if (n < 0x80)
+                break;
+        }
+        std::memcpy(out, texts[i].data(), texts[i].size());
+        out += texts[i].size();
+    }
+    r.no = int32_t(m_blocks.size() - 1);
+    r.timeMs = int32_t(m_blockUsed);
+    r.flags = kOverflowFlag;
+    m_blockUsed += size_t(out - start);
+    ++m_overflowRows;
+}
+
 void ReadingStore::append(const RowInput &row)
 {
     if ((m_size & (kChunkRows - 1)) == 0 && (m_size >> kChunkShift) == int64_t(m_chunks.size()))
@@ -147,24 +196,7 @@ void ReadingStore::append(const RowInput &row)
         r.autoCode = autoCode;
         r.flags = 0;
     } else {
-        OverflowRow o;
-        o.no = row.no;
-        o.nval = row.nval;
-        o.nullMask = row.nullMask;
-        if (row.timeMs >= 0) {
-            char buffer[12];
-            formatTimeOfDay(row.timeMs % kMsPerDay, buffer);
-            o.time.assign(buffer, sizeof buffer);
-        } else {
-            o.time = row.timeText;
-        }
-        o.dcac = row.dcac;
-        o.value = row.value;
-        o.unit = row.unit;
-        o.autoText = row.autoText;
-        r.no = int32_t(m_overflow.size());
-        r.flags = kOverflowFlag;
-        m_overflow.push_back(std::move(o));
+        appendOverflow(r, row);
     }
     ++m_size;
 }
@@ -173,15 +205,35 @@ void ReadingStore::view(int64_t row, RowView &out) const
 {
     const StoredRow &r = slot(row);
     if (r.flags & kOverflowFlag) {
-        const OverflowRow &o = m_overflow[size_t(r.no)];
-        out.no = o.no;
-        out.nval = o.nval;
-        out.nullMask = o.nullMask;
-        out.time = o.time;
-        out.dcac = o.dcac;
-        out.value = o.value;
-        out.unit = o.unit;
-        out.autoText = o.autoText;
+        const char *in = m_blocks[size_t(r.no)].get() + r.timeMs;
+        out.nullMask = uint8_t(*in++);
+        out.no = 0;
+        out.nval = 0.0;
+        if (!(out.nullMask & NullNo)) {
+            std::memcpy(&out.no, in, 8);
+            in += 8;
+        }
+        if (!(out.nullMask & NullNval)) {
+            std::memcpy(&out.nval, in, 8);
+            in += 8;
+        }
+        std::string_view *const texts[] = {&out.time, &out.dcac, &out.value, &out.unit, &out.autoText};
+        const uint8_t textBits[] = {NullTime, NullDcac, NullValue, NullUnit, NullAuto};
+        for (size_t i = 0; i < std::size(texts); ++i) {
+            if (out.nullMask & textBits[i]) {
+                *texts[i] = {};
+                continue;
+            }
+            uint64_t n = 0;
+            for (int shift = 0;; shift += 7) {
+                const auto byte = uint8_t(*in++);
+                n |= uint64_t(byte & 0x7f) << shift;
+                if (!(byte & 0x80))
+                    break;
+            }
+            *texts[i] = std::string_view(in, size_t(n));
+            in += n;
+        }
         return;
     }
     out.no = r.no;
@@ -200,7 +252,12 @@ void ReadingStore::clear()
     m_chunks.clear();
     m_chunks.shrink_to_fit();
     m_size = 0;
-    m_overflow.clear();
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
+    m_blockUsed = 0;
+    m_blockSize = 0;
+    m_blockBytes = 0;
+    m_overflowRows = 0;
     m_units.clear();
     m_unitIndex.clear();
     m_lastUnit = -1;
@@ -208,13 +265,8 @@ void ReadingStore::clear()
 
 size_t ReadingStore::bytesReserved() const
 {
-    size_t bytes =
-        m_chunks.capacity() * sizeof(m_chunks[0]) + m_chunks.size() * kChunkRows * sizeof(StoredRow);
-    for (const OverflowRow &o : m_overflow) {
-        bytes += sizeof o + o.time.capacity() + o.dcac.capacity() + o.value.capacity() + o.unit.capacity() +
-                 o.autoText.capacity();
-    }
-    return bytes;
+    return m_chunks.capacity() * sizeof(m_chunks[0]) + m_chunks.size() * kChunkRows * sizeof(StoredRow) +
+           m_blocks.capacity() * sizeof(m_blocks[0]) + m_blockBytes;
 }
 
 RowInput rowInputOf(const RowView &row)

@@ -445,9 +445,19 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
         *f.target = std::string_view(data, size_t(bytes));
     }
     loader->rows.append(in);
-    if (rowNumber % kRowsPerReport == 0 && !loader->meter.report(rowNumber, loader->expected)) {
-        sqlite3_result_error(context, "cancelled", -1);
-        return;
+    if (rowNumber % kRowsPerReport == 0) {
+        if (int64_t(loader->rows.bytesReserved()) > TableStore::kMaxRowBytes) {
+            return refuse(QStringLiteral("its first %1 of %2 rows already take %3 MB of memory, more than "
+                                         "the %4 MB a reading table may take")
+                              .arg(rowNumber)
+                              .arg(loader->expected)
+                              .arg(loader->rows.bytesReserved() >> 20)
+                              .arg(TableStore::kMaxRowBytes >> 20));
+        }
+        if (!loader->meter.report(rowNumber, loader->expected)) {
+            sqlite3_result_error(context, "cancelled", -1);
+            return;
+        }
     }
     sqlite3_result_int(context, 0);
 }
