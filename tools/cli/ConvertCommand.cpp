@@ -81,11 +81,11 @@ const char kConvertUsage[] =
     "Usage: meterlink-cli convert IN OUT\n"
     "Reads the table file IN with the checks of \"Open old data files\" and writes OUT. OUT's name\n"
     "decides what is written:\n"
-    "  ending in .db (any letter case), .sqlite or .sqlite3   a table copy\n"
-    "  -                                                       the tab-separated text, to standard output\n"
-    "  any other name                                          the tab-separated text export\n"
-    "OUT must be a regular file (or a new name) other than IN. Text is never written over the working\n"
-    "table Vs500db.DB of the current folder. OUT is replaced only once it is complete.\n"
+    "  NAME.db (any letter case), NAME.sqlite, NAME.sqlite3   a table copy\n"
+    "  -                                                      the tab-separated text, on standard output\n"
+    "  any other name                                         the tab-separated text\n"
+    "OUT must be a regular file or a new name, neither IN nor the working table Vs500db.DB of the\n"
+    "current folder. It is replaced only once it is complete.\n"
     "Exit status: 0 written; 1 refused, failed or stopped (the message on standard error, OUT as it\n"
     "was); 2 usage.\n";
 
