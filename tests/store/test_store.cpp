@@ -561,6 +561,10 @@ TEST_F(TableStoreTest, OtherProgramsTablesLoadWhateverTheirFieldsAreDeclaredAs)
          "INSERT INTO Readings VALUES (3, '', '', 'c', '', '', 3), (1, '', '', 'a', '', '', 1), "
          "(2, '', '', 'b', '', '', 2);",
          {QStringLiteral("1|||a|||1"), QStringLiteral("2|||b|||2"), QStringLiteral("3|||c|||3")}},
+        {"texts stored as UTF-16",
+         "PRAGMA encoding='UTF-16le';" + std::string(kCreateReadings) +
+             "INSERT INTO Readings VALUES (1, '10:00:01.500', '', '1.000', '\xc2\xb5V', 'AUTO', 1);",
+         {QStringLiteral("1|10:00:01.500||1.000|\u00b5V|AUTO|1")}},
         {"row ids given out of order",
          std::string(kCreateReadings) + "INSERT INTO Readings (rowid, No) VALUES (30, 3), (10, 1), (20, 2);",
          {QStringLiteral("1||||||"), QStringLiteral("2||||||"), QStringLiteral("3||||||")}},
