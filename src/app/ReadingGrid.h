@@ -6,6 +6,9 @@
 // layout pass after each batch repaints every visible row. After such a batch only the new rows and
 // the empty space below them change (following the newest row scrolls the rest and repaints what
 // that exposes), so the pass repaints just those; any other change of the rows keeps the full repaint.
+//
+// Recordings reach millions of rows: the first column (No) is widened to fit the longest No of the
+// table whenever that no longer fits the width it was given; the other columns keep theirs.
 class ReadingGrid : public QTableView
 {
 public:
@@ -20,6 +23,9 @@ protected:
     void reset() override;
 
 private:
+    // Widens the first column where the longest No no longer fits; whether its width changed.
+    bool fitFirstColumn();
+
     enum class Change
     {
         None,     // nothing since the last layout pass
@@ -28,4 +34,6 @@ private:
     };
     Change m_change = Change::None;
     int m_firstAppended = 0;
+    int m_givenFirstWidth = -1; // the first column's width before it was widened
+    QString m_fittedText;       // the longest text the first column was last fitted to
 };

@@ -179,6 +179,11 @@ void ReadingStore::appendOverflow(StoredRow &r, const RowInput &row)
 
 void ReadingStore::append(const RowInput &row)
 {
+    if (!(row.nullMask & NullNo)) {
+        m_smallestNo = m_anyNo ? std::min(m_smallestNo, row.no) : row.no;
+        m_largestNo = m_anyNo ? std::max(m_largestNo, row.no) : row.no;
+        m_anyNo = true;
+    }
     if ((m_size & (kChunkRows - 1)) == 0 && (m_size >> kChunkShift) == int64_t(m_chunks.size()))
         m_chunks.emplace_back(new StoredRow[kChunkRows]);
     StoredRow &r = slot(m_size);
@@ -247,8 +252,20 @@ void ReadingStore::view(int64_t row, RowView &out) const
     out.autoText = kAutoTexts[r.autoCode];
 }
 
+std::string ReadingStore::widestNo() const
+{
+    if (!m_anyNo)
+        return {};
+    const std::string smallest = std::to_string(m_smallestNo);
+    const std::string largest = std::to_string(m_largestNo);
+    return smallest.size() > largest.size() ? smallest : largest;
+}
+
 void ReadingStore::clear()
 {
+    m_anyNo = false;
+    m_smallestNo = 0;
+    m_largestNo = 0;
     m_chunks.clear();
     m_chunks.shrink_to_fit();
     m_size = 0;

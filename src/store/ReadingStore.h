@@ -82,6 +82,10 @@ public:
     void view(int64_t row, RowView &out) const;
     void clear();
 
+    // The longest text of a No among the rows (the smallest or the largest number); empty when no
+    // row has a No.
+    std::string widestNo() const;
+
     // Rows that did not fit the compact form.
     int64_t overflowCount() const { return m_overflowRows; }
     // Memory held by the rows, for the benchmark's bytes-per-row figure.
@@ -120,6 +124,9 @@ private:
     size_t m_blockSize = 0;                        // size of the last block
     size_t m_blockBytes = 0;                       // size of all blocks
     int64_t m_overflowRows = 0;
+    int64_t m_smallestNo = 0;
+    int64_t m_largestNo = 0;
+    bool m_anyNo = false;
     std::vector<std::string> m_units;
     std::unordered_map<std::string, uint8_t> m_unitIndex;
     int m_lastUnit = -1;
