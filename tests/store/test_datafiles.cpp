@@ -417,6 +417,40 @@ TEST_F(DataFilesTest, SavesWriteOnlyRegularFiles)
     }
 }
 
+// A writable file in a folder that may not be written cannot be replaced; the refusal says that the
+// folder is the reason (checked as an unprivileged user: root may write anything).
+TEST_F(DataFilesTest, AReadOnlyFolderIsNamedAsTheReason)
+{
+    table.appendRow(reading(1, "1.000"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("locked")));
+    for (const char *name : {"run.xls", "run.db"}) {
+        SCOPED_TRACE(name);
+        const QString target = path("locked/") + QLatin1String(name);
+        writeBytes(target, "older");
+        ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0666), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(path("locked")).constData(), 0555), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(3);
+            const SaveOutcome outcome = saveTable(table, target, dir.path());
+            const bool named =
+                outcome.message.contains(QStringLiteral("the folder %1 is read-only. A save writes a "
+                                                        "new file beside the old one")
+                                             .arg(path("locked")));
+            _exit(outcome.result == SaveOutcome::Result::Saved ? 1 : named ? 0 : 2);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: another reason, 3: no unprivileged user";
+        EXPECT_EQ(fileBytes(target), QByteArray("older"));
+        ASSERT_EQ(::chmod(QFile::encodeName(path("locked")).constData(), 0755), 0);
+    }
+}
+
 // Cancelling a save leaves the older file and nothing beside it.
 TEST_F(DataFilesTest, ACancelledSaveLeavesTheOlderFile)
 {
