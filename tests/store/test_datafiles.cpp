@@ -40,6 +40,22 @@ private:
     const TableRows &m_rows;
 };
 
+// Runs body in a child process as an unprivileged user (root may write anything) and returns its
+// result; 3 when privileges could not be dropped, -1 when the child did not end normally.
+int unprivileged(const std::function<int()> &body)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
 class DataFilesTest : public ::testing::Test
 {
 protected:
@@ -323,20 +339,14 @@ TEST_F(DataFilesTest, SavesWriteThroughLinksAndRefuseReadOnlyFiles)
                                                       QFileDevice::ReadOther));
         ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(path("data")).constData(), 0777), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-                _exit(3);
-            QString reason;
-            const bool saved = isTableCopyName(target) ? CopyTableToFile(table, target, &reason)
-                                                       : ExportTableAsText(table, target, &reason);
-            _exit(saved ? 1 : reason.contains(QLatin1String("read-only")) ? 0 : 2);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: another reason, 3: no unprivileged user";
+        EXPECT_EQ(unprivileged([&] {
+                      QString reason;
+                      const bool saved = isTableCopyName(target) ? CopyTableToFile(table, target, &reason)
+                                                                 : ExportTableAsText(table, target, &reason);
+                      return saved ? 1 : reason.contains(QLatin1String("read-only")) ? 0 : 2;
+                  }),
+                  0)
+            << "1: saved, 2: another reason, 3: no unprivileged user";
         EXPECT_EQ(fileBytes(target), QByteArray("read-only"));
         EXPECT_EQ(filesIn(path("data")), QStringList{QLatin1String(name)});
         QFile::remove(target);
@@ -430,22 +440,16 @@ TEST_F(DataFilesTest, AReadOnlyFolderIsNamedAsTheReason)
         ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0666), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(path("locked")).constData(), 0555), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-                _exit(3);
-            const SaveOutcome outcome = saveTable(table, target, dir.path());
-            const bool named =
-                outcome.message.contains(QStringLiteral("the folder %1 is read-only. A save writes a "
-                                                        "new file beside the old one")
-                                             .arg(path("locked")));
-            _exit(outcome.result == SaveOutcome::Result::Saved ? 1 : named ? 0 : 2);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: another reason, 3: no unprivileged user";
+        EXPECT_EQ(
+            unprivileged([&] {
+                const SaveOutcome outcome = saveTable(table, target, dir.path());
+                const bool named = outcome.message.contains(
+                    QStringLiteral("the folder %1 is read-only. A save writes a new file beside the old one")
+                        .arg(path("locked")));
+                return outcome.result == SaveOutcome::Result::Saved ? 1 : named ? 0 : 2;
+            }),
+            0)
+            << "1: saved, 2: another reason, 3: no unprivileged user";
         EXPECT_EQ(fileBytes(target), QByteArray("older"));
         ASSERT_EQ(::chmod(QFile::encodeName(path("locked")).constData(), 0755), 0);
     }
