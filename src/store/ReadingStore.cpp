@@ -10,14 +10,27 @@ constexpr int32_t kMsPerDay = 24 * 60 * 60 * 1000;
 constexpr uint8_t kOverflowFlag = 1;
 constexpr size_t kMaxInternedUnits = 255;
 constexpr size_t kMaxInternedUnitBytes = 32;
+constexpr size_t kScannedUnits = 8;
 
 constexpr std::string_view kDcacTexts[] = {"", "DC", "AC"};
 constexpr std::string_view kAutoTexts[] = {"AUTO", "MANU", ""};
 
+// Compares the few bytes of a field in place; a library compare call costs more than it does.
+bool sameText(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
 template <size_t N> int codeOf(const std::string_view (&texts)[N], std::string_view text)
 {
     for (size_t i = 0; i < N; ++i) {
-        if (texts[i] == text)
+        if (sameText(texts[i], text))
             return int(i);
     }
     return -1;
@@ -79,13 +92,22 @@ ReadingStore &ReadingStore::operator=(ReadingStore &&) noexcept = default;
 
 int ReadingStore::internUnit(std::string_view unit)
 {
-    // Consecutive readings nearly always share their unit.
-    if (m_lastUnit >= 0 && m_units[size_t(m_lastUnit)] == unit)
+    // Consecutive readings nearly always share their unit, and a meter has a handful of them: a
+    // look along a short list is quicker than hashing.
+    if (m_lastUnit >= 0 && sameText(m_units[size_t(m_lastUnit)], unit))
         return m_lastUnit;
     if (unit.size() > kMaxInternedUnitBytes)
         return -1;
+    if (m_units.size() <= kScannedUnits) {
+        for (size_t i = 0; i < m_units.size(); ++i) {
+            if (sameText(m_units[i], unit)) {
+                m_lastUnit = int(i);
+                return m_lastUnit;
+            }
+        }
+    }
     std::string key(unit);
-    auto it = m_unitIndex.find(key);
+    auto it = m_units.size() <= kScannedUnits ? m_unitIndex.end() : m_unitIndex.find(key);
     if (it != m_unitIndex.end()) {
         m_lastUnit = it->second;
         return m_lastUnit;

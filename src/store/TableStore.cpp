@@ -237,9 +237,6 @@ struct RowLoader
     int64_t expected = 0;
     int64_t rowNumber = 0;
     QString why; // set when a value is not one a reading table holds
-    // Texts of a UTF-8 file are taken as the bytes stored: asking for them as text would copy each
-    // one to add a terminator.
-    bool utf8 = false;
 };
 
 constexpr int64_t kRowsPerReport = 1024;
@@ -430,13 +427,12 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
         }
         if (type != SQLITE_TEXT)
             return wrongType(f.column, "does not hold text");
-        const char *data =
-            reinterpret_cast<const char *>(loader->utf8 ? sqlite3_value_blob(v) : sqlite3_value_text(v));
-        const int bytes = sqlite3_value_bytes(v);
-        if (!data && bytes > 0) {
+        const char *data = reinterpret_cast<const char *>(sqlite3_value_text(v));
+        if (!data) {
             sqlite3_result_error_nomem(context);
             return;
         }
+        const int bytes = sqlite3_value_bytes(v);
         if (bytes > TableStore::kMaxFieldBytes) {
             return refuse(
                 QStringLiteral("row %1: field %2 holds %3 bytes of text, more than the %4 a reading "
@@ -446,7 +442,7 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
                     .arg(bytes)
                     .arg(TableStore::kMaxFieldBytes));
         }
-        *f.target = bytes > 0 ? std::string_view(data, size_t(bytes)) : std::string_view();
+        *f.target = std::string_view(data, size_t(bytes));
     }
     loader->rows.append(in);
     if (rowNumber % kRowsPerReport == 0) {
@@ -523,13 +519,6 @@ Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, Progress
     }
 
     RowLoader loader{rows, meter, count, 0, {}};
-    {
-        Statement encoding;
-        loader.utf8 =
-            sqlite3_prepare_v2(db, "PRAGMA encoding", -1, &encoding.stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(encoding.stmt) == SQLITE_ROW &&
-            qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(encoding.stmt, 0)), "UTF-8") == 0;
-    }
     constexpr const char *kFunction = "meterlink_load_row";
     // Only this statement may call it: not a view, trigger or default the file brings along.
     if (sqlite3_create_function_v2(db, kFunction, kColumnCount, SQLITE_UTF8 | SQLITE_DIRECTONLY, &loader,
