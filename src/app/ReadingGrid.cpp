@@ -1,5 +1,7 @@
 #include "app/ReadingGrid.h"
 
+#include "store/ReadingTableModel.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -54,12 +56,40 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
 void ReadingGrid::setModel(QAbstractItemModel *model)
 {
     m_change = Change::Other;
+    m_givenFirstWidth = -1;
+    m_fittedText.clear();
     QTableView::setModel(model);
+}
+
+bool ReadingGrid::fitFirstColumn()
+{
+    if (!model())
+        return false;
+    const QString widest =
+        model()->headerData(0, Qt::Horizontal, ReadingTableModel::kWidestTextRole).toString();
+    if (widest == m_fittedText)
+        return false;
+    m_fittedText = widest;
+    if (m_givenFirstWidth < 0)
+        m_givenFirstWidth = columnWidth(0);
+    // Measured as the cells measure their text, with the grid line.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    option.text = widest;
+    const int needed = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).width() +
+                       (showGrid() ? 1 : 0);
+    const int width = std::max(m_givenFirstWidth, needed);
+    if (width == columnWidth(0))
+        return false;
+    setColumnWidth(0, width);
+    return true;
 }
 
 void ReadingGrid::doItemsLayout()
 {
-    const bool onlyAppended = m_change == Change::Appended;
+    // A wider first column moves every other column: the whole grid is laid out and painted again.
+    const bool onlyAppended = !fitFirstColumn() && m_change == Change::Appended;
     m_change = Change::None;
     QWidget *port = viewport();
     if (!onlyAppended || !port->isVisible() || port->testAttribute(Qt::WA_UpdatesDisabled)) {

@@ -8,6 +8,9 @@
 // that exposes), so the pass repaints just those; any other change of the rows keeps the full repaint.
 // Tab, Shift+Tab and Ctrl+Tab leave the grid for the window's next control; the arrow keys move
 // inside it. With the focus and no row to mark, the grid frames itself.
+//
+// Recordings reach millions of rows: the first column (No) is widened to fit the longest No of the
+// table whenever that no longer fits the width it was given; the other columns keep theirs.
 class ReadingGrid : public QTableView
 {
 public:
@@ -26,6 +29,9 @@ protected:
     void reset() override;
 
 private:
+    // Widens the first column where the longest No no longer fits; whether its width changed.
+    bool fitFirstColumn();
+
     enum class Change
     {
         None,     // nothing since the last layout pass
@@ -34,4 +40,6 @@ private:
     };
     Change m_change = Change::None;
     int m_firstAppended = 0;
+    int m_givenFirstWidth = -1; // the first column's width before it was widened
+    QString m_fittedText;       // the longest text the first column was last fitted to
 };

@@ -1,5 +1,6 @@
 #include "store/DataFiles.h"
 
+#include "store/FileKind.h"
 #include "store/TableRows.h"
 #include "store/TableStore.h"
 
@@ -11,6 +12,7 @@
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,11 +38,18 @@ bool statPath(const QString &path, struct stat &st)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-// Whether both names lead to the same file (following links; a hard link is the same file).
-bool sameFile(const QString &a, const QString &b)
+// Why no new file can be made in folder, where that is the folder's fault.
+QString folderProblem(const QString &folder, const QString &systemMessage)
 {
-    struct stat sa, sb;
-    return statPath(a, sa) && statPath(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const QByteArray name = QFile::encodeName(folder);
+    if (::access(name.constData(), F_OK) != 0)
+        return QStringLiteral("the folder %1 does not exist").arg(folder);
+    if (::access(name.constData(), W_OK) != 0)
+        return QStringLiteral("the folder %1 is read-only. A save writes a new file beside the old one "
+                              "and then gives it the old one's name, so even a writable file needs a "
+                              "folder that may be written: choose another folder")
+            .arg(folder);
+    return systemMessage;
 }
 
 // A file written in place of another only once it is complete: the new contents go to a temporary
@@ -58,6 +67,8 @@ public:
     // on failure.
     QString begin()
     {
+        if (QString problem = saveTargetProblem(m_fileName); !problem.isEmpty())
+            return problem;
         QFileInfo target(m_fileName);
         for (int hops = 0; target.isSymLink(); ++hops) {
             if (hops == 40)
@@ -65,8 +76,6 @@ public:
             target = QFileInfo(target.symLinkTarget());
         }
         m_targetPath = target.absoluteFilePath();
-        if (target.isDir())
-            return QStringLiteral("it is a folder: choose a file name");
         struct stat st;
         if (statPath(m_targetPath, st)) {
             if (::access(QFile::encodeName(m_targetPath).constData(), W_OK) != 0)
@@ -81,7 +90,7 @@ public:
                             QLatin1String(".XXXXXX"));
         temp.setAutoRemove(false);
         if (!temp.open())
-            return temp.errorString();
+            return folderProblem(target.absolutePath(), temp.errorString());
         m_tempPath = temp.fileName();
         temp.close();
         m_fd = ::open(QFile::encodeName(m_tempPath).constData(), O_WRONLY | O_CLOEXEC);
@@ -178,6 +187,10 @@ QString unexportable(QStringView text)
         const QChar c = text[i];
         if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
             return QStringLiteral("a tab or line break, which would split its line in the text");
+        // NUL and the other control codes end or garble the line in the programs that read the text.
+        if (c.unicode() < 0x20)
+            return QStringLiteral("the control character %1, which the text cannot hold as it is")
+                .arg(QStringLiteral("0x%1").arg(c.unicode(), 2, 16, QLatin1Char('0')));
         if (c.unicode() > 0xff) {
             const qsizetype length = c.isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
             return QStringLiteral("\"%1\", a character the text (Latin-1) does not have")
@@ -191,7 +204,7 @@ QString unexportable(QStringView text)
 bool appendLatin1(QByteArray &out, std::string_view utf8)
 {
     for (char c : utf8) {
-        if (uchar(c) >= 0x80 || c == '\t' || c == '\r' || c == '\n') {
+        if (uchar(c) >= 0x80 || uchar(c) < 0x20) {
             const QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
             if (!unexportable(text).isEmpty())
                 return false;
@@ -464,20 +477,13 @@ bool isTableCopyName(const QString &fileName)
     return fileName.endsWith(QLatin1String(".db"), Qt::CaseSensitive);
 }
 
-bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error,
-                       const WorkProgress &progress)
-{
-    const auto failed = [&](const QString &reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    ProgressMeter meter(progress);
-    ReplacingFile file(fileName);
-    QString reason = file.begin();
-    if (!reason.isEmpty())
-        return failed(reason);
+namespace {
 
+// Writes the text export through write (which returns the reason it failed); returns the reason the
+// export failed, empty on success and on a cancel (which the meter tells).
+QString writeExport(const TableRows &rows, const std::function<QString(const QByteArray &)> &write,
+                    ProgressMeter &meter)
+{
     QByteArray out = exportHeaderLine();
     out.reserve(kWriteChunk + 64 * 1024);
     const auto *store = dynamic_cast<const TableStore *>(&rows);
@@ -486,24 +492,60 @@ bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *
     ExportRefusal refusal;
     for (int64_t row = 0; row < count; ++row) {
         if (row >= rows.rowCount())
-            return failed(QLatin1String(kEmptiedWhileSaving));
+            return QLatin1String(kEmptiedWhileSaving);
         const bool fits =
             store ? appendStoreRow(out, *store, row, refusal) : appendGenericRow(out, rows, row, refusal);
         if (!fits)
-            return failed(refusalText(rows, refusal));
+            return refusalText(rows, refusal);
         if (out.size() >= kWriteChunk) {
-            reason = file.write(out.constData(), out.size());
-            if (!reason.isEmpty())
-                return failed(reason);
+            if (QString reason = write(out); !reason.isEmpty())
+                return reason;
             out.clear();
         }
         if ((row + 1) % kRowsPerReport == 0 && !meter.report(row + 1, count))
-            return failed(QString());
+            return {};
     }
-    reason = file.write(out.constData(), out.size());
-    if (reason.isEmpty())
+    return write(out);
+}
+
+} // namespace
+
+bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error,
+                       const WorkProgress &progress)
+{
+    ProgressMeter meter(progress);
+    ReplacingFile file(fileName);
+    QString reason = file.begin();
+    if (reason.isEmpty()) {
+        reason = writeExport(
+            rows, [&](const QByteArray &bytes) { return file.write(bytes.constData(), bytes.size()); },
+            meter);
+    }
+    if (reason.isEmpty() && !meter.cancelled())
         reason = file.commit();
-    return reason.isEmpty() || failed(reason);
+    if (error)
+        *error = reason;
+    return reason.isEmpty() && !meter.cancelled();
+}
+
+bool exportTableToStream(const TableRows &rows, int fd, QString *error, const WorkProgress &progress)
+{
+    ProgressMeter meter(progress);
+    const QString reason = writeExport(
+        rows,
+        [fd](const QByteArray &bytes) {
+            for (qsizetype done = 0; done < bytes.size();) {
+                const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+                if (n < 0 && errno != EINTR)
+                    return systemReason();
+                done += n > 0 ? n : 0;
+            }
+            return QString();
+        },
+        meter);
+    if (error)
+        *error = reason;
+    return reason.isEmpty() && !meter.cancelled();
 }
 
 QString exportSavedMessage(const QString &fileName)
@@ -536,11 +578,36 @@ bool CopyTableToFile(const TableStore &table, const QString &fileName, QString *
     return reason.isEmpty() || failed(reason);
 }
 
+bool isWorkingTableFile(const QString &fileName, const QString &workingFolder)
+{
+    const QFileInfo target(fileName);
+    const bool namesWorkingTable =
+        target.fileName().compare(TableStore::workingFileName(), Qt::CaseInsensitive) == 0 &&
+        sameFile(target.absolutePath(), workingFolder);
+    return namesWorkingTable ||
+           sameFile(fileName, QDir(workingFolder).filePath(TableStore::workingFileName()));
+}
+
+bool isTableFileName(const QString &fileName)
+{
+    for (const char *ending : {".db", ".sqlite", ".sqlite3"}) {
+        if (fileName.endsWith(QLatin1String(ending), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
 SaveOutcome saveTable(const TableStore &table, const QString &fileName, const QString &workingFolder,
                       const WorkProgress &progress)
 {
+    return saveTableAs(table, fileName, isTableCopyName(fileName), workingFolder, progress);
+}
+
+SaveOutcome saveTableAs(const TableStore &table, const QString &fileName, bool tableCopy,
+                        const QString &workingFolder, const WorkProgress &progress)
+{
     SaveOutcome outcome;
-    outcome.tableCopy = isTableCopyName(fileName);
+    outcome.tableCopy = tableCopy;
     QString reason;
     if (outcome.tableCopy) {
         if (CopyTableToFile(table, fileName, &reason, progress))
@@ -552,12 +619,7 @@ SaveOutcome saveTable(const TableStore &table, const QString &fileName, const QS
         return outcome;
     }
 
-    const QString working = QDir(workingFolder).filePath(TableStore::workingFileName());
-    const QFileInfo target(fileName);
-    const bool namesWorkingTable =
-        target.fileName().compare(TableStore::workingFileName(), Qt::CaseInsensitive) == 0 &&
-        sameFile(target.absolutePath(), workingFolder);
-    if (namesWorkingTable || sameFile(fileName, working)) {
+    if (isWorkingTableFile(fileName, workingFolder)) {
         reason = QStringLiteral("That is the working table's file: text saved over it would leave no table "
                                 "to record into. Choose another name.");
     } else if (table.isOpen() && sameFile(fileName, table.fileName())) {

@@ -23,15 +23,24 @@ class TableStore;
 // exactly (".DB" gets the text export).
 bool isTableCopyName(const QString &fileName);
 
+// Whether a name is one a table file usually has: ".db" in any letter case, ".sqlite", ".sqlite3".
+// meterlink-cli convert writes a table copy for these; the window keeps to isTableCopyName.
+bool isTableFileName(const QString &fileName);
+
 // Writes the rows as Latin-1 text: the header No, Time, DC/AC, Value, Unit, AUTO, then one line per
 // row in table order, fields joined by TAB, every line ended by CR LF. Nval is not written. A field
-// the text cannot hold as it is (a TAB, CR or LF, or a character Latin-1 lacks) refuses the export
-// and writes nothing. On failure error (if given) receives the reason.
+// the text cannot hold as it is (a control character such as TAB, CR, LF or NUL, or a character
+// Latin-1 lacks) refuses the export and writes nothing. On failure error (if given) receives the
+// reason.
 bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error = nullptr,
                        const WorkProgress &progress = {});
+// The text export written to an open descriptor (standard output) as it is made: a failure or a
+// cancel leaves what was written so far.
+bool exportTableToStream(const TableRows &rows, int fd, QString *error = nullptr,
+                         const WorkProgress &progress = {});
 // The text export's header line, and one row's line (Latin-1, fields joined by TAB, CR LF), as the
-// export writes them and the headless logger too. A field the text cannot hold as it is (a TAB, CR
-// or LF, or a character Latin-1 lacks) appends nothing and names the field.
+// export writes them and the headless logger too. A field the text cannot hold as it is (a control
+// character, or a character Latin-1 lacks) appends nothing and names the field.
 QByteArray exportHeaderLine();
 std::optional<TableColumn> appendExportLine(QByteArray &out, const RowView &row);
 // The messages the window shows after an export.
@@ -65,3 +74,9 @@ struct SaveOutcome
 };
 SaveOutcome saveTable(const TableStore &table, const QString &fileName, const QString &workingFolder,
                       const WorkProgress &progress = {});
+// Whether fileName is the working table's file in workingFolder, by name (any letter case) or as
+// the same file.
+bool isWorkingTableFile(const QString &fileName, const QString &workingFolder);
+// The same with the kind of file chosen by the caller.
+SaveOutcome saveTableAs(const TableStore &table, const QString &fileName, bool tableCopy,
+                        const QString &workingFolder, const WorkProgress &progress = {});

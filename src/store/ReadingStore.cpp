@@ -1,5 +1,6 @@
 #include "store/ReadingStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -9,14 +10,27 @@ constexpr int32_t kMsPerDay = 24 * 60 * 60 * 1000;
 constexpr uint8_t kOverflowFlag = 1;
 constexpr size_t kMaxInternedUnits = 255;
 constexpr size_t kMaxInternedUnitBytes = 32;
+constexpr size_t kScannedUnits = 8;
 
 constexpr std::string_view kDcacTexts[] = {"", "DC", "AC"};
 constexpr std::string_view kAutoTexts[] = {"AUTO", "MANU", ""};
 
+// Compares the few bytes of a field in place; a library compare call costs more than it does.
+bool sameText(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
 template <size_t N> int codeOf(const std::string_view (&texts)[N], std::string_view text)
 {
     for (size_t i = 0; i < N; ++i) {
-        if (texts[i] == text)
+        if (sameText(texts[i], text))
             return int(i);
     }
     return -1;
@@ -78,13 +92,22 @@ ReadingStore &ReadingStore::operator=(ReadingStore &&) noexcept = default;
 
 int ReadingStore::internUnit(std::string_view unit)
 {
-    // Consecutive readings nearly always share their unit.
-    if (m_lastUnit >= 0 && m_units[size_t(m_lastUnit)] == unit)
+    // Consecutive readings nearly always share their unit, and a meter has a handful of them: a
+    // look along a short list is quicker than hashing.
+    if (m_lastUnit >= 0 && sameText(m_units[size_t(m_lastUnit)], unit))
         return m_lastUnit;
     if (unit.size() > kMaxInternedUnitBytes)
         return -1;
+    if (m_units.size() <= kScannedUnits) {
+        for (size_t i = 0; i < m_units.size(); ++i) {
+            if (sameText(m_units[i], unit)) {
+                m_lastUnit = int(i);
+                return m_lastUnit;
+            }
+        }
+    }
     std::string key(unit);
-    auto it = m_unitIndex.find(key);
+    auto it = m_units.size() <= kScannedUnits ? m_unitIndex.end() : m_unitIndex.find(key);
     if (it != m_unitIndex.end()) {
         m_lastUnit = it->second;
         return m_lastUnit;
@@ -128,8 +151,61 @@ bool ReadingStore::fitsCompact(const RowInput &row, int32_t &timeMs, uint8_t &dc
     return true;
 }
 
+void ReadingStore::appendOverflow(StoredRow &r, const RowInput &row)
+{
+    char time[12];
+    std::string_view timeText = row.timeText;
+    if (row.timeMs >= 0) {
+        formatTimeOfDay(row.timeMs % kMsPerDay, time);
+        timeText = std::string_view(time, sizeof time);
+    }
+    const std::string_view texts[] = {timeText, row.dcac, row.value, row.unit, row.autoText};
+    const uint8_t textBits[] = {NullTime, NullDcac, NullValue, NullUnit, NullAuto};
+    size_t size = 1 + 16;
+    for (const std::string_view &t : texts)
+        size += 10 + t.size();
+    if (m_blocks.empty() || m_blockUsed + size > m_blockSize) {
+        m_blockSize = std::max(kBlockBytes, size);
+        m_blocks.emplace_back(new char[m_blockSize]);
+        m_blockUsed = 0;
+        m_blockBytes += m_blockSize;
+    }
+    char *const start = m_blocks.back().get() + m_blockUsed;
+    char *out = start;
+    *out++ = char(row.nullMask);
+    if (!(row.nullMask & NullNo)) {
+        std::memcpy(out, &row.no, 8);
+        out += 8;
+    }
+    if (!(row.nullMask & NullNval)) {
+        std::memcpy(out, &row.nval, 8);
+        out += 8;
+    }
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        if (row.nullMask & textBits[i])
+            continue;
+        for (uint64_t n = texts[i].size();; n >>= 7) {
+            *out++ = char((n & 0x7f) | (n >= 0x80 ? 0x80 : 0));
+            if (n < 0x80)
+                break;
+        }
+        std::memcpy(out, texts[i].data(), texts[i].size());
+        out += texts[i].size();
+    }
+    r.no = int32_t(m_blocks.size() - 1);
+    r.timeMs = int32_t(m_blockUsed);
+    r.flags = kOverflowFlag;
+    m_blockUsed += size_t(out - start);
+    ++m_overflowRows;
+}
+
 void ReadingStore::append(const RowInput &row)
 {
+    if (!(row.nullMask & NullNo)) {
+        m_smallestNo = m_anyNo ? std::min(m_smallestNo, row.no) : row.no;
+        m_largestNo = m_anyNo ? std::max(m_largestNo, row.no) : row.no;
+        m_anyNo = true;
+    }
     if ((m_size & (kChunkRows - 1)) == 0 && (m_size >> kChunkShift) == int64_t(m_chunks.size()))
         m_chunks.emplace_back(new StoredRow[kChunkRows]);
     StoredRow &r = slot(m_size);
@@ -147,24 +223,7 @@ void ReadingStore::append(const RowInput &row)
         r.autoCode = autoCode;
         r.flags = 0;
     } else {
-        OverflowRow o;
-        o.no = row.no;
-        o.nval = row.nval;
-        o.nullMask = row.nullMask;
-        if (row.timeMs >= 0) {
-            char buffer[12];
-            formatTimeOfDay(row.timeMs % kMsPerDay, buffer);
-            o.time.assign(buffer, sizeof buffer);
-        } else {
-            o.time = row.timeText;
-        }
-        o.dcac = row.dcac;
-        o.value = row.value;
-        o.unit = row.unit;
-        o.autoText = row.autoText;
-        r.no = int32_t(m_overflow.size());
-        r.flags = kOverflowFlag;
-        m_overflow.push_back(std::move(o));
+        appendOverflow(r, row);
     }
     ++m_size;
 }
@@ -173,15 +232,35 @@ void ReadingStore::view(int64_t row, RowView &out) const
 {
     const StoredRow &r = slot(row);
     if (r.flags & kOverflowFlag) {
-        const OverflowRow &o = m_overflow[size_t(r.no)];
-        out.no = o.no;
-        out.nval = o.nval;
-        out.nullMask = o.nullMask;
-        out.time = o.time;
-        out.dcac = o.dcac;
-        out.value = o.value;
-        out.unit = o.unit;
-        out.autoText = o.autoText;
+        const char *in = m_blocks[size_t(r.no)].get() + r.timeMs;
+        out.nullMask = uint8_t(*in++);
+        out.no = 0;
+        out.nval = 0.0;
+        if (!(out.nullMask & NullNo)) {
+            std::memcpy(&out.no, in, 8);
+            in += 8;
+        }
+        if (!(out.nullMask & NullNval)) {
+            std::memcpy(&out.nval, in, 8);
+            in += 8;
+        }
+        std::string_view *const texts[] = {&out.time, &out.dcac, &out.value, &out.unit, &out.autoText};
+        const uint8_t textBits[] = {NullTime, NullDcac, NullValue, NullUnit, NullAuto};
+        for (size_t i = 0; i < std::size(texts); ++i) {
+            if (out.nullMask & textBits[i]) {
+                *texts[i] = {};
+                continue;
+            }
+            uint64_t n = 0;
+            for (int shift = 0;; shift += 7) {
+                const auto byte = uint8_t(*in++);
+                n |= uint64_t(byte & 0x7f) << shift;
+                if (!(byte & 0x80))
+                    break;
+            }
+            *texts[i] = std::string_view(in, size_t(n));
+            in += n;
+        }
         return;
     }
     out.no = r.no;
@@ -195,12 +274,29 @@ void ReadingStore::view(int64_t row, RowView &out) const
     out.autoText = kAutoTexts[r.autoCode];
 }
 
+std::string ReadingStore::widestNo() const
+{
+    if (!m_anyNo)
+        return {};
+    const std::string smallest = std::to_string(m_smallestNo);
+    const std::string largest = std::to_string(m_largestNo);
+    return smallest.size() > largest.size() ? smallest : largest;
+}
+
 void ReadingStore::clear()
 {
+    m_anyNo = false;
+    m_smallestNo = 0;
+    m_largestNo = 0;
     m_chunks.clear();
     m_chunks.shrink_to_fit();
     m_size = 0;
-    m_overflow.clear();
+    m_blocks.clear();
+    m_blocks.shrink_to_fit();
+    m_blockUsed = 0;
+    m_blockSize = 0;
+    m_blockBytes = 0;
+    m_overflowRows = 0;
     m_units.clear();
     m_unitIndex.clear();
     m_lastUnit = -1;
@@ -208,13 +304,8 @@ void ReadingStore::clear()
 
 size_t ReadingStore::bytesReserved() const
 {
-    size_t bytes =
-        m_chunks.capacity() * sizeof(m_chunks[0]) + m_chunks.size() * kChunkRows * sizeof(StoredRow);
-    for (const OverflowRow &o : m_overflow) {
-        bytes += sizeof o + o.time.capacity() + o.dcac.capacity() + o.value.capacity() + o.unit.capacity() +
-                 o.autoText.capacity();
-    }
-    return bytes;
+    return m_chunks.capacity() * sizeof(m_chunks[0]) + m_chunks.size() * kChunkRows * sizeof(StoredRow) +
+           m_blocks.capacity() * sizeof(m_blocks[0]) + m_blockBytes;
 }
 
 RowInput rowInputOf(const RowView &row)

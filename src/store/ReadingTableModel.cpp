@@ -78,6 +78,8 @@ QVariant ReadingTableModel::headerData(int section, Qt::Orientation orientation,
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kShownColumns)
         return TableStore::columnName(TableColumn(section));
+    if (orientation == Qt::Horizontal && role == kWidestTextRole && section == int(TableColumn::No))
+        return QString::fromStdString(m_table->rows().widestNo());
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 

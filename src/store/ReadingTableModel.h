@@ -16,6 +16,9 @@ public:
     // Texts longer than this are cut for display (the table keeps them whole).
     static constexpr int kDisplayChars = 64;
     static constexpr int kFlushIntervalMs = 60;
+    // headerData() of column No for this role: the longest No text in the table, which the grid
+    // widens the column to fit.
+    static constexpr int kWidestTextRole = Qt::UserRole + 1;
 
     explicit ReadingTableModel(TableStore *table, QObject *parent = nullptr);
 

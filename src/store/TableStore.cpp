@@ -1,5 +1,6 @@
 #include "store/TableStore.h"
 
+#include "store/FileKind.h"
 #include "store/SlicedReads.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -239,6 +241,112 @@ struct RowLoader
 
 constexpr int64_t kRowsPerReport = 1024;
 
+std::string_view valueText(sqlite3_value *v)
+{
+    const char *data = reinterpret_cast<const char *>(sqlite3_value_text(v));
+    return data ? std::string_view(data, size_t(sqlite3_value_bytes(v))) : std::string_view();
+}
+
+// Text that is exactly a whole number as a number is written ("12", "-3"; not "012", "+3", " 3"):
+// other programs' tables may hold every field as text.
+bool wholeNumberText(std::string_view text, int64_t &out)
+{
+    int64_t n = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size())
+        return false;
+    char back[24];
+    const auto w = std::to_chars(back, back + sizeof back, n);
+    if (std::string_view(back, size_t(w.ptr - back)) != text)
+        return false;
+    out = n;
+    return true;
+}
+
+// A decimal number as its digits without leading or trailing zeros and the power of ten of the last
+// digit, so that "1.50", "15e-1" and "1.5" compare equal; nullopt for anything else.
+struct Decimal
+{
+    bool negative = false;
+    std::string digits;
+    int64_t exponent = 0;
+    bool operator==(const Decimal &o) const
+    {
+        return negative == o.negative && digits == o.digits && (digits.empty() || exponent == o.exponent);
+    }
+};
+
+std::optional<Decimal> decimalOf(std::string_view text)
+{
+    Decimal d;
+    size_t i = 0;
+    if (i < text.size() && text[i] == '-') {
+        d.negative = true;
+        ++i;
+    }
+    bool anyDigit = false, point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            anyDigit = true;
+            if (!(d.digits.empty() && c == '0'))
+                d.digits += c;
+            if (point)
+                --d.exponent;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (!anyDigit)
+        return std::nullopt;
+    if (i < text.size()) {
+        if (text[i] != 'e' && text[i] != 'E')
+            return std::nullopt;
+        int64_t e = 0;
+        const char *from = text.data() + i + 1;
+        if (from < text.data() + text.size() && *from == '+')
+            ++from;
+        const auto r = std::from_chars(from, text.data() + text.size(), e);
+        if (r.ec != std::errc() || r.ptr != text.data() + text.size() || e > 100000 || e < -100000)
+            return std::nullopt;
+        d.exponent += e;
+    }
+    while (!d.digits.empty() && d.digits.back() == '0') {
+        d.digits.pop_back();
+        ++d.exponent;
+    }
+    return d;
+}
+
+// Text that is a number a double holds exactly as written: what it reads as prints back as the same
+// number ("0.1", "1.50", "-3999"), so saving it again loses nothing. "0.1000000000000000001" is not.
+bool exactNumberText(std::string_view text, double &out)
+{
+    double v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
+        return false;
+    char back[32];
+    const auto w = std::to_chars(back, back + sizeof back, v);
+    const std::optional<Decimal> written = decimalOf(text);
+    const std::optional<Decimal> read = decimalOf(std::string_view(back, size_t(w.ptr - back)));
+    if (!written || !read || !(*written == *read))
+        return false;
+    out = v;
+    return true;
+}
+
+// A number in a text field as its shortest exact text ("12", "1.5", "1e+20").
+std::string_view numberText(sqlite3_value *v, char *buffer, size_t size)
+{
+    const auto r = sqlite3_value_type(v) == SQLITE_INTEGER
+                       ? std::to_chars(buffer, buffer + size, sqlite3_value_int64(v))
+                       : std::to_chars(buffer, buffer + size, sqlite3_value_double(v));
+    return std::string_view(buffer, size_t(r.ptr - buffer));
+}
+
 // Called by the engine for every row in table order with the seven fields in TableColumn order.
 // Reading the values inside the statement saves the per-column calls of stepping row by row.
 void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
@@ -270,6 +378,10 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
     case SQLITE_NULL:
         in.nullMask |= NullNo;
         break;
+    case SQLITE_TEXT:
+        if (wholeNumberText(valueText(no), in.no))
+            break;
+        [[fallthrough]];
     default:
         return wrongType(TableColumn::No, "does not hold a whole number");
     }
@@ -282,6 +394,10 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
     case SQLITE_NULL:
         in.nullMask |= NullNval;
         break;
+    case SQLITE_TEXT:
+        if (exactNumberText(valueText(nval), in.nval))
+            break;
+        [[fallthrough]];
     default:
         return wrongType(TableColumn::Nval, "does not hold a number");
     }
@@ -296,11 +412,17 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
         {TableColumn::Value, &in.value, NullValue},  {TableColumn::Unit, &in.unit, NullUnit},
         {TableColumn::AUTO, &in.autoText, NullAuto},
     };
+    char numbers[std::size(texts)][32];
     for (const TextField &f : texts) {
         sqlite3_value *v = values[int(f.column)];
         const int type = sqlite3_value_type(v);
         if (type == SQLITE_NULL) {
             in.nullMask |= f.nullBit;
+            continue;
+        }
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+            char *buffer = numbers[&f - texts];
+            *f.target = numberText(v, buffer, sizeof numbers[0]);
             continue;
         }
         if (type != SQLITE_TEXT)
@@ -323,11 +445,48 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
         *f.target = std::string_view(data, size_t(bytes));
     }
     loader->rows.append(in);
-    if (rowNumber % kRowsPerReport == 0 && !loader->meter.report(rowNumber, loader->expected)) {
-        sqlite3_result_error(context, "cancelled", -1);
-        return;
+    if (rowNumber % kRowsPerReport == 0) {
+        if (int64_t(loader->rows.bytesReserved()) > TableStore::kMaxRowBytes) {
+            return refuse(QStringLiteral("its first %1 of %2 rows already take %3 MB of memory, more than "
+                                         "the %4 MB a reading table may take")
+                              .arg(rowNumber)
+                              .arg(loader->expected)
+                              .arg(loader->rows.bytesReserved() >> 20)
+                              .arg(TableStore::kMaxRowBytes >> 20));
+        }
+        if (!loader->meter.report(rowNumber, loader->expected)) {
+            sqlite3_result_error(context, "cancelled", -1);
+            return;
+        }
     }
     sqlite3_result_int(context, 0);
+}
+
+// The engine refuses a value beyond its read limit before the loader sees the row: the row after the
+// rows loaded is read again field by field to name the one that is too big.
+QString tooBigField(sqlite3 *db, const Schema &schema, int64_t rowsLoaded)
+{
+    const int64_t rowNumber = rowsLoaded + 1;
+    for (int c = 0; c < kColumnCount; ++c) {
+        QByteArray sql =
+            "SELECT " + quoted(schema.columns[size_t(c)]) + " FROM " + quoted(schema.table) + " NOT INDEXED";
+        if (schema.hasRowid)
+            sql += " ORDER BY rowid";
+        sql += " LIMIT 1 OFFSET " + QByteArray::number(rowsLoaded);
+        Statement s;
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &s.stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(s.stmt) != SQLITE_ROW && (sqlite3_extended_errcode(db) & 0xff) == SQLITE_TOOBIG)
+            return QStringLiteral("row %1: field %2 holds more than %3 bytes, more than the %4 a reading "
+                                  "table allows")
+                .arg(rowNumber)
+                .arg(TableStore::columnName(TableColumn(c)))
+                .arg(kMaxValueBytes)
+                .arg(TableStore::kMaxFieldBytes);
+    }
+    return QStringLiteral("row %1: a field holds more than %2 bytes, more than the %3 a reading table allows")
+        .arg(rowNumber)
+        .arg(kMaxValueBytes)
+        .arg(TableStore::kMaxFieldBytes);
 }
 
 // Counts the table's rows, for the loader to check what it reads against.
@@ -402,6 +561,10 @@ Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, Progress
         why = QStringLiteral("it counts %1 rows, but only %2 could be read").arg(count).arg(loader.rowNumber);
         return Verdict::Damaged;
     }
+    if ((sqlite3_extended_errcode(db) & 0xff) == SQLITE_TOOBIG) {
+        why = tooBigField(db, schema, loader.rowNumber);
+        return Verdict::NotOurs;
+    }
     return Verdict::Engine;
 }
 
@@ -413,8 +576,13 @@ QString damaged(const QString &fileName, const QString &why)
 // The engine's message for a failed open; one that found the file broken says so plainly.
 QString engineFailure(const QString &fileName, sqlite3 *db)
 {
-    if ((sqlite3_extended_errcode(db) & 0xff) == SQLITE_CORRUPT)
+    const int code = sqlite3_extended_errcode(db) & 0xff;
+    if (code == SQLITE_CORRUPT)
         return damaged(fileName, engineMessage(db));
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return QStringLiteral("%1: another MeterLink holds this table open (or another program is "
+                              "writing it). Close it there, or open another file.")
+            .arg(fileName);
     return QStringLiteral("%1: %2").arg(fileName, engineMessage(db));
 }
 
@@ -565,6 +733,11 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
     const QFileInfo info(fileName);
     // An absolute path keeps the engine from reading names such as ":memory:" or "file:" specially.
     const QString path = info.absoluteFilePath();
+    if (!createIfEmpty && !info.exists())
+        return QStringLiteral("%1: the file does not exist").arg(fileName);
+    if (const QString kind = notRegularFileKind(path); !kind.isEmpty())
+        return QStringLiteral("%1: it is not a regular file (it %2 %3), so it holds no table to open")
+            .arg(fileName, info.isSymLink() ? QStringLiteral("leads to") : QStringLiteral("is"), kind);
     if (createIfEmpty && !info.exists()) {
         const QString why = createWorkingFile(path);
         if (!why.isEmpty())

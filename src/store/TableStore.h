@@ -30,8 +30,12 @@ class TableStore : public QObject, public TableRows, public RowSink
     Q_OBJECT
 
 public:
-    // A file with more rows than this is refused rather than loaded (about 500 MB of memory).
+    // A file with more rows than this is refused rather than loaded (about 500 MB of memory as the
+    // recorder writes rows).
     static constexpr int64_t kMaxRows = 20000000;
+    // A file whose rows take more memory than this once loaded is refused too: rows from other
+    // programs (dates in Time, numbers a float does not hold) take more than the recorder's.
+    static constexpr int64_t kMaxRowBytes = int64_t(1) << 30;
     // A text field longer than this marks a file as not ours.
     static constexpr int kMaxFieldBytes = 4096;
     // An open's progress up to this point of the scale is the file's integrity check; loading the

@@ -10,9 +10,14 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <csignal>
+#include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +39,22 @@ public:
 private:
     const TableRows &m_rows;
 };
+
+// Runs body in a child process as an unprivileged user (root may write anything) and returns its
+// result; 3 when privileges could not be dropped, -1 when the child did not end normally.
+int unprivileged(const std::function<int()> &body)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
 
 class DataFilesTest : public ::testing::Test
 {
@@ -244,6 +265,9 @@ TEST_F(DataFilesTest, ExportRefusesFieldsTheTextCannotHold)
         {"1", "V", "AU\nTO", "The row with No 7: its field AUTO holds a tab or line break"},
         {"1", "\xe2\x84\xa6", "AUTO", "The row with No 7: its field Unit holds \"\u2126\", a character"},
         {"\xf0\x9f\x98\x80", "V", "AUTO", "The row with No 7: its field Value holds \"\U0001F600\""},
+        {"1\x1b[2J", "V", "AUTO", "The row with No 7: its field Value holds the control character 0x1b"},
+        {"1", "V\x7f\x01", "AUTO", "The row with No 7: its field Unit holds the control character 0x01"},
+        {"1", "V", "\x1f", "The row with No 7: its field AUTO holds the control character 0x1f"},
     };
     const QString out = path("run.xls");
     writeBytes(out, "older");
@@ -264,6 +288,18 @@ TEST_F(DataFilesTest, ExportRefusesFieldsTheTextCannotHold)
             EXPECT_EQ(filesIn(dir.path()), files);
         }
     }
+    // NUL, which a C string would end at.
+    RowInput withNul = reading(8, "");
+    withNul.value = std::string_view("1\0"
+                                     "2",
+                                     3);
+    ASSERT_TRUE(table.emptyTable());
+    table.appendRow(withNul);
+    QString nulError;
+    EXPECT_FALSE(ExportTableAsText(table, out, &nulError));
+    EXPECT_TRUE(nulError.startsWith(QLatin1String("The row with No 8: its field Value holds the control "
+                                                  "character 0x00")))
+        << nulError.toStdString();
     // A row without a No is named by its place.
     ASSERT_TRUE(table.emptyTable());
     table.appendRow(reading(6, "0.5", "mV"));
@@ -303,23 +339,119 @@ TEST_F(DataFilesTest, SavesWriteThroughLinksAndRefuseReadOnlyFiles)
                                                       QFileDevice::ReadOther));
         ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(path("data")).constData(), 0777), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-                _exit(3);
-            QString reason;
-            const bool saved = isTableCopyName(target) ? CopyTableToFile(table, target, &reason)
-                                                       : ExportTableAsText(table, target, &reason);
-            _exit(saved ? 1 : reason.contains(QLatin1String("read-only")) ? 0 : 2);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: saved, 2: another reason, 3: no unprivileged user";
+        EXPECT_EQ(unprivileged([&] {
+                      QString reason;
+                      const bool saved = isTableCopyName(target) ? CopyTableToFile(table, target, &reason)
+                                                                 : ExportTableAsText(table, target, &reason);
+                      return saved ? 1 : reason.contains(QLatin1String("read-only")) ? 0 : 2;
+                  }),
+                  0)
+            << "1: saved, 2: another reason, 3: no unprivileged user";
         EXPECT_EQ(fileBytes(target), QByteArray("read-only"));
         EXPECT_EQ(filesIn(path("data")), QStringList{QLatin1String(name)});
         QFile::remove(target);
+    }
+}
+
+// Only a regular file (or a new name) is saved to, after links are followed: a save never puts a
+// plain file in the place of a device node, FIFO, socket or folder.
+TEST_F(DataFilesTest, SavesWriteOnlyRegularFiles)
+{
+    table.appendRow(reading(1, "1.000"));
+    const auto makeFile = [](const QString &p) {
+        return QFile(p).open(QIODevice::WriteOnly);
+    };
+    const auto makeNode = [](const QString &p) {
+        return ::mknod(QFile::encodeName(p).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    };
+    const auto makeFifo = [](const QString &p) {
+        return ::mkfifo(QFile::encodeName(p).constData(), 0666) == 0;
+    };
+    const auto makeFolder = [](const QString &p) {
+        return QDir().mkdir(p);
+    };
+    const auto makeSocket = [](const QString &p) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(p);
+        std::memcpy(address.sun_path, name.constData(),
+                    std::min(size_t(name.size()), sizeof address.sun_path - 1));
+        const bool made = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(fd);
+        return made;
+    };
+    const struct
+    {
+        const char *name;
+        std::function<bool(const QString &)> make;
+        bool viaLink;
+        const char *refusal; // empty: saved
+    } cases[] = {
+        {"regular file", makeFile, false, ""},
+        {"link to a regular file", makeFile, true, ""},
+        {"device node", makeNode, false, "it is not a regular file but a character device"},
+        {"link to a device node", makeNode, true, "it is not a regular file: it leads to "},
+        {"FIFO", makeFifo, false, "it is not a regular file but a FIFO"},
+        {"folder", makeFolder, false, "it is not a regular file but a folder"},
+        {"socket", makeSocket, false, "it is not a regular file but a socket"},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        for (const char *suffix : {".xls", ".db"}) {
+            SCOPED_TRACE(std::string(c.name) + suffix);
+            const QString target = path("t") + QString::number(++n) + QLatin1String(suffix);
+            if (!c.make(target)) {
+                // mknod needs privileges; nothing else may fail to be made.
+                ASSERT_NE(std::string(c.name).find("device node"), std::string::npos);
+                continue;
+            }
+            const QString name = c.viaLink ? target + QLatin1String(".link") + QLatin1String(suffix) : target;
+            ASSERT_TRUE(!c.viaLink || QFile::link(target, name));
+            struct stat before;
+            ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &before), 0);
+            const SaveOutcome outcome = saveTable(table, name, dir.path());
+            struct stat after;
+            ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &after), 0);
+            if (*c.refusal == '\0') {
+                EXPECT_EQ(outcome.result, SaveOutcome::Result::Saved) << outcome.message.toStdString();
+                EXPECT_TRUE(S_ISREG(after.st_mode));
+                EXPECT_GT(after.st_size, 0);
+                continue;
+            }
+            EXPECT_EQ(outcome.result, SaveOutcome::Result::Failed);
+            EXPECT_TRUE(outcome.message.contains(QLatin1String(c.refusal))) << outcome.message.toStdString();
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_ino, before.st_ino);
+        }
+    }
+}
+
+// A writable file in a folder that may not be written cannot be replaced; the refusal says that the
+// folder is the reason (checked as an unprivileged user: root may write anything).
+TEST_F(DataFilesTest, AReadOnlyFolderIsNamedAsTheReason)
+{
+    table.appendRow(reading(1, "1.000"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("locked")));
+    for (const char *name : {"run.xls", "run.db"}) {
+        SCOPED_TRACE(name);
+        const QString target = path("locked/") + QLatin1String(name);
+        writeBytes(target, "older");
+        ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0666), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(path("locked")).constData(), 0555), 0);
+        EXPECT_EQ(
+            unprivileged([&] {
+                const SaveOutcome outcome = saveTable(table, target, dir.path());
+                const bool named = outcome.message.contains(
+                    QStringLiteral("the folder %1 is read-only. A save writes a new file beside the old one")
+                        .arg(path("locked")));
+                return outcome.result == SaveOutcome::Result::Saved ? 1 : named ? 0 : 2;
+            }),
+            0)
+            << "1: saved, 2: another reason, 3: no unprivileged user";
+        EXPECT_EQ(fileBytes(target), QByteArray("older"));
+        ASSERT_EQ(::chmod(QFile::encodeName(path("locked")).constData(), 0755), 0);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -288,7 +289,10 @@ TEST_F(TableStoreTest, OpenTableIsExclusiveUntilClosed)
     // Another table component in this process.
     TableStore second;
     EXPECT_FALSE(second.openWorkingTable(dir.path()));
-    EXPECT_EQ(second.lastError(), workingPath() + QStringLiteral(": database is locked"));
+    EXPECT_EQ(second.lastError(),
+              workingPath() + QStringLiteral(": another MeterLink holds this table open (or "
+                                             "another program is writing it). Close it "
+                                             "there, or open another file."));
     // A plain connection cannot even read it.
     std::string error;
     queryRows(workingPath(), "SELECT count(*) FROM Readings", &error);
@@ -437,7 +441,7 @@ std::vector<HostileCase> hostileCases()
              ASSERT_TRUE(f.resize(f.size() / 2));
          },
          "malformed"},
-        {"no such file", [](const QString &) {}, "unable to open database file"},
+        {"no such file", [](const QString &) {}, ": the file does not exist"},
         {"empty file", [](const QString &p) { writeBytes(p, QByteArray()); }, "holds no table"},
         {"another table beside ours", sql(table("CREATE TABLE Other (x);")), "holds 2 tables"},
         {"only another table", sql("CREATE TABLE Other (x INTEGER);"), "\"x\" is not a field"},
@@ -455,14 +459,14 @@ std::vector<HostileCase> hostileCases()
              "Nval REAL, Extra TEXT);"),
          "\"Extra\" is not a field"},
         // Declared types are not judged, but what they make of a value is.
-        {"a whole number in a field declared TEXT",
+        {"a whole number written with a leading zero in a field declared TEXT",
          sql("CREATE TABLE Readings (No TEXT, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, AUTO TEXT, "
-             "Nval REAL); INSERT INTO Readings (No) VALUES (5);"),
+             "Nval REAL); INSERT INTO Readings (No) VALUES ('05');"),
          "row 1: field No does not hold a whole number"},
-        {"a reading in a field declared NUMERIC",
-         sql("CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value NUMERIC, Unit TEXT, AUTO "
-             "TEXT, Nval REAL); INSERT INTO Readings (Value) VALUES ('1.000');"),
-         "row 1: field Value does not hold text"},
+        {"a number no double holds as written",
+         sql("CREATE TABLE Readings (No, Time, \"DC/AC\", Value, Unit, AUTO, Nval TEXT);"
+             "INSERT INTO Readings (Nval) VALUES ('0.10000000000000000001');"),
+         "row 1: field Nval does not hold a number"},
         {"text in No", sql(table("INSERT INTO Readings (No) VALUES ('abc');")),
          "row 1: field No does not hold"},
         {"real in No", sql(table("INSERT INTO Readings (No) VALUES (1.5);")),
@@ -473,11 +477,19 @@ std::vector<HostileCase> hostileCases()
         {"huge text", sql(table("INSERT INTO Readings (Unit) VALUES (printf('%.*c', 5000, 'x'));")),
          "field Unit holds 5000 bytes"},
         {"text beyond the engine's read limit",
-         sql(table("INSERT INTO Readings (Unit) VALUES (printf('%.*c', 3000000, 'x'));")), "too big"},
+         sql(table("INSERT INTO Readings VALUES (1, '', '', '', '', '', 0);"
+                   "INSERT INTO Readings (Unit) VALUES (printf('%.*c', 3000000, 'x'));")),
+         "row 2: field Unit holds more than 1048576 bytes"},
         {"a virtual table",
          sql("CREATE VIRTUAL TABLE Readings USING fts4(No, Time, \"DC/AC\", Value, Unit, AUTO, Nval);"),
          "tables"},
-        {"a directory", [](const QString &p) { QDir().mkpath(p); }, "unable to open"},
+        {"a directory", [](const QString &p) { QDir().mkpath(p); },
+         "it is not a regular file (it is a folder)"},
+        {"a FIFO", [](const QString &p) { ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0600), 0); },
+         "it is not a regular file (it is a FIFO)"},
+        {"a link to a character device",
+         [](const QString &p) { ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), p)); },
+         "it is not a regular file (it leads to /dev/zero, a character device)"},
     };
 }
 
@@ -549,6 +561,10 @@ TEST_F(TableStoreTest, OtherProgramsTablesLoadWhateverTheirFieldsAreDeclaredAs)
          "INSERT INTO Readings VALUES (3, '', '', 'c', '', '', 3), (1, '', '', 'a', '', '', 1), "
          "(2, '', '', 'b', '', '', 2);",
          {QStringLiteral("1|||a|||1"), QStringLiteral("2|||b|||2"), QStringLiteral("3|||c|||3")}},
+        {"texts stored as UTF-16",
+         "PRAGMA encoding='UTF-16le';" + std::string(kCreateReadings) +
+             "INSERT INTO Readings VALUES (1, '10:00:01.500', '', '1.000', '\xc2\xb5V', 'AUTO', 1);",
+         {QStringLiteral("1|10:00:01.500||1.000|\u00b5V|AUTO|1")}},
         {"row ids given out of order",
          std::string(kCreateReadings) + "INSERT INTO Readings (rowid, No) VALUES (30, 3), (10, 1), (20, 2);",
          {QStringLiteral("1||||||"), QStringLiteral("2||||||"), QStringLiteral("3||||||")}},
@@ -563,6 +579,59 @@ TEST_F(TableStoreTest, OtherProgramsTablesLoadWhateverTheirFieldsAreDeclaredAs)
         for (int64_t r = 0; r < table.rowCount(); ++r)
             rows << rowText(table, r);
         EXPECT_EQ(rows, c.rows);
+    }
+}
+
+// Tables whose fields hold text (the sqlite3 client's .import makes every field text) or numbers
+// where text belongs load as long as every value reads back exactly; what does not is refused by row
+// and field.
+TEST_F(TableStoreTest, TextAndNumbersFromOtherToolsLoadWhenTheyReadExactly)
+{
+    const struct
+    {
+        const char *no, *value, *nval; // SQL literals
+        const char *expected;          // the row as loaded, or part of the refusal
+    } cases[] = {
+        {"'1'", "'1.000'", "'1000'", "1|12:00:00.000|DC|1.000|V|AUTO|1000"},
+        {"'-42'", "'-0.000'", "'-0.1'", "-42|12:00:00.000|DC|-0.000|V|AUTO|-0.1"},
+        {"'9223372036854775807'", "'x'", "'1.50'", "9223372036854775807|12:00:00.000|DC|x|V|AUTO|1.5"},
+        {"'0'", "1.5", "'1e3'", "0|12:00:00.000|DC|1.5|V|AUTO|1000"},
+        {"NULL", "12", "'-3999'", "|12:00:00.000|DC|12|V|AUTO|-3999"},
+        {"1", "0.1", "NULL", "1|12:00:00.000|DC|0.1|V|AUTO|"},
+        {"1", "1e300", "0.5", "1|12:00:00.000|DC|1e+300|V|AUTO|0.5"},
+        {"' 1'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"'+1'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"'01'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"'1.0'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"''", "''", "1", "row 1: field No does not hold a whole number"},
+        {"'9223372036854775808'", "''", "1", "row 1: field No does not hold a whole number"},
+        {"1", "''", "''", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'1,5'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "' 1'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'inf'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'nan'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'0x10'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'1e400'", "row 1: field Nval does not hold a number"},
+        {"1", "''", "'0.10000000000000000001'", "row 1: field Nval does not hold a number"},
+        {"1", "x'31'", "1", "row 1: field Value does not hold text"},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.no) + " " + c.value + " " + c.nval);
+        const QString p = path(("imported" + std::to_string(++n) + ".db").c_str());
+        // Fields without a declared type keep each value as it is given.
+        ASSERT_EQ(
+            execSql(p, std::string("CREATE TABLE Readings (No, Time, \"DC/AC\", Value, Unit, AUTO, Nval);"
+                                   "INSERT INTO Readings VALUES (") +
+                           c.no + ", '12:00:00.000', 'DC', " + c.value + ", 'V', 'AUTO', " + c.nval + ");"),
+            "");
+        TableStore table;
+        if (table.openFile(p)) {
+            EXPECT_EQ(rowText(table, 0), QLatin1String(c.expected));
+        } else {
+            EXPECT_TRUE(table.lastError().endsWith(QLatin1String(c.expected)))
+                << table.lastError().toStdString();
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <poll.h>
 #include <sqlite3.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -38,6 +40,7 @@ struct CliRun
     int exitCode = -1;
     QString out;
     QString err;
+    QByteArray outBytes; // out as written
 };
 
 CliRun runCli(const QStringList &args, const Bytes &input = {}, const QString &folder = QString())
@@ -55,7 +58,8 @@ CliRun runCli(const QStringList &args, const Bytes &input = {}, const QString &f
     p.closeWriteChannel();
     p.waitForFinished(10000);
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.outBytes = p.readAllStandardOutput();
+    r.out = QString::fromUtf8(r.outBytes);
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }
@@ -362,19 +366,52 @@ TEST_F(MeterlinkCli, ConvertWritesATableCopyOrTheTextAsTheNameSays)
     const QByteArray text = "No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"
                             "1\t10:00:00.000\tDC\t1.000\t\xb5V\tAUTO\r\n"
                             "2\t10:00:00.500\tAC\t-0.5\tk*\tMANU\r\n";
-    for (const char *name : {"out.xls", "out.DB", "out"}) {
+    for (const char *name : {"out.xls", "out.Db.txt", "out"}) {
         SCOPED_TRACE(name);
         const CliRun r = runCli({QStringLiteral("convert"), in, dir.filePath(QLatin1String(name))});
         EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
         EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
         EXPECT_EQ(fileBytes(dir.filePath(QLatin1String(name))), text);
     }
-    // The copy converts back to the same text.
-    const QString copy = dir.filePath(QStringLiteral("copy.db"));
-    ASSERT_EQ(runCli({QStringLiteral("convert"), in, copy}).exitCode, 0);
-    ASSERT_EQ(runCli({QStringLiteral("convert"), copy, dir.filePath(QStringLiteral("back.txt"))}).exitCode,
-              0);
-    EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("back.txt"))), text);
+    // "-" is standard output, never a file of that name.
+    const CliRun toStdout = runCli({QStringLiteral("convert"), in, QStringLiteral("-")}, {}, dir.path());
+    EXPECT_EQ(toStdout.exitCode, 0) << toStdout.err.toStdString();
+    EXPECT_EQ(toStdout.outBytes, text);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("-"))));
+    // Every usual table name gets a copy, which converts back to the same text.
+    for (const char *name : {"copy.db", "copy.DB", "copy.Db", "copy.sqlite", "copy.SQLITE3"}) {
+        SCOPED_TRACE(name);
+        const QString copy = dir.filePath(QLatin1String(name));
+        ASSERT_EQ(runCli({QStringLiteral("convert"), in, copy}).exitCode, 0);
+        EXPECT_TRUE(fileBytes(copy).startsWith("SQLite format 3"));
+        ASSERT_EQ(
+            runCli({QStringLiteral("convert"), copy, dir.filePath(QStringLiteral("back.txt"))}).exitCode, 0);
+        EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("back.txt"))), text);
+    }
+}
+
+// The sqlite3 client's .import makes every field text; such a table converts as if typed.
+TEST_F(MeterlinkCli, ConvertReadsATableTheCommandLineClientImported)
+{
+    const QString client = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (client.isEmpty())
+        GTEST_SKIP() << "sqlite3 command-line client not installed";
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("run.csv"));
+    writeBytes(csv, "No,Time,DC/AC,Value,Unit,AUTO,Nval\n"
+                    "1,12:34:56.789,DC,1.000,V,AUTO,1000\n"
+                    "2,23:59:59.999,AC,-0.000,mV,MANU,-0.1\n");
+    const QString table = dir.filePath(QStringLiteral("imported.db"));
+    QProcess p;
+    p.start(client, {table, QStringLiteral(".import --csv %1 Readings").arg(csv)});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+
+    const CliRun r = runCli({QStringLiteral("convert"), table, QStringLiteral("-")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.outBytes, QByteArray("No\tTime\tDC/AC\tValue\tUnit\tAUTO\r\n"
+                                     "1\t12:34:56.789\tDC\t1.000\tV\tAUTO\r\n"
+                                     "2\t23:59:59.999\tAC\t-0.000\tmV\tMANU\r\n"));
 }
 
 // The refusals of the window's open and save, each with its message on standard error and OUT left
@@ -410,23 +447,31 @@ TEST_F(MeterlinkCli, ConvertRefusesAsTheWindowDoesAndLeavesOutAlone)
         {cut, "out.db", "cut.db: the file is damaged and was not opened"},
         {omega, "out.xls", "The row with No 2: its field Unit holds"},
         {good, "Vs500db.DB", "working table"},
-        {good, "link.txt", "open table"},
+        {good, "link.txt", "are the same file"},
+        {good, "link.db", "are the same file"},
+        {good, "fifo.xls", "fifo.xls\nit is not a regular file but a FIFO"},
     };
+    ASSERT_TRUE(QFile::link(good, dir.filePath(QStringLiteral("link.db"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo.xls"))).constData(), 0600), 0);
     ASSERT_TRUE(QFile::link(good, dir.filePath(QStringLiteral("link.txt"))));
     writeBytes(dir.filePath(QStringLiteral("out.db")), "older");
     writeBytes(dir.filePath(QStringLiteral("out.xls")), "older");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
         const QString out = dir.filePath(QLatin1String(c.out));
-        const QByteArray kept = fileBytes(out);
+        const QByteArray kept = QFileInfo(out).isFile() ? fileBytes(out) : QByteArray();
         const CliRun r = runCli({QStringLiteral("convert"), c.in, QLatin1String(c.out)}, {}, dir.path());
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
-        EXPECT_EQ(fileBytes(out), kept);
+        if (QFileInfo(out).isFile()) {
+            EXPECT_EQ(fileBytes(out), kept);
+        }
     }
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
-              (QStringList{QStringLiteral("Vs500db.DB"), QStringLiteral("cut.db"), QStringLiteral("good.db"),
-                           QStringLiteral("link.txt"), QStringLiteral("notes.db"), QStringLiteral("omega.db"),
-                           QStringLiteral("out.db"), QStringLiteral("out.xls")}));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+              (QStringList{QStringLiteral("Vs500db.DB"), QStringLiteral("cut.db"), QStringLiteral("fifo.xls"),
+                           QStringLiteral("good.db"), QStringLiteral("link.db"), QStringLiteral("link.txt"),
+                           QStringLiteral("notes.db"), QStringLiteral("omega.db"), QStringLiteral("out.db"),
+                           QStringLiteral("out.xls")}));
+    EXPECT_FALSE(QFileInfo(dir.filePath(QStringLiteral("fifo.xls"))).isFile()) << "the FIFO was replaced";
 }

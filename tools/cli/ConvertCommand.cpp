@@ -1,6 +1,7 @@
 #include "CliOptions.h"
 
 #include "store/DataFiles.h"
+#include "store/FileKind.h"
 #include "store/TableStore.h"
 
 #include <QDir>
@@ -76,6 +77,18 @@ int failed(const QString &message)
     return 1;
 }
 
+const char kConvertUsage[] =
+    "Usage: meterlink-cli convert IN OUT\n"
+    "Reads the table file IN with the checks of \"Open old data files\" and writes OUT. OUT's name\n"
+    "decides what is written:\n"
+    "  NAME.db (any letter case), NAME.sqlite, NAME.sqlite3   a table copy\n"
+    "  -                                                      the tab-separated text, on standard output\n"
+    "  any other name                                         the tab-separated text\n"
+    "OUT must be a regular file or a new name, neither IN nor the working table Vs500db.DB of the\n"
+    "current folder. It is replaced only once it is complete.\n"
+    "Exit status: 0 written; 1 refused, failed or stopped (the message on standard error, OUT as it\n"
+    "was); 2 usage.\n";
+
 } // namespace
 
 int runConvert(int argc, char **argv)
@@ -87,6 +100,11 @@ int runConvert(int argc, char **argv)
                 files << QFile::decodeName(argv[i]);
             break;
         }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kConvertUsage, stdout);
+            return 0;
+        }
+        // "-" alone is standard output.
         if (argv[i][0] == '-' && argv[i][1] != '\0') {
             std::fprintf(stderr, "meterlink-cli convert: unknown option '%s'\n", argv[i]);
             return kUsageExitCode;
@@ -99,6 +117,19 @@ int runConvert(int argc, char **argv)
                    stderr);
         return kUsageExitCode;
     }
+    const QString &in = files[0];
+    const QString &out = files[1];
+    const bool toStandardOutput = out == QLatin1String("-");
+    if (!toStandardOutput && sameFile(in, out))
+        return failed(QStringLiteral("meterlink-cli convert: %1 and %2 are the same file: writing it would "
+                                     "replace the table being read. Choose another OUT.")
+                          .arg(in, out));
+
+    // A window started here records into this table; convert leaves it alone whatever it would write.
+    if (!toStandardOutput && isWorkingTableFile(out, QDir::currentPath()))
+        return failed(QStringLiteral("meterlink-cli convert: %1 is the working table's file, which a window "
+                                     "started here records into. Choose another OUT.")
+                          .arg(out));
 
     struct sigaction action = {};
     action.sa_handler = requestStop;
@@ -111,11 +142,18 @@ int runConvert(int argc, char **argv)
 
     TerminalProgress progress;
     TableStore table;
-    if (!table.openFile(files[0], progress.start(QStringLiteral("Reading ") + files[0])))
+    if (!table.openFile(in, progress.start(QStringLiteral("Reading ") + in)))
         return table.wasCancelled() ? cancelled() : failed(table.lastError());
+    if (toStandardOutput) {
+        QString reason;
+        if (exportTableToStream(table, STDOUT_FILENO, &reason, progress.start(QStringLiteral("Writing"))))
+            return 0;
+        return failed(reason.isEmpty() ? QStringLiteral("meterlink-cli convert: stopped")
+                                       : QStringLiteral("meterlink-cli convert: standard output: ") + reason);
+    }
     // The working table is the one a window started from here would record into.
-    const SaveOutcome outcome = saveTable(table, files[1], QDir::currentPath(),
-                                          progress.start(QStringLiteral("Writing ") + files[1]));
+    const SaveOutcome outcome = saveTableAs(table, out, isTableFileName(out), QDir::currentPath(),
+                                            progress.start(QStringLiteral("Writing ") + out));
     switch (outcome.result) {
     case SaveOutcome::Result::Saved:
         return 0;

@@ -4,6 +4,7 @@
 #include "logger/LogSession.h"
 #include "logger/MqttPublisher.h"
 #include "serial/QuitOnSignals.h"
+#include "store/FileKind.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -225,6 +226,10 @@ int runLog(int argc, char **argv)
         session.addOutput(std::make_unique<StreamOutput>(
             stdout, format == "jsonl" ? StreamOutput::Format::Jsonl : StreamOutput::Format::Tsv));
     } else {
+        if (const QString problem = saveTargetProblem(out); !problem.isEmpty()) {
+            std::fprintf(stderr, "meterlink-cli log: %s: %s\n", qPrintable(out), qPrintable(problem));
+            return 1;
+        }
         OutputStart start;
         std::unique_ptr<ReadingOutput> file = openOutputFile(out, append, &start);
         if (!file) {
