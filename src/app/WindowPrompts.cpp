@@ -7,6 +7,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -62,6 +63,10 @@ private:
 
 void WindowPrompts::show(QMessageBox::Icon icon, const QString &title, const QString &text) const
 {
+    if (isEnding()) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return;
+    }
     if (m_messageHook) {
         m_messageHook(icon, text);
         return;
@@ -82,6 +87,8 @@ void WindowPrompts::show(QMessageBox::Icon icon, const QString &title, const QSt
 
 QString WindowPrompts::fileName(const FileRequest &request) const
 {
+    if (isEnding())
+        return QString();
     if (m_fileHook)
         return m_fileHook(request);
     QFileDialog dialog(m_parent, request.caption, request.folder);
@@ -91,13 +98,15 @@ QString WindowPrompts::fileName(const FileRequest &request) const
         dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(request.filters);
     dialog.setDefaultSuffix(request.defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialog.exec() != QDialog::Accepted || isEnding() || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
 }
 
 WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Choice> &offered) const
 {
+    if (isEnding())
+        return offered.contains(Choice::Later) ? Choice::Later : Choice::Cancel;
     if (m_choiceHook)
         return m_choiceHook(text, offered);
     QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton,
@@ -128,6 +137,8 @@ WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Cho
     if (!buttons.isEmpty())
         box.setDefaultButton(qobject_cast<QPushButton *>(buttons.constFirst().first));
     box.exec();
+    if (isEnding())
+        return escape;
     for (const auto &[button, choice] : buttons) {
         if (box.clickedButton() == button)
             return choice;
@@ -138,12 +149,12 @@ WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Cho
 WorkProgress WindowPrompts::progress(const QString &label) const
 {
     if (m_progressHook) {
-        return [hook = m_progressHook, label](int64_t done, int64_t total) {
-            return hook(label, done, total);
+        return [hook = m_progressHook, label, ending = m_ending](int64_t done, int64_t total) {
+            return !*ending && hook(label, done, total);
         };
     }
     auto state = std::make_shared<WorkProgressState>(m_parent, label);
-    return [state](int64_t done, int64_t total) {
-        return state->report(done, total);
+    return [state, ending = m_ending](int64_t done, int64_t total) {
+        return !*ending && state->report(done, total) && !*ending;
     };
 }

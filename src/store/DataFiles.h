@@ -5,7 +5,9 @@
 #include "store/WorkProgress.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -44,7 +46,8 @@ QString exportFailedMessage(const QString &fileName);
 bool CopyTableToFile(const TableStore &table, const QString &fileName, QString *error = nullptr,
                      const WorkProgress &progress = {});
 
-// The window's save: a table copy or the text export as the name decides, after the refusals that
+// The window's save: a table copy or the text export as the name decides, of the rows the table
+// holds when it begins (rows appended while it runs are not part of it), after the refusals that
 // protect what the program itself needs. Text is never written over the open table's file, nor
 // over the working table's file in workingFolder (whichever table is open): either would leave a
 // table that no longer opens. Files are compared by identity, so another spelling, a symbolic link
@@ -65,3 +68,8 @@ struct SaveOutcome
 };
 SaveOutcome saveTable(const TableStore &table, const QString &fileName, const QString &workingFolder,
                       const WorkProgress &progress = {});
+
+// Removes the temporary files that saves into folder left when they were killed part-way: our own
+// temporary names only, last written before startedAt, and not held by a save still running.
+// Returns the files removed.
+QStringList removeInterruptedSaves(const QString &folder, const QDateTime &startedAt);

@@ -166,6 +166,8 @@ void ReadingStore::append(const RowInput &row)
         r.flags = kOverflowFlag;
         m_overflow.push_back(std::move(o));
     }
+    if (!(row.nullMask & NullNo) && row.no > m_highestNo)
+        m_highestNo = row.no;
     ++m_size;
 }
 
@@ -200,6 +202,7 @@ void ReadingStore::clear()
     m_chunks.clear();
     m_chunks.shrink_to_fit();
     m_size = 0;
+    m_highestNo = 0;
     m_overflow.clear();
     m_units.clear();
     m_unitIndex.clear();
