@@ -3,8 +3,8 @@
 #include "app/FCOMMLayout.h"
 #include "app/StatusLine.h"
 #include "app/WindowPrompts.h"
-#include "store/ReadingTableModel.h"
 #include "store/FileLocks.h"
+#include "store/ReadingTableModel.h"
 #include "store/TableStore.h"
 
 #include <QAction>

@@ -133,12 +133,12 @@ void UnsavedReadings::check()
         return;
     m_checksSinceRetry = 0;
     if (restore()) {
-        m_status.show(StatusLine::Owner::Recovery,
-                      tr("Crash protection is back: the %1 unsaved readings are in %2.")
-                          .arg(m_table.unsavedRowCount())
-                          .arg(QDir::toNativeSeparators(m_recovery.fileName().isEmpty()
-                                                            ? m_recovery.folder()
-                                                            : m_recovery.fileName())));
+        m_status.show(
+            StatusLine::Owner::Recovery,
+            tr("Crash protection is back: the %1 unsaved readings are in %2.")
+                .arg(m_table.unsavedRowCount())
+                .arg(QDir::toNativeSeparators(m_recovery.fileName().isEmpty() ? m_recovery.folder()
+                                                                              : m_recovery.fileName())));
         m_backTimer.start();
     }
 }
@@ -185,7 +185,8 @@ void UnsavedReadings::carryPending()
         return;
     }
     bool written = false;
-    if (m_protected && m_recovery.isIntact() && m_recovery.removeFirst(std::min(from, m_copied) - m_fileFrom)) {
+    if (m_protected && m_recovery.isIntact() &&
+        m_recovery.removeFirst(std::min(from, m_copied) - m_fileFrom)) {
         RowView row;
         for (int64_t r = std::max(m_copied, from); r < rows; ++r) {
             m_table.rowView(r, row);
@@ -204,13 +205,14 @@ void UnsavedReadings::carryPending()
         written = m_recovery.commitReplacing();
     }
     m_carried =
-        written ? tr("%1 readings recorded after you answered are not in the table now open: they are kept in "
-                     "%2, and MeterLink offers them at its next start.")
-                      .arg(rows - from)
-                      .arg(QDir::toNativeSeparators(m_recovery.fileName()))
-                : tr("%1 readings recorded after you answered could not be kept in %2 (%3) and are lost.")
-                      .arg(rows - from)
-                      .arg(folderName(), m_recovery.error());
+        written
+            ? tr("%1 readings recorded after you answered are not in the table now open: they are kept in "
+                 "%2, and MeterLink offers them at its next start.")
+                  .arg(rows - from)
+                  .arg(QDir::toNativeSeparators(m_recovery.fileName()))
+            : tr("%1 readings recorded after you answered could not be kept in %2 (%3) and are lost.")
+                  .arg(rows - from)
+                  .arg(folderName(), m_recovery.error());
     m_recovery.close(m_recovery.rowsInFile() > 0);
 }
 

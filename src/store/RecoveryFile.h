@@ -30,7 +30,7 @@ public:
         QString firstTime; // the Time of the first and the last row
         QString lastTime;
         QDateTime modified;
-        QString error;          // why it cannot be read; empty when it can
+        QString error;           // why it cannot be read; empty when it can
         bool unreadable = false; // the error is the system's refusal, not damage: it is kept
     };
 

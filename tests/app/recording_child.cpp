@@ -1,12 +1,11 @@
 // A MeterLink window that records from the device given, for tests that act on it from outside
 // (signals, kills, a full disk): recording_child FOLDER DEVICE [--boxes]. Prints "recording" once
-// connected. With --boxes every question and message is a real box; otherwise messages go to the
+// connected and shown. With --boxes every question and message is a real box; otherwise messages go to the
 // standard error and questions are answered as the last command said. Commands on the standard
 // input, one a line, each answered "done" on the standard output:
 //   save PATH                    save the reading table to PATH
 //   open PATH [save SAVED|discard] open PATH, answering the question as given
 //   ask                          Exit, as the user clicks it (its question is a real box with --boxes)
-//   offer                        offer what earlier runs left, as the first show does
 //   fsize BYTES | unlimit        files may grow to BYTES from now on / as far as the system allows
 //   status                       print the status line
 #include "app/VS500F.h"
@@ -68,6 +67,8 @@ int main(int argc, char **argv)
         return 0;
     window.limitessClick();
     window.BTCon1Click();
+    // Shown, as a user's window is: its first show offers what earlier runs left.
+    window.show();
     say("recording");
 
     QSocketNotifier commands(STDIN_FILENO, QSocketNotifier::Read);
@@ -84,15 +85,12 @@ int main(int argc, char **argv)
             window.saveDataFile(argument);
         } else if (command == QLatin1String("open")) {
             answer = words.value(2).trimmed() == QLatin1String("save") ? WindowPrompts::Choice::Save
-                                                                        : WindowPrompts::Choice::Discard;
+                                                                       : WindowPrompts::Choice::Discard;
             saveAs = words.value(3).trimmed();
             window.openDataFile(argument);
         } else if (command == QLatin1String("ask")) {
             say("asking");
             window.BtExit1Click();
-        } else if (command == QLatin1String("offer")) {
-            say("offering");
-            window.offerRecovery();
         } else if (command == QLatin1String("fsize")) {
             limitFileSize(rlim_t(argument.toLongLong()));
         } else if (command == QLatin1String("unlimit")) {

@@ -155,7 +155,8 @@ TEST(RecoveryFile, AFileThatMayNotBeReadIsListedAsUnreadableNotDamaged)
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
             return 3;
         const std::vector<RecoveryFile::LeftOver> found = RecoveryFile::findLeftOver(dir.path());
-        return found.size() == 1 && found[0].unreadable && found[0].error == QLatin1String("Permission denied")
+        return found.size() == 1 && found[0].unreadable &&
+                       found[0].error == QLatin1String("Permission denied")
                    ? 0
                    : 1;
     });
