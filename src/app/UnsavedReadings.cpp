@@ -147,7 +147,7 @@ bool UnsavedReadings::restore()
 {
     m_commitTimer.stop();
     // A file no longer under its name is let go, never deleted: the name may be another file's now.
-    if (!m_recovery.isIntact())
+    if (!m_recovery.isIntact() && !m_recovery.reclaim())
         m_recovery.close(true);
     const int64_t kept = m_table.keptRowCount();
     const int64_t rows = m_table.rowCount();
@@ -195,7 +195,7 @@ void UnsavedReadings::carryPending()
         written = m_recovery.commit();
     }
     if (!written) {
-        if (!m_recovery.isIntact())
+        if (!m_recovery.isIntact() && !m_recovery.reclaim())
             m_recovery.close(true);
         RowView row;
         for (int64_t r = from; r < rows; ++r) {

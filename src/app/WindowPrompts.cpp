@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -59,6 +60,32 @@ private:
     bool m_cancelled = false;
 };
 
+// Icons and types by name only. The usual provider reads a file's first bytes to tell its type, and
+// opening and closing a file from this process drops every lock the process holds on it: the
+// database engine's lock on the working table and on the recovery file would go whenever a file
+// dialog showed their folder.
+class NameOnlyIconProvider : public QAbstractFileIconProvider
+{
+public:
+    QIcon icon(IconType type) const override { return m_icons.icon(type); }
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return m_icons.icon(info.isDir() ? QAbstractFileIconProvider::Folder
+                                         : QAbstractFileIconProvider::File);
+    }
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isDir())
+            return QApplication::translate("WindowPrompts", "Folder");
+        return info.suffix().isEmpty()
+                   ? QApplication::translate("WindowPrompts", "File")
+                   : QApplication::translate("WindowPrompts", "%1 File").arg(info.suffix().toUpper());
+    }
+
+private:
+    QFileIconProvider m_icons;
+};
+
 } // namespace
 
 void WindowPrompts::show(QMessageBox::Icon icon, const QString &title, const QString &text) const
@@ -91,7 +118,9 @@ QString WindowPrompts::fileName(const FileRequest &request) const
         return QString();
     if (m_fileHook)
         return m_fileHook(request);
+    NameOnlyIconProvider icons;
     QFileDialog dialog(m_parent, request.caption, request.folder);
+    dialog.setIconProvider(&icons);
     dialog.setAcceptMode(request.kind == FileRequest::Kind::Save ? QFileDialog::AcceptSave
                                                                  : QFileDialog::AcceptOpen);
     if (request.kind == FileRequest::Kind::Open)

@@ -36,7 +36,28 @@ RecoveryFile::~RecoveryFile()
 
 bool RecoveryFile::isIntact() const
 {
-    return m_lockFd < 0 || identityOfPath(m_path) == m_identity;
+    return m_lockFd < 0 ||
+           (identityOfPath(m_path) == m_identity &&
+            (!m_logIdentity.valid || identityOfPath(m_path + QLatin1String("-wal")) == m_logIdentity));
+}
+
+bool RecoveryFile::reclaim()
+{
+    if (m_lockFd < 0 || identityOfPath(m_path) != m_identity)
+        return false;
+    // Closing folds what the removed log still holds into the file.
+    m_writer.close();
+    m_waiting = 0;
+    m_logIdentity = {};
+    if (!m_writer.open(m_path, TableFileWriter::Access::Exclusive, true))
+        return fail(m_writer.error());
+    return true;
+}
+
+void RecoveryFile::noteLog()
+{
+    if (!m_logIdentity.valid)
+        m_logIdentity = identityOfPath(m_path + QLatin1String("-wal"));
 }
 
 void RecoveryFile::append(const RowView &row)
@@ -55,6 +76,7 @@ bool RecoveryFile::commit()
         return false;
     if (!m_writer.commit())
         return fail(m_writer.error());
+    noteLog();
     m_rowsInFile += m_waiting;
     m_waiting = 0;
     return true;
@@ -68,6 +90,7 @@ bool RecoveryFile::commitReplacing()
         return false;
     if (!m_writer.commitReplacing())
         return fail(m_writer.error());
+    noteLog();
     m_rowsInFile = m_waiting;
     m_waiting = 0;
     return true;
@@ -124,6 +147,7 @@ void RecoveryFile::close(bool keep)
         ::close(m_lockFd);
     m_lockFd = -1;
     m_identity = {};
+    m_logIdentity = {};
     m_path.clear();
     m_rowsInFile = 0;
 }

@@ -46,9 +46,14 @@ public:
     QString fileName() const { return m_path; }
     int64_t rowsInFile() const { return m_rowsInFile; }
 
-    // Whether the open file is still the one under its name (nobody removed or replaced it); true
-    // while no file is open.
+    // Whether the open file is still the one under its name (nobody removed or replaced it) with the
+    // log its commits went to; true while no file is open. Another program that opens the file once
+    // this process's lock on it is gone folds the log into the file and removes it: later commits
+    // would go to a removed log.
     bool isIntact() const;
+    // The file under its name is still ours and only its log went: opens it afresh (the rows in the
+    // file stay) and returns true; false when there is nothing to take back.
+    bool reclaim();
 
     // Adds a row to the next commit.
     void append(const RowView &row);
@@ -76,12 +81,14 @@ public:
 private:
     bool ensureOpen();
     bool fail(const QString &reason);
+    void noteLog();
 
     QString m_folder;
     QString m_path;
     TableFileWriter m_writer;
     int m_lockFd = -1;
     FileIdentity m_identity;
+    FileIdentity m_logIdentity; // the log, once a commit has created it
     int64_t m_rowsInFile = 0;
     int64_t m_waiting = 0;
     QString m_error;

@@ -3,6 +3,7 @@
 #include "store/DataFiles.h"
 #include "store/RecoveryFile.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -163,6 +164,41 @@ TEST(RecoveryFile, AFileThatMayNotBeReadIsListedAsUnreadableNotDamaged)
     ASSERT_NE(status, 3) << "cannot drop privileges";
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(QFile::exists(path));
+}
+
+TEST(RecoveryFile, AFileWhoseLogAnotherProgramTookIsNoticedAndTakenBack)
+{
+    QTemporaryDir dir;
+    RecoveryFile file;
+    file.setFolder(dir.path());
+    for (int64_t no = 1; no <= 3; ++no)
+        appendRow(file, no);
+    ASSERT_TRUE(file.commit());
+    ASSERT_TRUE(file.isIntact());
+    // Any open and close of the file in this process drops the engine's lock on it (as a file
+    // dialog that reads the file's first bytes does); a client then reads it and, closing, folds the
+    // log into the file and removes it.
+    {
+        QFile peek(file.fileName());
+        ASSERT_TRUE(peek.open(QIODevice::ReadOnly));
+    }
+    QProcess client;
+    client.start(QStringLiteral("sqlite3"),
+                 {file.fileName(), QStringLiteral("SELECT count(*) FROM Readings")});
+    ASSERT_TRUE(client.waitForFinished(10000));
+    ASSERT_EQ(client.readAllStandardOutput().trimmed(), QByteArray("3"));
+    ASSERT_FALSE(QFile::exists(file.fileName() + QStringLiteral("-wal")));
+    EXPECT_FALSE(file.isIntact());
+    ASSERT_TRUE(file.reclaim());
+    for (int64_t no = 1; no <= 5; ++no)
+        appendRow(file, no);
+    ASSERT_TRUE(file.commitReplacing());
+    EXPECT_TRUE(file.isIntact());
+    const QString path = file.fileName();
+    file.close(true);
+    EXPECT_EQ(queryRows(path, "SELECT count(*), min(No), max(No) FROM Readings"),
+              (std::vector<std::vector<std::string>>{{"5", "1", "5"}}));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Vs500db-recovery-2.db")))) << "no second copy";
 }
 
 TEST(InterruptedSaves, OnlyOurOwnOldUnheldTemporaryFilesAreRemoved)
