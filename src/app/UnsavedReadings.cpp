@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
@@ -84,8 +85,8 @@ void UnsavedReadings::sync()
     const int64_t kept = m_table.keptRowCount();
     const int64_t rows = m_table.rowCount();
     const auto failed = [this] {
-        lose(tr("Unsaved readings cannot be copied to %1 (%2): crash protection is off. MeterLink tries "
-                "again every few seconds; save the readings before closing.")
+        lose(tr("Crash protection is off: unsaved readings cannot be written to %1 (%2). Save them before "
+                "closing; MeterLink keeps trying.")
                  .arg(folderName(), m_recovery.error()));
     };
     if (m_fileFrom < kept) {
@@ -113,19 +114,17 @@ void UnsavedReadings::check()
     if (m_protected) {
         if (m_recovery.isIntact())
             return;
-        const QString name = QFileInfo(m_recovery.fileName()).fileName();
         if (restore()) {
             m_status.show(StatusLine::Owner::Recovery,
-                          tr("The recovery file %1 in %2 was removed or replaced: it was written again with "
-                             "the %3 unsaved readings.")
-                              .arg(name, folderName())
+                          tr("The recovery file in %1 was removed or replaced; it was written again with %2 "
+                             "unsaved readings.")
+                              .arg(folderName())
                               .arg(m_table.unsavedRowCount()));
             m_backTimer.start();
         } else {
-            lose(tr("The recovery file %1 in %2 was removed or replaced and cannot be written again (%3): "
-                    "crash protection is off. MeterLink tries again every few seconds; save the readings "
-                    "before closing.")
-                     .arg(name, folderName(), m_recovery.error()));
+            lose(tr("Crash protection is off: the recovery file in %1 was removed (%2). Save before closing; "
+                    "MeterLink keeps trying.")
+                     .arg(folderName(), m_recovery.error()));
         }
         return;
     }
@@ -133,12 +132,12 @@ void UnsavedReadings::check()
         return;
     m_checksSinceRetry = 0;
     if (restore()) {
-        m_status.show(
-            StatusLine::Owner::Recovery,
-            tr("Crash protection is back: the %1 unsaved readings are in %2.")
-                .arg(m_table.unsavedRowCount())
-                .arg(QDir::toNativeSeparators(m_recovery.fileName().isEmpty() ? m_recovery.folder()
-                                                                              : m_recovery.fileName())));
+        const QString file = QFileInfo(m_recovery.fileName()).fileName();
+        m_status.show(StatusLine::Owner::Recovery,
+                      file.isEmpty() ? tr("Crash protection is back.")
+                                     : tr("Crash protection is back: %1 unsaved readings are in %2.")
+                                           .arg(m_table.unsavedRowCount())
+                                           .arg(file));
         m_backTimer.start();
     }
 }

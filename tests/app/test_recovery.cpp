@@ -361,7 +361,7 @@ TEST(RecoveryProcess, AFullDiskIsSaidAndRecoveryResumesWithEveryReadingOnceThere
     ASSERT_TRUE(run.command("fsize 0"));
     run.feedFor(1500);
     ASSERT_TRUE(run.command("status"));
-    EXPECT_TRUE(run.lines.join(QLatin1Char('\n')).contains(QStringLiteral("crash protection is off")))
+    EXPECT_TRUE(run.lines.join(QLatin1Char('\n')).contains(QStringLiteral("Crash protection is off")))
         << run.lines.join(QLatin1Char('\n')).toStdString();
     ASSERT_TRUE(run.command("unlimit"));
     run.feedFor(UnsavedReadings::kRetryIntervalMs + 1500);
