@@ -205,11 +205,12 @@ void UnsavedReadings::carryPending()
     }
     m_carried =
         written
-            ? tr("%1 readings recorded after you answered are not in the table now open: they are kept in "
-                 "%2, and MeterLink offers them at its next start.")
+            ? tr("%1 readings recorded while the table was being chosen and opened are not in it: they are "
+                 "kept in %2, and MeterLink offers them at its next start.")
                   .arg(rows - from)
                   .arg(QDir::toNativeSeparators(m_recovery.fileName()))
-            : tr("%1 readings recorded after you answered could not be kept in %2 (%3) and are lost.")
+            : tr("%1 readings recorded while the table was being chosen and opened could not be kept "
+                 "in %2 (%3) and are lost.")
                   .arg(rows - from)
                   .arg(folderName(), m_recovery.error());
     m_recovery.close(m_recovery.rowsInFile() > 0);

@@ -279,9 +279,9 @@ TEST(RecoveryProcess, AnOpenWhileRecordingCarriesTheReadingsThatArriveAfterTheAn
     run.feedFor(1500);
     run.signal(SIGKILL);
     run.waitForExit(10000);
-    EXPECT_TRUE(
-        QString::fromLocal8Bit(run.child.readAllStandardError())
-            .contains(QStringLiteral("readings recorded after you answered are not in the table now open")));
+    EXPECT_TRUE(QString::fromLocal8Bit(run.child.readAllStandardError())
+                    .contains(QStringLiteral(
+                        "readings recorded while the table was being chosen and opened are not in it")));
 
     std::vector<int64_t> before, after;
     for (int64_t no : recoveredNumbers(folder.path()))

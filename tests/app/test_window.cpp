@@ -1020,7 +1020,7 @@ TEST(WindowUnsaved, DiscardDropsWhatItCountedAndReadingsAfterTheAnswerAreCarried
               QStringList{QStringLiteral("2 readings are not saved. Save them before closing?")});
     ASSERT_EQ(win.messages.size(), 1u);
     EXPECT_TRUE(win.messages[0].text.startsWith(
-        QStringLiteral("3 readings recorded after you answered are not in the table now open")))
+        QStringLiteral("3 readings recorded while the table was being chosen and opened are not in it")))
         << win.messages[0].text.toStdString();
     TableStore carried;
     ASSERT_TRUE(carried.openFile(win.dir.filePath(QStringLiteral("Vs500db-recovery.db"))))
