@@ -118,16 +118,8 @@ void TableFileWriter::append(const RowInput &row)
 
 bool TableFileWriter::commit()
 {
-    return m_waiting.empty() || write(false);
-}
-
-bool TableFileWriter::commitReplacing()
-{
-    return write(true);
-}
-
-bool TableFileWriter::write(bool replacing)
-{
+    if (m_waiting.empty())
+        return true;
     if (!m_db) {
         m_waiting.clear();
         m_error = QStringLiteral("the file is not open");
@@ -135,7 +127,7 @@ bool TableFileWriter::write(bool replacing)
     }
     if (!exec(m_db, "BEGIN IMMEDIATE"))
         return fail();
-    if (replacing && !exec(m_db, "DELETE FROM Readings")) {
+    if (m_replacing && !exec(m_db, "DELETE FROM Readings")) {
         fail();
         exec(m_db, "ROLLBACK");
         return false;
@@ -170,6 +162,16 @@ bool TableFileWriter::write(bool replacing)
     }
     m_waiting.clear();
     return true;
+}
+
+bool TableFileWriter::commitReplacing()
+{
+    if (m_waiting.empty())
+        return clear();
+    m_replacing = true;
+    const bool written = commit();
+    m_replacing = false;
+    return written;
 }
 
 bool TableFileWriter::removeFirst(int64_t rows)

@@ -62,10 +62,10 @@ private:
     };
 
     bool fail();
-    bool write(bool replacing);
 
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_insert = nullptr;
+    bool m_replacing = false; // the commit deletes every row first
     std::vector<Row> m_waiting;
     int64_t m_lastNo = 0;
     QString m_error;
