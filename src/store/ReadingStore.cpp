@@ -199,10 +199,10 @@ void ReadingStore::view(int64_t row, RowView &out) const
 
 void ReadingStore::clear()
 {
+    m_highestNo = 0;
     m_chunks.clear();
     m_chunks.shrink_to_fit();
     m_size = 0;
-    m_highestNo = 0;
     m_overflow.clear();
     m_units.clear();
     m_unitIndex.clear();

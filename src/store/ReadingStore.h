@@ -119,9 +119,9 @@ private:
 
     std::vector<std::unique_ptr<StoredRow[]>> m_chunks;
     int64_t m_size = 0;
-    int64_t m_highestNo = 0;
     std::deque<OverflowRow> m_overflow; // a deque never moves what it holds
     std::vector<std::string> m_units;
     std::unordered_map<std::string, uint8_t> m_unitIndex;
     int m_lastUnit = -1;
+    int64_t m_highestNo = 0;
 };
