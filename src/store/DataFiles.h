@@ -25,6 +25,11 @@ class TableStore;
 // exactly (".DB" gets the text export).
 bool isTableCopyName(const QString &fileName);
 
+// Removes the temporary files that saves into folder left when they were killed part-way: our own
+// temporary names only, last written before startedAt, and not held by a save still running.
+// Returns the files removed.
+QStringList removeInterruptedSaves(const QString &folder, const QDateTime &startedAt);
+
 // Writes the rows as Latin-1 text: the header No, Time, DC/AC, Value, Unit, AUTO, then one line per
 // row in table order, fields joined by TAB, every line ended by CR LF. Nval is not written. A field
 // the text cannot hold as it is (a TAB, CR or LF, or a character Latin-1 lacks) refuses the export
@@ -68,8 +73,3 @@ struct SaveOutcome
 };
 SaveOutcome saveTable(const TableStore &table, const QString &fileName, const QString &workingFolder,
                       const WorkProgress &progress = {});
-
-// Removes the temporary files that saves into folder left when they were killed part-way: our own
-// temporary names only, last written before startedAt, and not held by a save still running.
-// Returns the files removed.
-QStringList removeInterruptedSaves(const QString &folder, const QDateTime &startedAt);

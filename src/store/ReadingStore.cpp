@@ -199,7 +199,6 @@ void ReadingStore::view(int64_t row, RowView &out) const
 
 void ReadingStore::clear()
 {
-    m_highestNo = 0;
     m_chunks.clear();
     m_chunks.shrink_to_fit();
     m_size = 0;
@@ -207,6 +206,7 @@ void ReadingStore::clear()
     m_units.clear();
     m_unitIndex.clear();
     m_lastUnit = -1;
+    m_highestNo = 0;
 }
 
 size_t ReadingStore::bytesReserved() const
