@@ -113,7 +113,6 @@ public:
         env.insert(QStringLiteral("METERLINK_NO_SOUND"), QStringLiteral("1"));
         child.setProcessEnvironment(env);
         child.start(QStringLiteral(RECORDING_CHILD), QStringList{folder, pty.slavePath()} + extra);
-        m_clock.start();
         if (waitRecording)
             recording = waitForLine("recording", 10000, false);
     }
@@ -181,7 +180,6 @@ public:
     int sent = 0;
 
 private:
-    QElapsedTimer m_clock;
     QElapsedTimer m_fed;
     int m_fedBefore = 0;
     bool m_feeding = false;
