@@ -290,7 +290,8 @@ bool UnsavedReadings::askBeforeDropping()
 void UnsavedReadings::offerLeftOver()
 {
     using Choice = WindowPrompts::Choice;
-    for (const RecoveryFile::LeftOver &left : RecoveryFile::findLeftOver(m_recovery.folder())) {
+    for (const RecoveryFile::LeftOver &left :
+         RecoveryFile::findLeftOver(m_recovery.folder(), m_recovery.fileName())) {
         const QString name = QDir::toNativeSeparators(left.fileName);
         if (left.unreadable) {
             m_prompts.error(tr("%1 holds readings an earlier run did not save, but it cannot be read (%2). "

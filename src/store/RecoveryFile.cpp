@@ -160,7 +160,7 @@ bool RecoveryFile::fail(const QString &reason)
     return false;
 }
 
-std::vector<RecoveryFile::LeftOver> RecoveryFile::findLeftOver(const QString &folder)
+std::vector<RecoveryFile::LeftOver> RecoveryFile::findLeftOver(const QString &folder, const QString &own)
 {
     std::vector<LeftOver> found;
     const QRegularExpression pattern(QStringLiteral("^%1(-[0-9]+)?\\.db$").arg(QLatin1String(kBaseName)));
@@ -169,7 +169,7 @@ std::vector<RecoveryFile::LeftOver> RecoveryFile::findLeftOver(const QString &fo
         if (!pattern.match(name).hasMatch())
             continue;
         const QString path = QDir(folder).filePath(name);
-        if (isHeldByAnotherRun(path))
+        if (path == own || isHeldByAnotherRun(path))
             continue;
         LeftOver left;
         left.fileName = path;

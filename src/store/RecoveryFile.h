@@ -71,9 +71,10 @@ public:
     // is never deleted: the name may belong to another file now.
     void close(bool keep);
 
-    // Recovery files in folder that no running program holds, oldest first. Files without rows are
-    // deleted on the way; one that cannot be read is listed with its error.
-    static std::vector<LeftOver> findLeftOver(const QString &folder);
+    // Recovery files in folder that no running program holds, oldest first, `own` (this run's file)
+    // left alone: opening and closing it here would drop this process's locks on it. Files without
+    // rows are deleted on the way; one that cannot be read is listed with its error.
+    static std::vector<LeftOver> findLeftOver(const QString &folder, const QString &own = QString());
     // Renames a file that cannot be read to "<name>.damaged" (numbered when that exists) and returns
     // the new name, or an empty text when even that fails.
     static QString setAside(const QString &fileName);
