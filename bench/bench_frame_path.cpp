@@ -113,7 +113,7 @@ double measureAt(long rowsBefore, bool recovery = false)
     }
     // The rows already there count as saved, as in a table opened from a file: only the frames
     // measured are unsaved readings.
-    table->markAllKept();
+    table->markKept(table->rowCount());
     win.w.readingModel()->flushPendingRows();
     QCoreApplication::processEvents();
     const double bytesPerRow =

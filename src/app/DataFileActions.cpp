@@ -50,11 +50,13 @@ bool DataFileActions::saveFile(const QString &fileName)
 
 bool DataFileActions::saveFile(TableStore &from, const QString &fileName)
 {
+    // A save writes the rows there are when it begins; readings recorded while it runs stay pending.
+    const int64_t rows = from.rowCount();
     const SaveOutcome outcome = saveTable(from, fileName, m_workingFolder,
                                           m_prompts.progress(QStringLiteral("Saving %1 ...").arg(fileName)));
     const bool saved = outcome.result == SaveOutcome::Result::Saved;
     if (saved && &from == &m_table)
-        m_table.markAllKept();
+        m_table.markKept(rows);
     if (outcome.result == SaveOutcome::Result::Cancelled)
         return false;
     if (outcome.tableCopy) {

@@ -32,8 +32,8 @@ public:
     // let go: one that is not ours leaves the table and its unsaved readings as they were.
     bool openFile(const QString &fileName);
     // Asks for a name and saves the reading table (or `from`), by saveTable in DataFiles.h: a table
-    // copy or the text export. True once the file is written; the reading table's rows then count
-    // as saved.
+    // copy or the text export. True once the file is written; the rows it wrote then count as kept
+    // (TableStore::markKept), those recorded while it ran stay pending.
     bool save();
     bool save(TableStore &from);
     bool saveFile(const QString &fileName);

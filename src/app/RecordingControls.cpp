@@ -3,19 +3,31 @@
 #include "app/FCOMMLayout.h"
 #include "app/StatusLine.h"
 #include "app/WindowPrompts.h"
+#include "store/FileLocks.h"
 #include "store/ReadingTableModel.h"
 #include "store/TableStore.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 
+#include <algorithm>
+#include <climits>
+
 RecordingControls::RecordingControls(FCOMMLayout &ui, TableStore &table, StatusLine &status,
                                      WindowPrompts &prompts, QObject *parent)
     : QObject(parent), m_ui(ui), m_table(table), m_status(status), m_prompts(prompts), m_recorder(&table)
-{}
+{
+    // A table opened with higher numbers than the count has reached goes on after its highest: a No
+    // never repeats within one table.
+    connect(&m_table, &TableStore::resetDone, this, [this] {
+        int32_t &next = m_recorder.state().RecordNo;
+        next = int32_t(std::clamp<int64_t>(m_table.highestNo() + 1, next, INT32_MAX));
+    });
+}
 
 void RecordingControls::start()
 {
@@ -87,4 +99,20 @@ void RecordingControls::showTableState()
     m_ui.recordingState->setText(
         open ? QString() : tr("No reading table is open: readings are shown and charted but not recorded."));
     m_ui.recordingState->setVisible(!open);
+}
+
+QString RecordingControls::whyNoTable(const QString &folder) const
+{
+    const QString path = QDir(folder).filePath(TableStore::workingFileName());
+    const int64_t holder = lockingProcess(path);
+    if (holder <= 0)
+        return m_table.lastError();
+    const QString name = processName(holder);
+    const QString who = name.startsWith(QLatin1String("meterlink"))
+                            ? tr("Another MeterLink window (process %1)").arg(holder)
+                            : tr("Another program (%1, process %2)").arg(name).arg(holder);
+    return tr("%1 holds this folder's reading table %2. This window shows and charts the meter but does not "
+              "record. To record two meters at once, start each MeterLink in a folder of its own (each "
+              "folder keeps its own reading table and recovery files).")
+        .arg(who, QDir::toNativeSeparators(path));
 }

@@ -40,6 +40,9 @@ public:
     void chooseLimit(QAction *item);
     // The grid says plainly when no table is open.
     void showTableState();
+    // Why the working table in folder could not be opened, as the user is told: another window that
+    // holds it is named with what to do.
+    QString whyNoTable(const QString &folder) const;
 
 private:
     FCOMMLayout &m_ui;

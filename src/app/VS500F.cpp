@@ -11,6 +11,7 @@
 #include "decode/IntegerText.h"
 #include "display/CaptionPanel.h"
 #include "display/MinMaxPanel.h"
+#include "store/DataFiles.h"
 #include "store/TableStore.h"
 
 #include <QAction>
@@ -156,8 +157,9 @@ void TFCOMM::wireMenus()
 void TFCOMM::FormCreate()
 {
     // The reading table. A failure is shown once; the meter is still displayed and charted without it.
+    removeInterruptedSaves(m_workingFolder, m_started);
     if (!m_table->openWorkingTable(m_workingFolder))
-        m_prompts.error(m_table->lastError());
+        m_prompts.error(m_recording->whyNoTable(m_workingFolder));
     m_recording->start();
     m_unsaved->setFolder(m_recoveryFolder.isNull() ? m_workingFolder : m_recoveryFolder);
     m_files->setGrid(DBGrid1, m_recording->model());
@@ -242,6 +244,12 @@ void TFCOMM::BtExit1Click()
 
 void TFCOMM::closeEvent(QCloseEvent *event)
 {
+    if (isEnding()) {
+        // The table stays open until the window goes: its pending rows then reach the recovery file.
+        COMM2->Disconnect();
+        event->accept();
+        return;
+    }
     if (!m_unsaved->mayClose()) {
         event->ignore();
         return;
@@ -254,6 +262,19 @@ void TFCOMM::closeEvent(QCloseEvent *event)
 bool TFCOMM::sessionEnding(bool mayAsk)
 {
     return m_unsaved->sessionEnding(mayAsk);
+}
+
+void TFCOMM::endBySignal()
+{
+    m_prompts.setEnding();
+    m_unsaved->endWithoutAsking();
+    // Every running loop ends, a message box's or a file dialog's too, and so every flow unwinds.
+    QCoreApplication::exit(0);
+}
+
+bool TFCOMM::isEnding() const
+{
+    return m_prompts.isEnding();
 }
 
 void TFCOMM::offerRecovery()
@@ -447,13 +468,13 @@ void TFCOMM::showEvent(QShowEvent *event)
 
 void TFCOMM::SpeedButton2Click()
 {
-    if (m_unsaved->mayDrop() && m_files->open(m_workingFolder))
+    if (m_unsaved->replaceTable([this] { return m_files->open(m_workingFolder); }))
         m_recording->showTableState();
 }
 
 bool TFCOMM::openDataFile(const QString &fileName)
 {
-    if (!m_unsaved->mayDrop() || !m_files->openFile(fileName))
+    if (!m_unsaved->replaceTable([&] { return m_files->openFile(fileName); }))
         return false;
     m_recording->showTableState();
     return true;

@@ -7,6 +7,7 @@
 #include "display/MinMax.h"
 #include "serial/SerialDriver.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <memory>
@@ -119,6 +120,10 @@ public slots:
     void offerRecovery();
     // The desktop session ends: asks about unsaved readings when it may; false cancels the logout.
     bool sessionEnding(bool mayAsk);
+    // SIGTERM, SIGINT or SIGHUP came: every dialog and loop ends, nothing is asked, and the unsaved
+    // readings stay in the recovery file for the next start.
+    void endBySignal();
+    bool isEnding() const;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -142,4 +147,6 @@ private:
     UnsavedReadings *m_unsaved = nullptr;
     std::unique_ptr<DataFileActions> m_files;
     bool m_shownOnce = false;
+    // When this run started: what an interrupted save left before it may go.
+    QDateTime m_started = QDateTime::currentDateTime();
 };

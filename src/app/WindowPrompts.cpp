@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -58,10 +60,40 @@ private:
     bool m_cancelled = false;
 };
 
+// Icons and types by name only. The usual provider reads a file's first bytes to tell its type, and
+// opening and closing a file from this process drops every lock the process holds on it: the
+// database engine's lock on the working table and on the recovery file would go whenever a file
+// dialog showed their folder.
+class NameOnlyIconProvider : public QAbstractFileIconProvider
+{
+public:
+    QIcon icon(IconType type) const override { return m_icons.icon(type); }
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return m_icons.icon(info.isDir() ? QAbstractFileIconProvider::Folder
+                                         : QAbstractFileIconProvider::File);
+    }
+    QString type(const QFileInfo &info) const override
+    {
+        if (info.isDir())
+            return QApplication::translate("WindowPrompts", "Folder");
+        return info.suffix().isEmpty()
+                   ? QApplication::translate("WindowPrompts", "File")
+                   : QApplication::translate("WindowPrompts", "%1 File").arg(info.suffix().toUpper());
+    }
+
+private:
+    QFileIconProvider m_icons;
+};
+
 } // namespace
 
 void WindowPrompts::show(QMessageBox::Icon icon, const QString &title, const QString &text) const
 {
+    if (isEnding()) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return;
+    }
     if (m_messageHook) {
         m_messageHook(icon, text);
         return;
@@ -82,22 +114,28 @@ void WindowPrompts::show(QMessageBox::Icon icon, const QString &title, const QSt
 
 QString WindowPrompts::fileName(const FileRequest &request) const
 {
+    if (isEnding())
+        return QString();
     if (m_fileHook)
         return m_fileHook(request);
+    NameOnlyIconProvider icons;
     QFileDialog dialog(m_parent, request.caption, request.folder);
+    dialog.setIconProvider(&icons);
     dialog.setAcceptMode(request.kind == FileRequest::Kind::Save ? QFileDialog::AcceptSave
                                                                  : QFileDialog::AcceptOpen);
     if (request.kind == FileRequest::Kind::Open)
         dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(request.filters);
     dialog.setDefaultSuffix(request.defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialog.exec() != QDialog::Accepted || isEnding() || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
 }
 
 WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Choice> &offered) const
 {
+    if (isEnding())
+        return offered.contains(Choice::Later) ? Choice::Later : Choice::Cancel;
     if (m_choiceHook)
         return m_choiceHook(text, offered);
     QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton,
@@ -128,6 +166,8 @@ WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Cho
     if (!buttons.isEmpty())
         box.setDefaultButton(qobject_cast<QPushButton *>(buttons.constFirst().first));
     box.exec();
+    if (isEnding())
+        return escape;
     for (const auto &[button, choice] : buttons) {
         if (box.clickedButton() == button)
             return choice;
@@ -138,12 +178,12 @@ WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Cho
 WorkProgress WindowPrompts::progress(const QString &label) const
 {
     if (m_progressHook) {
-        return [hook = m_progressHook, label](int64_t done, int64_t total) {
-            return hook(label, done, total);
+        return [hook = m_progressHook, label, ending = m_ending](int64_t done, int64_t total) {
+            return !*ending && hook(label, done, total);
         };
     }
     auto state = std::make_shared<WorkProgressState>(m_parent, label);
-    return [state](int64_t done, int64_t total) {
-        return state->report(done, total);
+    return [state, ending = m_ending](int64_t done, int64_t total) {
+        return !*ending && state->report(done, total) && !*ending;
     };
 }

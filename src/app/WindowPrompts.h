@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -59,6 +60,12 @@ public:
     void setChoiceHook(ChoiceHook hook) { m_choiceHook = std::move(hook); }
     void setProgressHook(ProgressHook hook) { m_progressHook = std::move(hook); }
 
+    // The program is ending (a signal): from now on nothing is asked or shown. Questions get their
+    // escape answer, file dialogs none, messages go to the standard error, and long work is cancelled
+    // at its next report, so every flow unwinds at once.
+    void setEnding() { *m_ending = true; }
+    bool isEnding() const { return *m_ending; }
+
     void error(const QString &text) const { show(QMessageBox::Critical, QString(), text); }
     void information(const QString &text) const { show(QMessageBox::Information, QString(), text); }
     // A warning under its own title (the application's name when empty).
@@ -84,4 +91,5 @@ private:
     FileHook m_fileHook;
     ChoiceHook m_choiceHook;
     ProgressHook m_progressHook;
+    std::shared_ptr<bool> m_ending = std::make_shared<bool>(false);
 };

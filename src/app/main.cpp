@@ -43,9 +43,13 @@ int main(int argc, char **argv)
 
     const QuitOnSignals quitOnSignals;
     TFCOMM FCOMM;
+    QObject::connect(&quitOnSignals, &QuitOnSignals::received, &FCOMM, &TFCOMM::endBySignal);
     if (commandLine.model)
         FCOMM.checkModelSelectors(*commandLine.model);
     FCOMM.FormCreate();
+    // A signal during a start-up message box ends the program before its event loop starts.
+    if (FCOMM.isEnding())
+        return 0;
     FCOMM.show();
     return QApplication::exec();
 }

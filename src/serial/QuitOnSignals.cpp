@@ -25,10 +25,12 @@ QuitOnSignals::QuitOnSignals(QObject *parent) : QObject(parent)
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [] {
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char buffer[16];
         while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
         }
+        m_received = true;
+        emit received();
         QCoreApplication::quit();
     });
     struct sigaction action = {};

@@ -16,6 +16,15 @@ public:
     explicit QuitOnSignals(QObject *parent = nullptr);
     ~QuitOnSignals() override;
 
+    // Whether a signal has come.
+    bool hasReceived() const { return m_received; }
+
+signals:
+    // A signal came; emitted before the event loop is told to quit, so that a program that would
+    // otherwise ask before ending (the window) can end without asking, and every nested loop with it.
+    void received();
+
 private:
     QSocketNotifier *m_notifier = nullptr;
+    bool m_received = false;
 };

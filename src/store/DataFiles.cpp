@@ -1,12 +1,14 @@
 #include "store/DataFiles.h"
 
 #include "store/FileKind.h"
+#include "store/FileLocks.h"
 #include "store/TableRows.h"
 #include "store/TableStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <cerrno>
 #include <charconv>
@@ -24,6 +26,9 @@ constexpr qsizetype kWriteChunk = 1 << 20;
 constexpr int64_t kRowsPerReport = 4096;
 constexpr int64_t kRowsForLargePages = 50000;
 constexpr char kEmptiedWhileSaving[] = "the table was emptied while it was being saved";
+// What names a save's temporary file as ours: ".<target>.<random>.meterlink-part", held under an
+// advisory lock while the save runs, so that one a killed save left can be told from one in use.
+constexpr char kPartSuffix[] = ".meterlink-part";
 // Written data is handed to the disk every so often, so that making the file durable at the end
 // waits for little.
 constexpr int64_t kWritebackBytes = int64_t(32) << 20;
@@ -87,14 +92,14 @@ public:
             m_mode = 0666 & ~mask;
         }
         QTemporaryFile temp(target.absolutePath() + QLatin1String("/.") + target.fileName() +
-                            QLatin1String(".XXXXXX"));
+                            QLatin1String(".XXXXXX") + QLatin1String(kPartSuffix));
         temp.setAutoRemove(false);
         if (!temp.open())
             return folderProblem(target.absolutePath(), temp.errorString());
         m_tempPath = temp.fileName();
         temp.close();
         m_fd = ::open(QFile::encodeName(m_tempPath).constData(), O_WRONLY | O_CLOEXEC);
-        if (m_fd < 0) {
+        if (m_fd < 0 || !holdFile(m_fd)) {
             const QString reason = systemReason();
             discard();
             return reason;
@@ -660,4 +665,20 @@ std::optional<TableColumn> appendExportLine(QByteArray &out, const RowView &v)
     }
     out += "\r\n";
     return std::nullopt;
+}
+
+QStringList removeInterruptedSaves(const QString &folder, const QDateTime &startedAt)
+{
+    QStringList removed;
+    const QRegularExpression ours(QStringLiteral("^\\..+\\.[A-Za-z0-9]{6}%1$")
+                                      .arg(QRegularExpression::escape(QLatin1String(kPartSuffix))));
+    const QFileInfoList found = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &file : found) {
+        if (!ours.match(file.fileName()).hasMatch() || file.lastModified() >= startedAt ||
+            isHeldByAnotherRun(file.filePath()))
+            continue;
+        if (QFile::remove(file.filePath()))
+            removed << file.filePath();
+    }
+    return removed;
 }

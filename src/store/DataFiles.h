@@ -5,7 +5,9 @@
 #include "store/WorkProgress.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -26,6 +28,11 @@ bool isTableCopyName(const QString &fileName);
 // Whether a name is one a table file usually has: ".db" in any letter case, ".sqlite", ".sqlite3".
 // meterlink-cli convert writes a table copy for these; the window keeps to isTableCopyName.
 bool isTableFileName(const QString &fileName);
+
+// Removes the temporary files that saves into folder left when they were killed part-way: our own
+// temporary names only, last written before startedAt, and not held by a save still running.
+// Returns the files removed.
+QStringList removeInterruptedSaves(const QString &folder, const QDateTime &startedAt);
 
 // Writes the rows as Latin-1 text: the header No, Time, DC/AC, Value, Unit, AUTO, then one line per
 // row in table order, fields joined by TAB, every line ended by CR LF. Nval is not written. A field
@@ -53,7 +60,8 @@ QString exportFailedMessage(const QString &fileName);
 bool CopyTableToFile(const TableStore &table, const QString &fileName, QString *error = nullptr,
                      const WorkProgress &progress = {});
 
-// The window's save: a table copy or the text export as the name decides, after the refusals that
+// The window's save: a table copy or the text export as the name decides, of the rows the table
+// holds when it begins (rows appended while it runs are not part of it), after the refusals that
 // protect what the program itself needs. Text is never written over the open table's file, nor
 // over the working table's file in workingFolder (whichever table is open): either would leave a
 // table that no longer opens. Files are compared by identity, so another spelling, a symbolic link

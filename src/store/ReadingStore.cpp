@@ -225,6 +225,8 @@ void ReadingStore::append(const RowInput &row)
     } else {
         appendOverflow(r, row);
     }
+    if (!(row.nullMask & NullNo) && row.no > m_highestNo)
+        m_highestNo = row.no;
     ++m_size;
 }
 
@@ -300,6 +302,7 @@ void ReadingStore::clear()
     m_units.clear();
     m_unitIndex.clear();
     m_lastUnit = -1;
+    m_highestNo = 0;
 }
 
 size_t ReadingStore::bytesReserved() const

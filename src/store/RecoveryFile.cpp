@@ -6,10 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -22,30 +22,47 @@ QString nameFor(int n)
                   : QStringLiteral("%1-%2.db").arg(QLatin1String(kBaseName)).arg(n);
 }
 
-// Whether a running program holds the file (see the class comment).
-bool isHeldByARun(const QString &path)
+QString systemReason(int error = errno)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return held;
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace
 
-RecoveryFile::RecoveryFile(QObject *parent) : QObject(parent) {}
-
 RecoveryFile::~RecoveryFile()
 {
-    commit();
-    closeFile(m_rowsInFile > 0);
+    close(m_rowsInFile > 0);
+}
+
+bool RecoveryFile::isIntact() const
+{
+    return m_lockFd < 0 ||
+           (identityOfPath(m_path) == m_identity &&
+            (!m_logIdentity.valid || identityOfPath(m_path + QLatin1String("-wal")) == m_logIdentity));
+}
+
+bool RecoveryFile::reclaim()
+{
+    if (m_lockFd < 0 || identityOfPath(m_path) != m_identity)
+        return false;
+    // Closing folds what the removed log still holds into the file.
+    m_writer.close();
+    m_waiting = 0;
+    m_logIdentity = {};
+    if (!m_writer.open(m_path, TableFileWriter::Access::Exclusive, true))
+        return fail(m_writer.error());
+    return true;
+}
+
+void RecoveryFile::noteLog()
+{
+    if (!m_logIdentity.valid)
+        m_logIdentity = identityOfPath(m_path + QLatin1String("-wal"));
 }
 
 void RecoveryFile::append(const RowView &row)
 {
-    if (m_failing || m_folder.isEmpty())
+    if (m_folder.isEmpty())
         return;
     m_writer.append(rowInputOf(row));
     ++m_waiting;
@@ -59,34 +76,35 @@ bool RecoveryFile::commit()
         return false;
     if (!m_writer.commit())
         return fail(m_writer.error());
+    noteLog();
     m_rowsInFile += m_waiting;
     m_waiting = 0;
     return true;
 }
 
-void RecoveryFile::clear()
+bool RecoveryFile::commitReplacing()
 {
-    dropWaiting();
-    m_failing = false;
-    if (m_writer.isOpen() && m_rowsInFile > 0) {
-        if (m_writer.clear())
-            m_rowsInFile = 0;
-        else
-            fail(m_writer.error());
-    }
-}
-
-void RecoveryFile::discard()
-{
-    dropWaiting();
-    m_failing = false;
-    closeFile(false);
-}
-
-void RecoveryFile::dropWaiting()
-{
-    m_writer.dropWaiting();
+    if (m_lockFd < 0 && m_waiting == 0)
+        return true;
+    if (!ensureOpen())
+        return false;
+    if (!m_writer.commitReplacing())
+        return fail(m_writer.error());
+    noteLog();
+    m_rowsInFile = m_waiting;
     m_waiting = 0;
+    return true;
+}
+
+bool RecoveryFile::removeFirst(int64_t rows)
+{
+    rows = std::min(rows, m_rowsInFile);
+    if (rows <= 0)
+        return true;
+    if (!m_writer.removeFirst(rows))
+        return fail(m_writer.error());
+    m_rowsInFile -= rows;
+    return true;
 }
 
 bool RecoveryFile::ensureOpen()
@@ -100,51 +118,49 @@ bool RecoveryFile::ensureOpen()
         path = QDir(m_folder).filePath(nameFor(n));
         fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno != EEXIST)
-            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+            return fail(systemReason());
     }
     if (fd < 0)
         return fail(QStringLiteral("too many recovery files are kept"));
-    ::flock(fd, LOCK_EX | LOCK_NB);
+    holdFile(fd);
     m_lockFd = fd;
     m_path = path;
+    m_identity = identityOfDescriptor(fd);
     m_rowsInFile = 0;
     if (!m_writer.open(path, TableFileWriter::Access::Exclusive, false)) {
         const QString reason = m_writer.error();
-        closeFile(false);
+        close(false);
         return fail(reason);
     }
     return true;
 }
 
-void RecoveryFile::closeFile(bool keep)
+void RecoveryFile::close(bool keep)
 {
+    const bool ours = isIntact();
+    m_writer.dropWaiting();
+    m_waiting = 0;
     m_writer.close();
-    if (!m_path.isEmpty() && !keep)
+    if (!m_path.isEmpty() && !keep && ours)
         QFile::remove(m_path);
     if (m_lockFd >= 0)
         ::close(m_lockFd);
     m_lockFd = -1;
+    m_identity = {};
+    m_logIdentity = {};
     m_path.clear();
     m_rowsInFile = 0;
 }
 
 bool RecoveryFile::fail(const QString &reason)
 {
-    // The rows stay in the table in memory; the file is given up until the table is emptied or
-    // saved, so it never holds a reading with a gap before it.
-    dropWaiting();
-    if (!m_failing) {
-        m_failing = true;
-        const QString where =
-            m_path.isEmpty() ? QDir::toNativeSeparators(m_folder) : QDir::toNativeSeparators(m_path);
-        emit failed(tr("Unsaved readings cannot be copied to %1: %2. They are kept in memory only: save them "
-                       "before closing.")
-                        .arg(where, reason));
-    }
+    m_writer.dropWaiting();
+    m_waiting = 0;
+    m_error = reason;
     return false;
 }
 
-std::vector<RecoveryFile::LeftOver> RecoveryFile::findLeftOver(const QString &folder)
+std::vector<RecoveryFile::LeftOver> RecoveryFile::findLeftOver(const QString &folder, const QString &own)
 {
     std::vector<LeftOver> found;
     const QRegularExpression pattern(QStringLiteral("^%1(-[0-9]+)?\\.db$").arg(QLatin1String(kBaseName)));
@@ -153,11 +169,20 @@ std::vector<RecoveryFile::LeftOver> RecoveryFile::findLeftOver(const QString &fo
         if (!pattern.match(name).hasMatch())
             continue;
         const QString path = QDir(folder).filePath(name);
-        if (isHeldByARun(path))
+        if (path == own || isHeldByAnotherRun(path))
             continue;
         LeftOver left;
         left.fileName = path;
         left.modified = QFileInfo(path).lastModified();
+        // A file the system will not let us read is not damaged: it waits until it can be read.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            left.error = systemReason();
+            left.unreadable = true;
+            found.push_back(left);
+            continue;
+        }
+        ::close(fd);
         TableStore table;
         if (!table.openFile(path)) {
             left.error = table.lastError();
@@ -174,6 +199,19 @@ std::vector<RecoveryFile::LeftOver> RecoveryFile::findLeftOver(const QString &fo
         left.lastTime = table.fieldText(left.rows - 1, TableColumn::Time);
         found.push_back(left);
     }
+    // The oldest first; files of the same age in the order their numbers give.
+    const auto number = [](const QString &path) {
+        const QString base = QFileInfo(path).completeBaseName();
+        const qsizetype dash = base.lastIndexOf(QLatin1Char('-'));
+        bool ok = false;
+        const int n = base.mid(dash + 1).toInt(&ok);
+        return ok ? n : 1;
+    };
+    std::stable_sort(found.begin(), found.end(), [&](const LeftOver &a, const LeftOver &b) {
+        if (a.modified != b.modified)
+            return a.modified < b.modified;
+        return number(a.fileName) < number(b.fileName);
+    });
     return found;
 }
 

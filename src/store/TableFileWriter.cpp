@@ -136,6 +136,11 @@ bool TableFileWriter::commit()
     }
     if (!exec(m_db, "BEGIN IMMEDIATE"))
         return fail();
+    if (m_replacing && !exec(m_db, "DELETE FROM Readings")) {
+        fail();
+        exec(m_db, "ROLLBACK");
+        return false;
+    }
     for (const Row &r : m_waiting) {
         sqlite3_stmt *s = m_insert;
         if (r.nullMask & NullNo)
@@ -166,6 +171,33 @@ bool TableFileWriter::commit()
     }
     m_waiting.clear();
     return true;
+}
+
+bool TableFileWriter::commitReplacing()
+{
+    if (m_waiting.empty())
+        return clear();
+    m_replacing = true;
+    const bool written = commit();
+    m_replacing = false;
+    return written;
+}
+
+bool TableFileWriter::removeFirst(int64_t rows)
+{
+    if (!m_db || rows <= 0)
+        return true;
+    sqlite3_stmt *s = nullptr;
+    bool done = sqlite3_prepare_v2(m_db,
+                                   "DELETE FROM Readings WHERE rowid IN "
+                                   "(SELECT rowid FROM Readings ORDER BY rowid LIMIT ?)",
+                                   -1, &s, nullptr) == SQLITE_OK;
+    if (done) {
+        sqlite3_bind_int64(s, 1, rows);
+        done = sqlite3_step(s) == SQLITE_DONE;
+    }
+    sqlite3_finalize(s);
+    return done || fail();
 }
 
 bool TableFileWriter::clear()

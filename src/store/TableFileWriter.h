@@ -44,6 +44,11 @@ public:
     void dropWaiting() { m_waiting.clear(); }
     // Writes the waiting rows; on failure they are dropped and error() says why.
     bool commit();
+    // Writes the waiting rows in place of every row the file holds, in one transaction: a failure
+    // leaves the file as it was.
+    bool commitReplacing();
+    // Deletes the first `rows` rows (in the order they were written).
+    bool removeFirst(int64_t rows);
     // Deletes every row from the file.
     bool clear();
     void close();
@@ -72,6 +77,7 @@ private:
 
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_insert = nullptr;
+    bool m_replacing = false; // the commit deletes every row first
     std::vector<Row> m_waiting;
     int64_t m_lastNo = 0;
     QString m_error;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -895,10 +896,13 @@ void TableStore::close()
     emit resetDone();
 }
 
-void TableStore::markAllKept()
+void TableStore::markKept(int64_t rows)
 {
-    m_keptRows = rowCount();
-    emit allKept();
+    rows = std::min(rows, rowCount());
+    if (rows <= m_keptRows)
+        return;
+    m_keptRows = rows;
+    emit rowsKept();
 }
 
 bool TableStore::appendRow(const RowInput &row)
@@ -919,6 +923,8 @@ bool TableStore::emptyTable()
         return fail(QStringLiteral("No reading table is open."));
     if (m_rows.empty())
         return true;
+    // New drops the rows on purpose: nothing is left pending while the table resets.
+    m_keptRows = rowCount();
     emit aboutToReset();
     m_rows.clear();
     m_savedRows = 0;

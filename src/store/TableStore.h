@@ -72,17 +72,22 @@ public:
     int64_t rowCount() const override { return m_rows.size(); }
     // Rows that came from the file; the rest are pending.
     int64_t savedRowCount() const { return m_savedRows; }
-    // Rows recorded since the table was opened, emptied or last saved whole: what closing would lose.
+    // The account of the rows: the first keptRowCount() are kept (in the file opened, in a file a save
+    // completed, or given up on purpose); the rest are pending, and closing or replacing the table
+    // would lose them.
+    int64_t keptRowCount() const { return m_keptRows; }
     int64_t unsavedRowCount() const { return rowCount() - m_keptRows; }
-    // The whole table has just been saved to a file: no row is unsaved any more.
-    void markAllKept();
+    // The first `rows` rows are now kept (a save wrote exactly those). Rows after them stay pending.
+    void markKept(int64_t rows);
+    // The highest No in the table, so that numbering can go on without repeating one.
+    int64_t highestNo() const { return m_rows.highestNo(); }
     QString fieldText(int64_t row, TableColumn column) const override;
     void rowView(int64_t row, RowView &out) const { m_rows.view(row, out); }
     const ReadingStore &rows() const { return m_rows; }
 
     // Append and post one row; fails only while no table is open.
     bool appendRow(const RowInput &row) override;
-    // Removes every row from view; the file keeps what it holds.
+    // Removes every row from view (on purpose, so they count as kept); the file keeps what it holds.
     bool emptyTable() override;
 
 signals:
@@ -91,8 +96,8 @@ signals:
     // Every row is about to change (empty, open, close) and has changed.
     void aboutToReset();
     void resetDone();
-    // Every row is now kept in a file (markAllKept).
-    void allKept();
+    // More rows are kept (markKept).
+    void rowsKept();
 
 private:
     struct Loaded;

@@ -996,7 +996,7 @@ TEST(WindowUnsaved, ARecoveryFileThatCannotBeWrittenIsSaidOnceAndRecordingGoesOn
     QTest::qWait(UnsavedReadings::kCommitDelayMs + 200);
     win.feed(encodeOr200(volts('3', '0', '0', '0')));
     QTest::qWait(UnsavedReadings::kCommitDelayMs + 200);
-    EXPECT_TRUE(win.w->statusText().startsWith(QStringLiteral("Unsaved readings cannot be copied to ")))
+    EXPECT_TRUE(win.w->statusText().startsWith(QStringLiteral("Crash protection is off: ")))
         << win.w->statusText().toStdString();
     EXPECT_TRUE(win.messages.empty()) << "no box";
     EXPECT_EQ(win.w->readingTable()->rowCount(), 3);
@@ -1045,6 +1045,99 @@ TEST(WindowAccessibility, EachFamilysFrameIsSpokenByTheLcdGaugeAndReadouts)
         EXPECT_EQ(said(w.Panel3->MinText), QStringLiteral("MIN ") + extreme);
         EXPECT_EQ(said(w.Panel3->MaxText), QStringLiteral("MAX ") + extreme);
         EXPECT_EQ(said(w.Panel3->MaxTextU), QLatin1String(row.unit));
+    }
+}
+
+TEST(WindowUnsaved, DiscardDropsWhatItCountedAndReadingsAfterTheAnswerAreCarriedForTheNextStart)
+{
+    Window win;
+    recordTwo(win);
+    // A saved table whose numbers run higher than this run's.
+    const QString other = win.dir.filePath(QStringLiteral("other.db"));
+    {
+        QTemporaryDir scratch;
+        TableStore table;
+        ASSERT_TRUE(table.openWorkingTable(scratch.path()));
+        RowInput row;
+        row.no = 500;
+        row.timeMs = 0;
+        row.value = "1.000";
+        ASSERT_TRUE(table.appendRow(row));
+        ASSERT_TRUE(CopyTableToFile(table, other));
+    }
+    win.w->setChoiceHook([&](const QString &text, const QList<Choice> &) {
+        win.questions << text;
+        // Recording goes on while the question waits.
+        for (char d : {'3', '4', '5'})
+            win.feed(encodeOr200(volts(d, '0', '0', '0')));
+        return Choice::Discard;
+    });
+    ASSERT_TRUE(win.w->openDataFile(other));
+    EXPECT_EQ(win.questions,
+              QStringList{QStringLiteral("2 readings are not saved. Save them before closing?")});
+    ASSERT_EQ(win.messages.size(), 1u);
+    EXPECT_TRUE(win.messages[0].text.startsWith(
+        QStringLiteral("3 readings recorded while the table was being chosen and opened are not in it")))
+        << win.messages[0].text.toStdString();
+    TableStore carried;
+    ASSERT_TRUE(carried.openFile(win.dir.filePath(QStringLiteral("Vs500db-recovery.db"))))
+        << carried.lastError().toStdString();
+    ASSERT_EQ(carried.rowCount(), 3);
+    for (int64_t r = 0; r < 3; ++r)
+        EXPECT_EQ(carried.fieldText(r, TableColumn::No), QString::number(r + 3));
+    // The table opened goes on after its highest number.
+    win.feed(encodeOr200(volts('6', '0', '0', '0')));
+    EXPECT_EQ(win.w->readingTable()->fieldText(1, TableColumn::No), QStringLiteral("501"));
+}
+
+TEST(WindowUnsaved, ARemovedRecoveryFileIsSaidAndWrittenAgainWithEveryUnsavedReading)
+{
+    const struct
+    {
+        const char *name;
+        bool folderGoes;       // the whole folder goes, and comes back later
+        const char *rewritten; // where the readings are then
+        const char *said;
+    } cases[] = {
+        {"folder removed", true, "Vs500db-recovery.db", "Crash protection is back"},
+        {"file replaced", false, "Vs500db-recovery-2.db", "The recovery file in "},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir parent;
+        const QString folder = parent.filePath(QStringLiteral("run"));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        Window win({ModelSelector::IFOR210}, folder);
+        const QString first = QDir(folder).filePath(QStringLiteral("Vs500db-recovery.db"));
+        recordTwo(win);
+        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(first); }));
+        if (c.folderGoes) {
+            ASSERT_TRUE(QDir(folder).removeRecursively());
+            ASSERT_TRUE(waitFor(
+                [&] { return win.w->statusText().startsWith(QStringLiteral("Crash protection is off: ")); }));
+            EXPECT_TRUE(win.w->statusText().contains(QDir::toNativeSeparators(folder)));
+            win.feed(encodeOr200(volts('3', '0', '0', '0')));
+            ASSERT_TRUE(QDir().mkpath(folder));
+        } else {
+            ASSERT_TRUE(QFile::remove(first));
+            QFile stranger(first);
+            ASSERT_TRUE(stranger.open(QIODevice::WriteOnly));
+            stranger.write("someone else's");
+            stranger.close();
+        }
+        ASSERT_TRUE(waitFor([&] { return win.w->statusText().startsWith(QLatin1String(c.said)); }))
+            << win.w->statusText().toStdString();
+        EXPECT_TRUE(win.messages.empty()) << "no box";
+        win.w.reset(); // ends without a word, as at a kill: the file keeps what was pending
+        TableStore kept;
+        ASSERT_TRUE(kept.openFile(QDir(folder).filePath(QLatin1String(c.rewritten))))
+            << kept.lastError().toStdString();
+        EXPECT_EQ(kept.rowCount(), c.folderGoes ? 3 : 2);
+        if (!c.folderGoes) {
+            QFile stranger(first);
+            ASSERT_TRUE(stranger.open(QIODevice::ReadOnly));
+            EXPECT_EQ(stranger.readAll(), QByteArray("someone else's")) << "another's file is left alone";
+        }
     }
 }
 
