@@ -225,8 +225,6 @@ void ReadingStore::append(const RowInput &row)
     } else {
         appendOverflow(r, row);
     }
-    if (!(row.nullMask & NullNo) && row.no > m_highestNo)
-        m_highestNo = row.no;
     ++m_size;
 }
 
@@ -302,7 +300,6 @@ void ReadingStore::clear()
     m_units.clear();
     m_unitIndex.clear();
     m_lastUnit = -1;
-    m_highestNo = 0;
 }
 
 size_t ReadingStore::bytesReserved() const

@@ -78,7 +78,7 @@ public:
     int64_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
     // The highest No stored (0 when none is above 0), for numbering that must not repeat.
-    int64_t highestNo() const { return m_highestNo; }
+    int64_t highestNo() const { return m_anyNo && m_largestNo > 0 ? m_largestNo : 0; }
 
     void append(const RowInput &row);
     void view(int64_t row, RowView &out) const;
@@ -132,5 +132,4 @@ private:
     std::vector<std::string> m_units;
     std::unordered_map<std::string, uint8_t> m_unitIndex;
     int m_lastUnit = -1;
-    int64_t m_highestNo = 0;
 };
