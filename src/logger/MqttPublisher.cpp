@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QUrl>
 
@@ -31,9 +32,17 @@ void initLibrary()
 
 } // namespace
 
-QString defaultMqttTopic(const QString &modelSelector)
+QString defaultMqttTopic(const QString &modelSelector, const QString &device)
 {
-    return QStringLiteral("meterlink/") + modelSelector;
+    QString name = device == QLatin1String("-") ? QStringLiteral("stdin") : QFileInfo(device).fileName();
+    // A topic level holds no wildcard.
+    name.replace(QLatin1Char('+'), QLatin1Char('_')).replace(QLatin1Char('#'), QLatin1Char('_'));
+    return QStringLiteral("meterlink/%1/%2").arg(modelSelector, name.isEmpty() ? QStringLiteral("device") : name);
+}
+
+size_t MqttPublisher::queueCapacityFor(int megabytes)
+{
+    return size_t(megabytes) * 1024 * 1024 / PendingReadings::kBytesPerReading;
 }
 
 MqttPublisher::MqttPublisher(QObject *parent, size_t queueCapacity) : QObject(parent), m_queue(queueCapacity)
@@ -151,7 +160,12 @@ void MqttPublisher::publish(const LoggedReading &reading)
 
 void MqttPublisher::setStatus(const QString &state)
 {
-    const QByteArray status = state.toUtf8();
+    m_link = state;
+    QString text = state;
+    // Readings lost to a full queue are said while the logger runs; "offline" stays as the will has it.
+    if (m_queue.dropped() > 0 && state != QLatin1String(kOffline))
+        text += tr(" (%1 readings dropped)").arg(m_queue.dropped());
+    const QByteArray status = text.toUtf8();
     if (status == m_status)
         return;
     m_status = status;
@@ -291,6 +305,8 @@ void MqttPublisher::writable()
 
 void MqttPublisher::housekeeping()
 {
+    if (m_queue.dropped() > 0 && !m_link.isEmpty())
+        setStatus(m_link);
     if (!m_client)
         return;
     if (m_state == State::Connecting && m_attempt.hasExpired(kAnswerTimeoutMs)) {

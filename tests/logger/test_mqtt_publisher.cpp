@@ -517,7 +517,7 @@ TEST_F(MqttPublisherTest, TheLoggerPublishesWhatItRecordsAndRefusesABadLoginBefo
 {
     Broker broker(m_dir.path());
     ASSERT_TRUE(broker.start());
-    Subscriber watcher(broker.port, "meterlink/IFOR210/#");
+    Subscriber watcher(broker.port, "meterlink/IFOR210/stdin/#");
     ASSERT_TRUE(watcher.subscribed());
     QByteArray stream;
     for (long i = 0; i < 40; ++i) {
@@ -540,9 +540,9 @@ TEST_F(MqttPublisherTest, TheLoggerPublishesWhatItRecordsAndRefusesABadLoginBefo
         printed.push_back(line.toStdString());
     ASSERT_FALSE(printed.empty());
     ASSERT_TRUE(waitUntil(
-        [&] { return watcher.payloads("meterlink/IFOR210/reading").size() >= printed.size(); }, {&watcher}));
-    EXPECT_EQ(watcher.payloads("meterlink/IFOR210/reading"), printed);
-    EXPECT_EQ(watcher.payloads("meterlink/IFOR210/status").back(), "offline");
+        [&] { return watcher.payloads("meterlink/IFOR210/stdin/reading").size() >= printed.size(); }, {&watcher}));
+    EXPECT_EQ(watcher.payloads("meterlink/IFOR210/stdin/reading"), printed);
+    EXPECT_EQ(watcher.payloads("meterlink/IFOR210/stdin/status").back(), "offline");
 
     Broker guarded(m_dir.path(), {QStringLiteral("allow_anonymous false")});
     ASSERT_TRUE(guarded.start());
@@ -569,7 +569,7 @@ TEST_F(MqttPublisherTest, TheLoggerOnAnOpenPipeReconnectsAndCountsWhatWasNotDeli
     ASSERT_TRUE(log.waitForStarted(5000));
     QTest::qWait(1000);
     ASSERT_TRUE(broker.start());
-    Subscriber watcher(broker.port, "meterlink/IFOR210/reading");
+    Subscriber watcher(broker.port, "meterlink/IFOR210/stdin/reading");
     ASSERT_TRUE(watcher.subscribed());
     const auto send = [&](int from, int to) {
         for (int i = from; i < to; ++i) {
@@ -579,7 +579,7 @@ TEST_F(MqttPublisherTest, TheLoggerOnAnOpenPipeReconnectsAndCountsWhatWasNotDeli
     };
     send(0, 10);
     EXPECT_TRUE(
-        waitUntil([&] { return watcher.payloads("meterlink/IFOR210/reading").size() == 10; }, {&watcher}))
+        waitUntil([&] { return watcher.payloads("meterlink/IFOR210/stdin/reading").size() == 10; }, {&watcher}))
         << "delivered while the pipe is open";
     broker.freeze();
     send(10, 15);

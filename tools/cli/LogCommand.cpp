@@ -4,12 +4,14 @@
 #include "logger/LogSession.h"
 #include "logger/MqttPublisher.h"
 #include "serial/QuitOnSignals.h"
+#include "serial/SerialDriver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -76,6 +78,20 @@ int usageError(const std::string &message)
     return kUsageExitCode;
 }
 
+// "90s", "15m", "2h" or a plain number of seconds.
+std::optional<qint64> parseDurationMs(std::string text)
+{
+    qint64 unitMs = 1000;
+    if (!text.empty() && (text.back() == 's' || text.back() == 'm' || text.back() == 'h')) {
+        unitMs = text.back() == 'h' ? 3600000 : text.back() == 'm' ? 60000 : 1000;
+        text.pop_back();
+    }
+    const std::optional<int32_t> count = parseInteger(text);
+    if (!count || *count < 1)
+        return std::nullopt;
+    return *count * unitMs;
+}
+
 QString duration(qint64 ms)
 {
     const qint64 s = ms / 1000;
@@ -97,9 +113,23 @@ int runLog(int argc, char **argv)
     std::string format;
     MqttOptions mqttOptions;
     bool mqtt = false;
+    std::optional<qint64> durationMs;
+    std::optional<int32_t> samples;
+    std::optional<int32_t> queueMegabytes;
+    bool header = false;
     for (int i = 0; i < argc; ++i) {
-        const std::string arg = argv[i];
+        std::string arg = argv[i];
+        // --opt=value and --opt value alike.
+        std::optional<std::string> attached;
+        if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            attached = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
         const auto value = [&](std::string *into) {
+            if (attached) {
+                *into = *std::exchange(attached, std::nullopt);
+                return true;
+            }
             if (i + 1 >= argc)
                 return false;
             *into = argv[++i];
@@ -113,7 +143,7 @@ int runLog(int argc, char **argv)
             if (!value(&model))
                 return usageError("--model needs a selector");
         } else if (arg == "--device" || arg == "--input") {
-            if (!value(&v))
+            if (!value(&v) || v.empty())
                 return usageError(arg + " needs a path");
             settings.source = arg == "--device" ? LogSettings::Source::Device : LogSettings::Source::Input;
             settings.device = QString::fromLocal8Bit(v.c_str());
@@ -129,15 +159,25 @@ int runLog(int argc, char **argv)
             if (!seconds || *seconds < 0)
                 return usageError("--interval takes a whole number of seconds");
             settings.intervalSeconds = *seconds;
-        } else if (arg == "--no-repeat-filter") {
-            settings.repeatFilter = false;
         } else if (arg == "--limit") {
             const std::optional<int32_t> limit = value(&v) ? parseInteger(v) : std::nullopt;
             if (!limit || *limit < 0)
                 return usageError("--limit takes a whole number of readings");
             settings.limit = *limit;
+        } else if (arg == "--samples") {
+            samples = value(&v) ? parseInteger(v) : std::nullopt;
+            if (!samples || *samples < 1)
+                return usageError("--samples takes a number of readings from 1");
+        } else if (arg == "--time") {
+            durationMs = value(&v) ? parseDurationMs(v) : std::nullopt;
+            if (!durationMs)
+                return usageError("--time takes a duration such as 90s, 15m or 2h");
+        } else if (arg == "--mqtt-queue") {
+            queueMegabytes = value(&v) ? parseInteger(v) : std::nullopt;
+            if (!queueMegabytes || *queueMegabytes < 1)
+                return usageError("--mqtt-queue takes a whole number of megabytes from 1");
         } else if (arg == "--out") {
-            if (!value(&v))
+            if (!value(&v) || v.empty())
                 return usageError("--out needs a file name");
             out = QString::fromLocal8Bit(v.c_str());
         } else if (arg == "--mqtt" || arg == "--topic" || arg == "--client-id" || arg == "--mqtt-user" ||
@@ -159,15 +199,24 @@ int runLog(int argc, char **argv)
             } else {
                 mqttOptions.caFile = text;
             }
-        } else if (arg == "--append") {
-            append = true;
         } else if (arg == "--format") {
-            if (!value(&format) || (format != "tsv" && format != "jsonl"))
-                return usageError("--format takes tsv or jsonl");
+            if (!value(&format) || (format != "tsv" && format != "jsonl" && format != "csv"))
+                return usageError("--format takes tsv, jsonl or csv");
+        } else if (arg == "--append" || arg == "--no-repeat-filter" || arg == "--header") {
+            if (attached)
+                return usageError(arg + " takes no value");
+            if (arg == "--append")
+                append = true;
+            else if (arg == "--header")
+                header = true;
+            else
+                settings.repeatFilter = false;
         } else {
             return usageError("unknown option '" + arg + "'");
         }
     }
+    if (samples)
+        settings.limit = std::min(settings.limit.value_or(*samples - 1), *samples - 1);
     if (model.empty())
         return usageError("--model is needed");
     if (sources != 1)
@@ -180,6 +229,10 @@ int runLog(int argc, char **argv)
         return usageError("the broker's options go with --mqtt");
     if (!format.empty() && !out.isEmpty())
         return usageError("--format is for standard output; --out chooses the file's format by its name");
+    if (header && format != "tsv" && !(format.empty() && out.isEmpty()))
+        return usageError("--header goes with --format tsv (csv always has one)");
+    if (queueMegabytes && !mqtt)
+        return usageError("--mqtt-queue goes with --mqtt");
     std::string unknown;
     if (!parseModelSelectors(model, &settings.selectors, &unknown))
         return usageError("unknown model selector '" + unknown + "'");
@@ -198,10 +251,15 @@ int runLog(int argc, char **argv)
 
     // The broker is asked first: refused credentials or a bad address end the log before anything
     // is recorded. A broker that is merely away is no reason not to record.
-    MqttPublisher publisher;
+    MqttPublisher publisher(nullptr, queueMegabytes ? MqttPublisher::queueCapacityFor(*queueMegabytes)
+                                                    : PendingReadings::kDefaultCapacity);
     if (mqtt) {
         if (mqttOptions.topic.isEmpty())
-            mqttOptions.topic = defaultMqttTopic(QString::fromStdString(model));
+            mqttOptions.topic = defaultMqttTopic(
+                QString::fromStdString(model),
+                settings.source == LogSettings::Source::Port
+                    ? TSerialPortDriver::devicePathFor(TComPortNumber(settings.port))
+                    : settings.device);
         QString error;
         if (!publisher.configure(mqttOptions, &error) || !publisher.start(&error)) {
             std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
@@ -224,8 +282,11 @@ int runLog(int argc, char **argv)
     };
 
     if (out.isEmpty()) {
-        session.addOutput(std::make_unique<StreamOutput>(
-            stdout, format == "jsonl" ? StreamOutput::Format::Jsonl : StreamOutput::Format::Tsv));
+        session.addOutput(std::make_unique<StreamOutput>(stdout,
+                                                         format == "jsonl" ? StreamOutput::Format::Jsonl
+                                                         : format == "csv" ? StreamOutput::Format::Csv
+                                                                           : StreamOutput::Format::Tsv,
+                                                         header));
     } else {
         OutputStart start;
         std::unique_ptr<ReadingOutput> file = openOutputFile(out, append, &start);
@@ -303,6 +364,11 @@ int runLog(int argc, char **argv)
     }
     if (terminal)
         statusLine.start(250);
+    QTimer timeUp;
+    timeUp.setSingleShot(true);
+    QObject::connect(&timeUp, &QTimer::timeout, &app, &QCoreApplication::quit);
+    if (durationMs)
+        timeUp.start(std::chrono::milliseconds(*durationMs));
     QCoreApplication::exec();
     statusLine.stop();
     session.stop();
