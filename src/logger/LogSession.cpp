@@ -7,9 +7,9 @@
 
 #include <cerrno>
 #include <cmath>
-#include <functional>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>

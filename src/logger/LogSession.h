@@ -132,9 +132,9 @@ private:
     QTimer m_flushTimer; // writes waiting readings out
     QTimer m_idleTimer;  // no frame for a while: waiting
     QElapsedTimer m_clock;
-    QDateTime m_now;         // when the reading being recorded arrived
-    qint64 m_frameMs = 0;    // when the frame being decoded arrived, since the epoch
-    double m_msPerByte = 0;  // at the line speed; 0 for a file, read far faster than any line
+    QDateTime m_now;        // when the reading being recorded arrived
+    qint64 m_frameMs = 0;   // when the frame being decoded arrived, since the epoch
+    double m_msPerByte = 0; // at the line speed; 0 for a file, read far faster than any line
     Link m_link = Link::Waiting;
     int64_t m_kept = 0;
     int64_t m_failedFrames = 0;

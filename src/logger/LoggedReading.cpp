@@ -23,10 +23,25 @@ struct UnitRule
 
 // The LCD font shows Ω as '*', °C as '#', °F as '?', the diode as ')' and continuity as '&'.
 constexpr UnitRule kUnits[] = {
-    {"V", "V", true},        {"A", "A", true},      {"*", "\xce\xa9", true}, {"Hz", "Hz", true},
-    {"F", "F", true},        {"RPM", "rpm", true},  {"#", "\xc2\xb0" "C", false},
-    {"?", "\xc2\xb0" "F", false}, {"%", "%", false}, {")", "V", false},      {")V", "V", false},
-    {"&", "\xce\xa9", false}, {"&*", "\xce\xa9", false},
+    {"V", "V", true},
+    {"A", "A", true},
+    {"*", "\xce\xa9", true},
+    {"Hz", "Hz", true},
+    {"F", "F", true},
+    {"RPM", "rpm", true},
+    {"#",
+     "\xc2\xb0"
+     "C",
+     false},
+    {"?",
+     "\xc2\xb0"
+     "F",
+     false},
+    {"%", "%", false},
+    {")", "V", false},
+    {")V", "V", false},
+    {"&", "\xce\xa9", false},
+    {"&*", "\xce\xa9", false},
 };
 
 struct Prefix
@@ -165,7 +180,8 @@ QByteArray readingCsv(const LoggedReading &reading)
     QByteArray line;
     line.reserve(96);
     appendCsvField(
-        line, reading.time.toOffsetFromUtc(reading.time.offsetFromUtc()).toString(Qt::ISODateWithMs).toUtf8());
+        line,
+        reading.time.toOffsetFromUtc(reading.time.offsetFromUtc()).toString(Qt::ISODateWithMs).toUtf8());
     appendCsvField(line, QByteArray::number(qint64(reading.no)));
     appendCsvField(line, bytes(reading.value));
     appendCsvField(line, bytes(reading.unit));

@@ -37,7 +37,8 @@ QString defaultMqttTopic(const QString &modelSelector, const QString &device)
     QString name = device == QLatin1String("-") ? QStringLiteral("stdin") : QFileInfo(device).fileName();
     // A topic level holds no wildcard.
     name.replace(QLatin1Char('+'), QLatin1Char('_')).replace(QLatin1Char('#'), QLatin1Char('_'));
-    return QStringLiteral("meterlink/%1/%2").arg(modelSelector, name.isEmpty() ? QStringLiteral("device") : name);
+    return QStringLiteral("meterlink/%1/%2")
+        .arg(modelSelector, name.isEmpty() ? QStringLiteral("device") : name);
 }
 
 size_t MqttPublisher::queueCapacityFor(int megabytes)

@@ -139,7 +139,8 @@ TEST(LoggedReading, CsvQuotesWhatNeedsIt)
 {
     LoggedReading r = sample();
     EXPECT_EQ(readingCsvHeader().toStdString(), "time,no,value,unit,si,si_unit,dcac,auto,nval,overload\r\n");
-    EXPECT_EQ(readingCsv(r).toStdString(), "2026-12-08T14:03:07.025+01:00,42,-3.999,k*,-3999,Ω,DC,AUTO,-3999,false\r\n");
+    EXPECT_EQ(readingCsv(r).toStdString(),
+              "2026-12-08T14:03:07.025+01:00,42,-3.999,k*,-3999,Ω,DC,AUTO,-3999,false\r\n");
     r.value = "0.L";
     r.unit = "a,\"b";
     EXPECT_EQ(readingCsv(r).toStdString(),

@@ -255,11 +255,11 @@ int runLog(int argc, char **argv)
                                                     : PendingReadings::kDefaultCapacity);
     if (mqtt) {
         if (mqttOptions.topic.isEmpty())
-            mqttOptions.topic = defaultMqttTopic(
-                QString::fromStdString(model),
-                settings.source == LogSettings::Source::Port
-                    ? TSerialPortDriver::devicePathFor(TComPortNumber(settings.port))
-                    : settings.device);
+            mqttOptions.topic =
+                defaultMqttTopic(QString::fromStdString(model),
+                                 settings.source == LogSettings::Source::Port
+                                     ? TSerialPortDriver::devicePathFor(TComPortNumber(settings.port))
+                                     : settings.device);
         QString error;
         if (!publisher.configure(mqttOptions, &error) || !publisher.start(&error)) {
             std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));

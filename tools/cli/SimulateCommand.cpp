@@ -123,8 +123,10 @@ int runSimulate(int argc, char **argv)
                 return kUsageExitCode;
             }
         } else {
-            std::fprintf(stderr, "meterlink-cli simulate: unknown argument '%s'\nTry 'meterlink-cli simulate --help'.\n",
-                         arg.c_str());
+            std::fprintf(
+                stderr,
+                "meterlink-cli simulate: unknown argument '%s'\nTry 'meterlink-cli simulate --help'.\n",
+                arg.c_str());
             return kUsageExitCode;
         }
     }
