@@ -263,6 +263,8 @@ FlushResult LogSession::flush()
         m_writingDelayed = false;
         emit writingResumed();
     }
+    if (result == FlushResult::Written)
+        emit flushed();
     return result;
 }
 

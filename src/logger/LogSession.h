@@ -101,6 +101,8 @@ signals:
     void linkChanged(LogSession::Link link);
     // The captured stream ended: everything in it was read, or inputError() says why not.
     void inputEnded();
+    // Every reading kept so far is in the outputs.
+    void flushed();
     // An output could not be written: the log should end. noRoom: the disk is full.
     void outputFailed(const QString &message, bool noRoom);
     // Another program holds the output locked: readings wait in memory; and writing goes on.

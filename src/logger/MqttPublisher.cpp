@@ -183,6 +183,8 @@ void MqttPublisher::stop(int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     setStatus(QString::fromLatin1(kOffline));
+    if (!m_queue.hasUnsent())
+        pull();
     if (m_state == State::Retrying && m_queue.waiting() > 0) {
         // One more try now rather than after the back-off.
         m_retry.stop();
@@ -367,7 +369,7 @@ void MqttPublisher::sendWaiting()
         m_statusSent = true;
         m_statusMessageId = id;
     }
-    while (m_queue.hasUnsent() && m_queue.inFlight() < kMaxInFlight) {
+    while (m_queue.inFlight() < kMaxInFlight && (m_queue.hasUnsent() || pull())) {
         const QByteArray json = readingJson(m_queue.nextUnsent());
         int id = 0;
         const int result = mosquitto_publish(m_client, &id, m_readingTopic.constData(), int(json.size()),
@@ -379,6 +381,15 @@ void MqttPublisher::sendWaiting()
         }
         m_queue.markSent(id);
     }
+}
+
+bool MqttPublisher::pull()
+{
+    LoggedReading reading;
+    if (!m_source || !m_source(&reading))
+        return false;
+    m_queue.push(reading);
+    return true;
 }
 
 void MqttPublisher::endConnection(const QString &why, bool fatal)

@@ -55,6 +55,11 @@ public:
     bool start(QString *error);
     // Queues the reading for TOPIC/reading and sends it as soon as the broker is there.
     void publish(const LoggedReading &reading);
+    // Takes the readings from `next` instead, as the broker has room for them (a durable outbox):
+    // next gives the oldest reading not handed out yet, or false when there is none for now.
+    void setSource(std::function<bool(LoggedReading *)> next) { m_source = std::move(next); }
+    // The source may have more: send what the broker has room for.
+    void sendMore() { service(); }
     // "receiving", "waiting" or "port lost", retained on TOPIC/status (sent again after a
     // reconnection), followed by " (N readings dropped)" once the queue had to drop some.
     void setStatus(const QString &state);
@@ -67,6 +72,8 @@ public:
     // Why the last connection attempt failed or the connection ended; empty while all is well.
     QString problem() const { return m_problem; }
     qint64 waiting() const { return m_queue.waiting(); }
+    // Readings handed to the publisher that the broker has not acknowledged, and every later one.
+    qint64 queued() const { return m_queue.queued(); }
     qint64 delivered() const { return m_queue.delivered(); }
     qint64 dropped() const { return m_queue.dropped(); }
 
@@ -130,7 +137,11 @@ private:
     int m_lostResult = 0;
     int m_lostErrno = 0;
 
+    // Moves one reading from the source into the queue; false when it has none.
+    bool pull();
+
     PendingReadings m_queue;
+    std::function<bool(LoggedReading *)> m_source;
     QString m_link; // the state setStatus was given
     QByteArray m_status;
     bool m_statusSent = false;

@@ -37,6 +37,8 @@ public:
 
     int inFlight() const { return m_inFlight; }
     qint64 waiting() const { return qint64(m_entries.size()) - m_acknowledgedInQueue; }
+    // The oldest reading not acknowledged and all after it, acknowledged or not.
+    qint64 queued() const { return qint64(m_entries.size()); }
     qint64 delivered() const { return m_delivered; }
     qint64 dropped() const { return m_dropped; }
 

@@ -3,8 +3,10 @@
 #include "decode/IntegerText.h"
 #include "logger/LogSession.h"
 #include "logger/MqttPublisher.h"
+#include "logger/Outbox.h"
 #include "serial/QuitOnSignals.h"
 #include "serial/SerialDriver.h"
+#include "store/DataFiles.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -233,6 +235,9 @@ int runLog(int argc, char **argv)
         return usageError("--header goes with --format tsv (csv always has one)");
     if (queueMegabytes && !mqtt)
         return usageError("--mqtt-queue goes with --mqtt");
+    if (queueMegabytes && isTableCopyName(out))
+        return usageError(
+            "--mqtt-queue bounds the queue in memory; with --out FILE.db the readings wait in the file");
     std::string unknown;
     if (!parseModelSelectors(model, &settings.selectors, &unknown))
         return usageError("unknown model selector '" + unknown + "'");
@@ -269,18 +274,24 @@ int runLog(int argc, char **argv)
             std::fprintf(stderr, "meterlink-cli log: %s Readings wait until it is there.\n",
                          qPrintable(publisher.problem()));
         publisher.setStatus(LogSession::linkText(session.link()));
-        QObject::connect(&session, &LogSession::readingRecorded, &publisher, &MqttPublisher::publish);
         QObject::connect(&session, &LogSession::linkChanged, &publisher,
                          [&](LogSession::Link link) { publisher.setStatus(LogSession::linkText(link)); });
     }
+    // With a table, the broker's readings come from it: what the broker has not taken stays there.
+    const bool useOutbox = mqtt && isTableCopyName(out);
+    Outbox outbox;
+    const auto brokerWaiting = [&] {
+        return useOutbox ? outbox.unacknowledged() : publisher.waiting();
+    };
     const auto brokerCounts = [&] {
         return mqtt ? QStringLiteral("  mqtt %1 waiting, %2 delivered, %3 dropped")
-                          .arg(publisher.waiting())
+                          .arg(brokerWaiting())
                           .arg(publisher.delivered())
                           .arg(publisher.dropped())
                     : QString();
     };
 
+    int64_t lastNo = 0; // the continued file's
     if (out.isEmpty()) {
         session.addOutput(std::make_unique<StreamOutput>(stdout,
                                                          format == "jsonl" ? StreamOutput::Format::Jsonl
@@ -296,8 +307,31 @@ int runLog(int argc, char **argv)
         }
         if (!start.notice.isEmpty())
             std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(start.notice));
+        lastNo = start.lastNo;
         session.continueAfter(start.lastNo);
         session.addOutput(std::move(file));
+    }
+    if (useOutbox) {
+        QString error;
+        if (!outbox.open(out, lastNo, &error)) {
+            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
+            return 1;
+        }
+        if (outbox.unacknowledged() > 0)
+            std::fprintf(stderr,
+                         "meterlink-cli log: %lld readings of %s wait for the broker, from number %lld\n",
+                         static_cast<long long>(outbox.unacknowledged()), qPrintable(out),
+                         static_cast<long long>(outbox.nextNo()));
+        publisher.setSource([&outbox](LoggedReading *reading) { return outbox.next(reading); });
+        QObject::connect(&session, &LogSession::readingRecorded, &app,
+                         [&outbox](const LoggedReading &reading) { outbox.noteRecorded(reading); });
+        QObject::connect(&session, &LogSession::flushed, &app, [&] {
+            outbox.acknowledgedAllBut(publisher.queued());
+            publisher.sendMore();
+        });
+        publisher.sendMore();
+    } else if (mqtt) {
+        QObject::connect(&session, &LogSession::readingRecorded, &publisher, &MqttPublisher::publish);
     }
     const QString outName = out.isEmpty() ? QStringLiteral("standard output") : out;
 
@@ -388,23 +422,28 @@ int runLog(int argc, char **argv)
         status = 1;
     }
     if (mqtt) {
-        if (publisher.waiting() > 0)
+        if (brokerWaiting() > 0)
             say(QStringLiteral("waiting up to %1 s for the broker to take %2 readings")
                     .arg(kEndWaitMs / 1000)
-                    .arg(publisher.waiting()));
+                    .arg(brokerWaiting()));
         publisher.stop(kEndWaitMs);
+        if (useOutbox)
+            outbox.acknowledgedAllBut(publisher.queued());
     }
     std::fprintf(stderr, "%smeterlink-cli log: %lld readings recorded in %s, %lld frames failed%s\n",
                  terminal ? "\r\033[K" : "", static_cast<long long>(session.recorded()),
                  qPrintable(duration(loggedMs)), static_cast<long long>(session.failedFrames()),
                  qPrintable(brokerCounts()));
-    const qint64 notDelivered = mqtt ? publisher.waiting() + publisher.dropped() : 0;
+    const qint64 notDelivered = mqtt ? brokerWaiting() + publisher.dropped() : 0;
     if (notDelivered > 0) {
-        say(QStringLiteral("%1 readings not delivered to the broker (%2); they are in %3")
+        say(QStringLiteral("%1 readings not delivered to the broker (%2); they are in %3%4")
                 .arg(notDelivered)
                 .arg(publisher.problem().isEmpty() ? QStringLiteral("it did not acknowledge them in time")
                                                    : publisher.problem(),
-                     outName));
+                     outName,
+                     useOutbox
+                         ? QStringLiteral(", and the next log with --append and --mqtt publishes them first")
+                         : QString()));
         if (status == 0)
             status = 3;
     }
