@@ -155,7 +155,10 @@ bool MqttPublisher::start(QString *error)
 
 void MqttPublisher::publish(const LoggedReading &reading)
 {
+    const qint64 dropped = m_queue.dropped();
     m_queue.push(reading);
+    if (m_queue.dropped() != dropped && !m_link.isEmpty())
+        setStatus(m_link); // with the new count
     service();
 }
 
@@ -308,8 +311,6 @@ void MqttPublisher::writable()
 
 void MqttPublisher::housekeeping()
 {
-    if (m_queue.dropped() > 0 && !m_link.isEmpty())
-        setStatus(m_link);
     if (!m_client)
         return;
     if (m_state == State::Connecting && m_attempt.hasExpired(kAnswerTimeoutMs)) {

@@ -671,3 +671,23 @@ TEST_F(MqttPublisherTest, TheLoggersTableIsAnOutboxAcrossABrokerStopAKillAndAnAp
     ASSERT_TRUE(side.open(QIODevice::ReadOnly));
     EXPECT_EQ(side.readLine(), "next 26\n");
 }
+
+// A queue that had to drop readings says so on the status, where a dashboard sees it.
+TEST_F(MqttPublisherTest, TheStatusCountsTheReadingsAFullQueueDropped)
+{
+    Broker broker(m_dir.path());
+    MqttPublisher publisher(nullptr, 5);
+    QString error;
+    ASSERT_TRUE(publisher.configure(options(plainUrl(broker.port), QStringLiteral("lab/m9")), &error));
+    ASSERT_TRUE(publisher.start(&error)) << error.toStdString();
+    publisher.setStatus(QStringLiteral("receiving"));
+    for (int64_t no = 1; no <= 12; ++no)
+        publisher.publish(readingNo(no));
+    EXPECT_EQ(publisher.dropped(), 7);
+    ASSERT_TRUE(broker.start());
+    Subscriber status(broker.port, "lab/m9/#");
+    ASSERT_TRUE(status.subscribed());
+    ASSERT_TRUE(waitUntil([&] { return status.payloads("lab/m9/reading").size() == 5; }, {&status}));
+    EXPECT_EQ(status.payloads("lab/m9/reading"), expectedJson(8, 12)) << "the newest five";
+    EXPECT_EQ(status.payloads("lab/m9/status").back(), "receiving (7 readings dropped)");
+}

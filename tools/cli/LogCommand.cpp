@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 #include <QTimer>
 
@@ -294,6 +295,8 @@ int runLog(int argc, char **argv)
     }
     // With a table, the broker's readings come from it: what the broker has not taken stays there.
     const bool useOutbox = mqtt && isTableCopyName(out);
+    // A run without the broker still dates its readings for the one that publishes them later.
+    const bool datesOnly = !mqtt && isTableCopyName(out) && QFileInfo::exists(Outbox::sideFileFor(out));
     Outbox outbox;
     const auto brokerWaiting = [&] {
         return useOutbox ? outbox.unacknowledged() : publisher.waiting();
@@ -326,20 +329,22 @@ int runLog(int argc, char **argv)
         session.continueAfter(start.lastNo);
         session.addOutput(std::move(file));
     }
-    if (useOutbox) {
+    if (useOutbox || datesOnly) {
         QString error;
         if (!outbox.open(out, lastNo, &error)) {
             std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
             return 1;
         }
+        QObject::connect(&session, &LogSession::readingRecorded, &app,
+                         [&outbox](const LoggedReading &reading) { outbox.noteRecorded(reading); });
+    }
+    if (useOutbox) {
         if (outbox.unacknowledged() > 0)
             std::fprintf(stderr,
                          "meterlink-cli log: %lld readings of %s wait for the broker, from number %lld\n",
                          static_cast<long long>(outbox.unacknowledged()), qPrintable(out),
                          static_cast<long long>(outbox.nextNo()));
         publisher.setSource([&outbox](LoggedReading *reading) { return outbox.next(reading); });
-        QObject::connect(&session, &LogSession::readingRecorded, &app,
-                         [&outbox](const LoggedReading &reading) { outbox.noteRecorded(reading); });
         QObject::connect(&session, &LogSession::flushed, &app, [&] {
             outbox.acknowledgedAllBut(publisher.queued());
             publisher.sendMore();
