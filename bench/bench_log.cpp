@@ -4,7 +4,10 @@
 //                             memory growth after the first million
 //   bench_log --cpu [S]       meterlink-cli log reading a pseudo-terminal fed 174 frames/s for S
 //                             seconds (default 20), recording every one: its share of one core
-//   bench_log --cpu S --mqtt  the same, also publishing to a mosquitto of its own on 127.0.0.1
+//   bench_log --cpu S --mqtt  the same, also publishing to a mosquitto of its own on 127.0.0.1, from
+//                             the table (the outbox); the table's share of readings with a time of
+//                             their own
+//   bench_log --cpu S --text [--mqtt]  into a text file instead: the broker's queue in memory
 #include "decode/FrameEncoders.h"
 #include "logger/LogSession.h"
 
@@ -21,6 +24,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <pty.h>
+#include <sqlite3.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,7 +117,32 @@ int startBroker(QProcess &broker, const QTemporaryDir &dir)
     return port;
 }
 
-void cpu(int seconds, const char *cli, bool mqtt)
+// How many of the table's readings have a time of their own, and whether any goes back.
+void reportTimes(const QString &table)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *s = nullptr;
+    long count = 0, distinct = 0, backwards = 0;
+    if (sqlite3_open_v2(QFile::encodeName(table).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT Time FROM Readings ORDER BY rowid", -1, &s, nullptr) == SQLITE_OK) {
+        std::string last;
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            const std::string time = reinterpret_cast<const char *>(sqlite3_column_text(s, 0));
+            ++count;
+            distinct += time != last ? 1 : 0;
+            backwards += time < last ? 1 : 0;
+            last = time;
+        }
+    }
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    std::printf(
+        "log times: %ld readings, %.1f %% with a time of their own, %ld earlier than the one before\n", count,
+        count ? 100.0 * double(distinct) / double(count) : 0.0, backwards);
+}
+
+void cpu(int seconds, const char *cli, bool mqtt, bool text)
 {
     int master = -1, slave = -1;
     char name[128] = {};
@@ -121,10 +151,14 @@ void cpu(int seconds, const char *cli, bool mqtt)
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     QTemporaryDir dir;
-    QStringList arguments = {QStringLiteral("log"),        QStringLiteral("--model"),
-                             QStringLiteral("IFOR250"),    QStringLiteral("--device"),
-                             QString::fromLocal8Bit(name), QStringLiteral("--no-repeat-filter"),
-                             QStringLiteral("--out"),      dir.filePath(QStringLiteral("log.db"))};
+    QStringList arguments = {QStringLiteral("log"),
+                             QStringLiteral("--model"),
+                             QStringLiteral("IFOR250"),
+                             QStringLiteral("--device"),
+                             QString::fromLocal8Bit(name),
+                             QStringLiteral("--no-repeat-filter"),
+                             QStringLiteral("--out"),
+                             dir.filePath(text ? QStringLiteral("log.txt") : QStringLiteral("log.db"))};
     QProcess broker;
     if (mqtt) {
         const int port = startBroker(broker, dir);
@@ -163,8 +197,11 @@ void cpu(int seconds, const char *cli, bool mqtt)
     log.waitForFinished(5000);
     broker.kill();
     broker.waitForFinished(5000);
-    std::printf("log%s: %.2f %% of one core at 174 frames/s (%ld frames in %d s)\n", mqtt ? " --mqtt" : "",
-                share, sent, seconds);
+    std::printf("log%s%s: %.2f %% of one core at 174 frames/s (%ld frames in %d s)\n", text ? " --text" : "",
+                mqtt ? (text ? " --mqtt (queue in memory)" : " --mqtt (outbox in the table)") : "", share,
+                sent, seconds);
+    if (!text)
+        reportTimes(dir.filePath(QStringLiteral("log.db")));
 }
 
 } // namespace
@@ -175,8 +212,13 @@ int main(int argc, char **argv)
     if (argc >= 2 && std::strcmp(argv[1], "--cpu") == 0) {
         const QString cli =
             QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/meterlink-cli");
-        cpu(argc >= 3 ? std::atoi(argv[2]) : 20, cli.toLocal8Bit().constData(),
-            argc >= 4 && std::strcmp(argv[3], "--mqtt") == 0);
+        const auto has = [&](const char *option) {
+            for (int i = 3; i < argc; ++i)
+                if (std::strcmp(argv[i], option) == 0)
+                    return true;
+            return false;
+        };
+        cpu(argc >= 3 ? std::atoi(argv[2]) : 20, cli.toLocal8Bit().constData(), has("--mqtt"), has("--text"));
         return 0;
     }
     memory(argc >= 2 ? std::atol(argv[1]) : 10000000L);

@@ -6,9 +6,12 @@
 #include <QSocketNotifier>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // The recorder's rows, handed on to the outputs as they come: nothing is kept.
@@ -53,9 +56,9 @@ LogSession::LogSession(const LogSettings &settings, QObject *parent)
     rules.RecordSITime = QString::number(settings.intervalSeconds.value_or(0));
     rules.RepeatSet = settings.repeatFilter;
     m_recorder.setRecordLimit(settings.limit.value_or(std::numeric_limits<int32_t>::max()));
-    // The row's time and the reading's date come from one look at the clock.
+    // The row's time and the reading's date are the frame's own arrival.
     m_recorder.setClock([this] {
-        m_now = QDateTime::currentDateTime();
+        m_now = QDateTime::fromMSecsSinceEpoch(m_frameMs);
         return int32_t(m_now.time().msecsSinceStartOfDay());
     });
 
@@ -102,6 +105,9 @@ void LogSession::continueAfter(int64_t no)
 bool LogSession::start(QString *error)
 {
     m_clock.start();
+    m_frameMs = QDateTime::currentMSecsSinceEpoch();
+    // A byte on the line is a start bit, eight data bits and a stop bit.
+    m_msPerByte = 10 * 1000.0 / (m_settings.profile.baud19200 ? 19200 : 2400);
     if (m_settings.source == LogSettings::Source::Input) {
         if (m_settings.device == QLatin1String("-")) {
             m_inputFd = STDIN_FILENO;
@@ -116,6 +122,9 @@ bool LogSession::start(QString *error)
             }
             m_ownsInput = true;
         }
+        struct stat info;
+        if (::fstat(m_inputFd, &info) == 0 && S_ISREG(info.st_mode))
+            m_msPerByte = 0;
         m_inputNotifier = new QSocketNotifier(m_inputFd, QSocketNotifier::Read, this);
         connect(m_inputNotifier, &QSocketNotifier::activated, this, &LogSession::readInput);
     } else {
@@ -129,6 +138,7 @@ bool LogSession::start(QString *error)
             m_driver->setDevice(m_settings.device);
         else
             m_driver->setComPort(static_cast<TComPortNumber>(m_settings.port));
+        m_driver->setReadOnArrival(true);
         m_driver->setOnReceiveData([this](TSerialPortDriver *, const char *data, qint32 size) {
             receive(reinterpret_cast<const uint8_t *>(data), size_t(size));
         });
@@ -181,15 +191,29 @@ void LogSession::readInput()
 
 void LogSession::receive(const uint8_t *data, size_t size)
 {
-    m_decoder.receive(data, size, [this](const FrameOutcome &outcome) {
+    receive(data, size, QDateTime::currentMSecsSinceEpoch());
+}
+
+void LogSession::receive(const uint8_t *data, size_t size, qint64 arrivalMs)
+{
+    size_t end = size; // where the frame being decoded ends in data
+    const std::function<void(const FrameOutcome &)> onFrame = [&](const FrameOutcome &outcome) {
         setLink(Link::Receiving);
         m_idleTimer.start();
         if (!outcome.ok) {
             ++m_failedFrames; // counted and reported, never recorded
             return;
         }
+        m_frameMs = std::max(m_frameMs, arrivalMs - std::llround(double(size - end) * m_msPerByte));
         m_recorder.INDataToTable(outcome.reading);
-    });
+    };
+    if (m_msPerByte == 0) {
+        m_decoder.receive(data, size, onFrame);
+        return;
+    }
+    // Byte by byte, so that a frame knows where in the read it ended.
+    for (end = 1; end <= size; ++end)
+        m_decoder.receive(data + end - 1, 1, onFrame);
 }
 
 void LogSession::record(const RowInput &row)
@@ -239,6 +263,8 @@ FlushResult LogSession::flush()
         m_writingDelayed = false;
         emit writingResumed();
     }
+    if (result == FlushResult::Written)
+        emit flushed();
     return result;
 }
 

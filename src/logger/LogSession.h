@@ -77,8 +77,12 @@ public:
     // Writes what waits. Delayed while another program holds an output locked; Failed (reported
     // once by outputFailed, after which nothing more is read) when an output cannot be written.
     FlushResult flush();
-    // Bytes as a source delivers them (benchmarks feed the session directly).
+    // Bytes as a source delivers them (benchmarks feed the session directly), arrived now or at
+    // arrivalMs (milliseconds since the epoch). A frame's time is the arrival of its last byte: one
+    // that came before the read's last byte is placed back by the bytes after it at the line
+    // speed, never before the frame ahead of it.
     void receive(const uint8_t *data, size_t size);
+    void receive(const uint8_t *data, size_t size, qint64 arrivalMs);
 
     // Readings that reached the output.
     int64_t recorded() const;
@@ -97,6 +101,8 @@ signals:
     void linkChanged(LogSession::Link link);
     // The captured stream ended: everything in it was read, or inputError() says why not.
     void inputEnded();
+    // Every reading kept so far is in the outputs.
+    void flushed();
     // An output could not be written: the log should end. noRoom: the disk is full.
     void outputFailed(const QString &message, bool noRoom);
     // Another program holds the output locked: readings wait in memory; and writing goes on.
@@ -128,7 +134,9 @@ private:
     QTimer m_flushTimer; // writes waiting readings out
     QTimer m_idleTimer;  // no frame for a while: waiting
     QElapsedTimer m_clock;
-    QDateTime m_now; // when the reading being recorded arrived
+    QDateTime m_now;        // when the reading being recorded arrived
+    qint64 m_frameMs = 0;   // when the frame being decoded arrived, since the epoch
+    double m_msPerByte = 0; // at the line speed; 0 for a file, read far faster than any line
     Link m_link = Link::Waiting;
     int64_t m_kept = 0;
     int64_t m_failedFrames = 0;

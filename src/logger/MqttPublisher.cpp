@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QUrl>
 
@@ -31,9 +32,18 @@ void initLibrary()
 
 } // namespace
 
-QString defaultMqttTopic(const QString &modelSelector)
+QString defaultMqttTopic(const QString &modelSelector, const QString &device)
 {
-    return QStringLiteral("meterlink/") + modelSelector;
+    QString name = device == QLatin1String("-") ? QStringLiteral("stdin") : QFileInfo(device).fileName();
+    // A topic level holds no wildcard.
+    name.replace(QLatin1Char('+'), QLatin1Char('_')).replace(QLatin1Char('#'), QLatin1Char('_'));
+    return QStringLiteral("meterlink/%1/%2")
+        .arg(modelSelector, name.isEmpty() ? QStringLiteral("device") : name);
+}
+
+size_t MqttPublisher::queueCapacityFor(int megabytes)
+{
+    return size_t(megabytes) * 1024 * 1024 / PendingReadings::kBytesPerReading;
 }
 
 MqttPublisher::MqttPublisher(QObject *parent, size_t queueCapacity) : QObject(parent), m_queue(queueCapacity)
@@ -145,13 +155,21 @@ bool MqttPublisher::start(QString *error)
 
 void MqttPublisher::publish(const LoggedReading &reading)
 {
+    const qint64 dropped = m_queue.dropped();
     m_queue.push(reading);
+    if (m_queue.dropped() != dropped && !m_link.isEmpty())
+        setStatus(m_link); // with the new count
     service();
 }
 
 void MqttPublisher::setStatus(const QString &state)
 {
-    const QByteArray status = state.toUtf8();
+    m_link = state;
+    QString text = state;
+    // Readings lost to a full queue are said while the logger runs; "offline" stays as the will has it.
+    if (m_queue.dropped() > 0 && state != QLatin1String(kOffline))
+        text += tr(" (%1 readings dropped)").arg(m_queue.dropped());
+    const QByteArray status = text.toUtf8();
     if (status == m_status)
         return;
     m_status = status;
@@ -168,6 +186,8 @@ void MqttPublisher::stop(int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     setStatus(QString::fromLatin1(kOffline));
+    if (!m_queue.hasUnsent())
+        pull();
     if (m_state == State::Retrying && m_queue.waiting() > 0) {
         // One more try now rather than after the back-off.
         m_retry.stop();
@@ -350,7 +370,7 @@ void MqttPublisher::sendWaiting()
         m_statusSent = true;
         m_statusMessageId = id;
     }
-    while (m_queue.hasUnsent() && m_queue.inFlight() < kMaxInFlight) {
+    while (m_queue.inFlight() < kMaxInFlight && (m_queue.hasUnsent() || pull())) {
         const QByteArray json = readingJson(m_queue.nextUnsent());
         int id = 0;
         const int result = mosquitto_publish(m_client, &id, m_readingTopic.constData(), int(json.size()),
@@ -362,6 +382,15 @@ void MqttPublisher::sendWaiting()
         }
         m_queue.markSent(id);
     }
+}
+
+bool MqttPublisher::pull()
+{
+    LoggedReading reading;
+    if (!m_source || !m_source(&reading))
+        return false;
+    m_queue.push(reading);
+    return true;
 }
 
 void MqttPublisher::endConnection(const QString &why, bool fatal)

@@ -24,8 +24,9 @@ struct MqttOptions
     QString caFile;       // the CA that signed the broker's certificate; mqtts only
 };
 
-// "meterlink/<model selector>", where readings go when no topic is given.
-QString defaultMqttTopic(const QString &modelSelector);
+// "meterlink/<model selector>/<device's base name>", where readings go when no topic is given, so
+// that two meters of one model do not share it; "stdin" for standard input.
+QString defaultMqttTopic(const QString &modelSelector, const QString &device);
 
 // Publishes recorded readings to an MQTT broker, each as its JSON object with QoS 1, and the link
 // state, retained, with a last will of "offline". Runs on the caller's event loop (no threads):
@@ -40,6 +41,8 @@ class MqttPublisher : public QObject
 public:
     explicit MqttPublisher(QObject *parent = nullptr,
                            size_t queueCapacity = PendingReadings::kDefaultCapacity);
+    // The readings a queue of this many megabytes holds.
+    static size_t queueCapacityFor(int megabytes);
     ~MqttPublisher() override;
 
     // Checks the address and topic and reads the password and CA files. False with a message
@@ -52,8 +55,13 @@ public:
     bool start(QString *error);
     // Queues the reading for TOPIC/reading and sends it as soon as the broker is there.
     void publish(const LoggedReading &reading);
+    // Takes the readings from `next` instead, as the broker has room for them (a durable outbox):
+    // next gives the oldest reading not handed out yet, or false when there is none for now.
+    void setSource(std::function<bool(LoggedReading *)> next) { m_source = std::move(next); }
+    // The source may have more: send what the broker has room for.
+    void sendMore() { service(); }
     // "receiving", "waiting" or "port lost", retained on TOPIC/status (sent again after a
-    // reconnection).
+    // reconnection), followed by " (N readings dropped)" once the queue had to drop some.
     void setStatus(const QString &state);
     // Delivers what it can within timeoutMs, marks the status "offline" and disconnects cleanly,
     // so the broker drops the last will. Nothing is sent afterwards. Runs the event loop while it
@@ -64,6 +72,8 @@ public:
     // Why the last connection attempt failed or the connection ended; empty while all is well.
     QString problem() const { return m_problem; }
     qint64 waiting() const { return m_queue.waiting(); }
+    // Readings handed to the publisher that the broker has not acknowledged, and every later one.
+    qint64 queued() const { return m_queue.queued(); }
     qint64 delivered() const { return m_queue.delivered(); }
     qint64 dropped() const { return m_queue.dropped(); }
 
@@ -127,7 +137,12 @@ private:
     int m_lostResult = 0;
     int m_lostErrno = 0;
 
+    // Moves one reading from the source into the queue; false when it has none.
+    bool pull();
+
     PendingReadings m_queue;
+    std::function<bool(LoggedReading *)> m_source;
+    QString m_link; // the state setStatus was given
     QByteArray m_status;
     bool m_statusSent = false;
     int m_statusMessageId = 0;

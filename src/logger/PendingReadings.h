@@ -17,8 +17,9 @@
 class PendingReadings
 {
 public:
-    // Over 26 hours at 17 readings a second, in about 51 MB.
-    static constexpr size_t kDefaultCapacity = 1600000;
+    static constexpr size_t kBytesPerReading = 32;
+    // 24 hours at 174 readings a second, in about 460 MB when the broker is away that long.
+    static constexpr size_t kDefaultCapacity = 174 * 86400;
 
     explicit PendingReadings(size_t capacity = kDefaultCapacity);
 
@@ -36,6 +37,8 @@ public:
 
     int inFlight() const { return m_inFlight; }
     qint64 waiting() const { return qint64(m_entries.size()) - m_acknowledgedInQueue; }
+    // The oldest reading not acknowledged and all after it, acknowledged or not.
+    qint64 queued() const { return qint64(m_entries.size()); }
     qint64 delivered() const { return m_delivered; }
     qint64 dropped() const { return m_dropped; }
 
@@ -50,7 +53,7 @@ private:
         uint32_t text;
         int32_t id;
     };
-    static_assert(sizeof(Entry) == 32, "a queued reading stays at 32 bytes");
+    static_assert(sizeof(Entry) == kBytesPerReading, "a queued reading stays at 32 bytes");
     static constexpr int32_t kAcknowledged = -1;
 
     struct Texts

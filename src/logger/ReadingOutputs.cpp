@@ -224,8 +224,12 @@ FlushResult TextFileOutput::flush()
     return FlushResult::Failed;
 }
 
-StreamOutput::StreamOutput(FILE *stream, Format format) : m_fd(fileno(stream)), m_format(format)
+StreamOutput::StreamOutput(FILE *stream, Format format, bool header) : m_fd(fileno(stream)), m_format(format)
 {
+    if (format == Format::Csv)
+        m_header = readingCsvHeader();
+    else if (header && format == Format::Tsv)
+        m_header = QByteArrayLiteral("time\tvalue\tunit\tdcac\tauto\tnval\n");
     // Lines go straight to the descriptor, past the stream's buffer.
     std::fflush(stream);
     struct stat info;
@@ -234,9 +238,12 @@ StreamOutput::StreamOutput(FILE *stream, Format format) : m_fd(fileno(stream)), 
 
 void StreamOutput::write(const LoggedReading &reading)
 {
-    QByteArray line;
+    QByteArray line = std::exchange(m_header, QByteArray());
     if (m_format == StreamOutput::Format::Jsonl) {
-        line = readingJson(reading);
+        line += readingJson(reading);
+        line.append('\n');
+    } else if (m_format == StreamOutput::Format::Csv) {
+        line += readingCsv(reading);
     } else {
         char time[12];
         formatTimeOfDay(reading.time.time().msecsSinceStartOfDay(), time);
@@ -244,23 +251,31 @@ void StreamOutput::write(const LoggedReading &reading)
         for (const std::string *field : {&reading.value, &reading.unit, &reading.dcac, &reading.autoText})
             line.append('\t').append(field->data(), qsizetype(field->size()));
         line.append('\t').append(QByteArray::number(qint64(std::llround(reading.nval))));
+        line.append('\n');
     }
-    line.append('\n');
-    if (m_failed)
-        return;
-    const off_t before = m_regularFile ? ::lseek(m_fd, 0, SEEK_CUR) : -1;
-    if (writeOut(m_fd, line) == line.size()) {
+    if (writeLine(line))
         ++m_stored;
-        return;
-    }
+}
+
+bool StreamOutput::writeLine(const QByteArray &line)
+{
+    if (m_failed)
+        return false;
+    const off_t before = m_regularFile ? ::lseek(m_fd, 0, SEEK_CUR) : -1;
+    if (writeOut(m_fd, line) == line.size())
+        return true;
     m_failed = true;
     failWith(errno);
     // Redirected into a file, the output keeps only whole lines too.
     if (before >= 0 && ::ftruncate(m_fd, before) != 0)
         m_error += QStringLiteral("; its unfinished last line could not be removed");
+    return false;
 }
 
 FlushResult StreamOutput::flush()
 {
+    // A log that records nothing still names its columns.
+    if (!m_header.isEmpty())
+        writeLine(std::exchange(m_header, QByteArray()));
     return m_failed ? FlushResult::Failed : FlushResult::Written;
 }

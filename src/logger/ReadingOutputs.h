@@ -89,8 +89,9 @@ private:
 };
 
 // Lines on a stream (standard output), written at once so that a pipe sees each reading: TAB-separated
-// (time, value, unit, DC/AC, Auto, Nval) or one JSON object a line. A line that does not fit in a
-// file the stream is redirected to is cut back.
+// (time, value, unit, DC/AC, Auto, Nval), one JSON object a line, or CSV. A line that does not fit
+// in a file the stream is redirected to is cut back. With `header`, a first line names the columns
+// (CSV always has it).
 class StreamOutput : public ReadingOutput
 {
 public:
@@ -98,14 +99,19 @@ public:
     {
         Tsv,
         Jsonl,
+        Csv,
     };
-    StreamOutput(FILE *stream, Format format);
+    StreamOutput(FILE *stream, Format format, bool header = false);
     void write(const LoggedReading &reading) override;
     FlushResult flush() override;
 
 private:
+    // False when the stream failed now or before.
+    bool writeLine(const QByteArray &line);
+
     int m_fd;
     Format m_format;
+    QByteArray m_header; // written before the first reading
     bool m_regularFile = false;
     bool m_failed = false;
 };

@@ -188,6 +188,10 @@ TSerialPortDriver::TSerialPortDriver(QObject *owner)
     connect(m_pollTimer, &QTimer::timeout, this, &TSerialPortDriver::PollTick);
     m_retryTimer->setInterval(kReconnectIntervalMs);
     connect(m_retryTimer, &QTimer::timeout, this, &TSerialPortDriver::retryOpen);
+    connect(m_port, &QSerialPort::readyRead, this, [this] {
+        if (m_readOnArrival)
+            PollTick();
+    });
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         // Errors while configuring are not examined (a pseudo-terminal refuses DTR, say). A
         // resource error while reading means the device is gone; the next poll releases it.

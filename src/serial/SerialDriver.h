@@ -133,6 +133,9 @@ public:
     void setComPortPollingDelay(quint16 delayMs);
     bool EnableDTROnOpen() const { return m_enableDTROnOpen; }
     void setEnableDTROnOpen(bool enable);
+    // Also reads as soon as bytes arrive rather than on the next poll alone, so each read's time
+    // is its bytes' arrival (the logger's per-frame times). Off: the window's polling only.
+    void setReadOnArrival(bool on) { m_readOnArrival = on; }
     const TComPortReceiveDataEvent &OnReceiveData() const { return m_onReceiveData; }
     // Bind before connecting (or from outside the handler): rebinding from within the running
     // handler would destroy it while it runs.
@@ -188,6 +191,7 @@ private:
     TComPortReceiveDataEvent m_onReceiveData;
     quint16 m_comPortPollingDelay = 50;
     bool m_enableDTROnOpen = true;
+    bool m_readOnArrival = false;
     QTimer *m_pollTimer = nullptr;
     QTimer *m_retryTimer = nullptr;
     std::unique_ptr<char[]> m_receiveBuffer;

@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -517,7 +519,7 @@ TEST_F(MqttPublisherTest, TheLoggerPublishesWhatItRecordsAndRefusesABadLoginBefo
 {
     Broker broker(m_dir.path());
     ASSERT_TRUE(broker.start());
-    Subscriber watcher(broker.port, "meterlink/IFOR210/#");
+    Subscriber watcher(broker.port, "meterlink/IFOR210/stdin/#");
     ASSERT_TRUE(watcher.subscribed());
     QByteArray stream;
     for (long i = 0; i < 40; ++i) {
@@ -540,9 +542,10 @@ TEST_F(MqttPublisherTest, TheLoggerPublishesWhatItRecordsAndRefusesABadLoginBefo
         printed.push_back(line.toStdString());
     ASSERT_FALSE(printed.empty());
     ASSERT_TRUE(waitUntil(
-        [&] { return watcher.payloads("meterlink/IFOR210/reading").size() >= printed.size(); }, {&watcher}));
-    EXPECT_EQ(watcher.payloads("meterlink/IFOR210/reading"), printed);
-    EXPECT_EQ(watcher.payloads("meterlink/IFOR210/status").back(), "offline");
+        [&] { return watcher.payloads("meterlink/IFOR210/stdin/reading").size() >= printed.size(); },
+        {&watcher}));
+    EXPECT_EQ(watcher.payloads("meterlink/IFOR210/stdin/reading"), printed);
+    EXPECT_EQ(watcher.payloads("meterlink/IFOR210/stdin/status").back(), "offline");
 
     Broker guarded(m_dir.path(), {QStringLiteral("allow_anonymous false")});
     ASSERT_TRUE(guarded.start());
@@ -569,7 +572,7 @@ TEST_F(MqttPublisherTest, TheLoggerOnAnOpenPipeReconnectsAndCountsWhatWasNotDeli
     ASSERT_TRUE(log.waitForStarted(5000));
     QTest::qWait(1000);
     ASSERT_TRUE(broker.start());
-    Subscriber watcher(broker.port, "meterlink/IFOR210/reading");
+    Subscriber watcher(broker.port, "meterlink/IFOR210/stdin/reading");
     ASSERT_TRUE(watcher.subscribed());
     const auto send = [&](int from, int to) {
         for (int i = from; i < to; ++i) {
@@ -578,8 +581,8 @@ TEST_F(MqttPublisherTest, TheLoggerOnAnOpenPipeReconnectsAndCountsWhatWasNotDeli
         }
     };
     send(0, 10);
-    EXPECT_TRUE(
-        waitUntil([&] { return watcher.payloads("meterlink/IFOR210/reading").size() == 10; }, {&watcher}))
+    EXPECT_TRUE(waitUntil([&] { return watcher.payloads("meterlink/IFOR210/stdin/reading").size() == 10; },
+                          {&watcher}))
         << "delivered while the pipe is open";
     broker.freeze();
     send(10, 15);
@@ -589,4 +592,102 @@ TEST_F(MqttPublisherTest, TheLoggerOnAnOpenPipeReconnectsAndCountsWhatWasNotDeli
     EXPECT_EQ(log.exitCode(), 3);
     const QString err = QString::fromUtf8(log.readAllStandardError());
     EXPECT_TRUE(err.contains(QStringLiteral("5 readings not delivered"))) << err.toStdString();
+}
+
+namespace {
+
+std::vector<int64_t> numbers(const std::vector<std::string> &payloads)
+{
+    std::vector<int64_t> found;
+    for (const std::string &json : payloads)
+        found.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(json))
+                            .object()
+                            .value(QStringLiteral("no"))
+                            .toInteger());
+    return found;
+}
+
+std::vector<int64_t> range(int64_t first, int64_t last)
+{
+    std::vector<int64_t> all;
+    for (int64_t no = first; no <= last; ++no)
+        all.push_back(no);
+    return all;
+}
+
+} // namespace
+
+// With a table the broker's readings come from the file: those recorded while the broker is away,
+// also by a logger that was killed and a later one that continues the table, reach it in order.
+TEST_F(MqttPublisherTest, TheLoggersTableIsAnOutboxAcrossABrokerStopAKillAndAnAppend)
+{
+    Broker broker(m_dir.path());
+    ASSERT_TRUE(broker.start());
+    const char *readings = "meterlink/IFOR210/stdin/reading";
+    const QString table = path("log.db");
+    const QStringList args = {QStringLiteral("log"),       QStringLiteral("--model=IFOR210"),
+                              QStringLiteral("--input=-"), QStringLiteral("--no-repeat-filter"),
+                              QStringLiteral("--out"),     table,
+                              QStringLiteral("--mqtt"),    plainUrl(broker.port)};
+    const auto send = [](QProcess &log, int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const std::vector<uint8_t> f = or200VoltsFrame(1000 + i);
+            log.write(reinterpret_cast<const char *>(f.data()), qsizetype(f.size()));
+        }
+    };
+    {
+        Subscriber watcher(broker.port, readings);
+        ASSERT_TRUE(watcher.subscribed());
+        QProcess first;
+        first.start(QStringLiteral(METERLINK_CLI_PATH), args);
+        ASSERT_TRUE(first.waitForStarted(5000));
+        send(first, 0, 10);
+        ASSERT_TRUE(waitUntil([&] { return watcher.payloads(readings).size() == 10; }, {&watcher}));
+        EXPECT_EQ(numbers(watcher.payloads(readings)), range(1, 10));
+        broker.kill();
+        send(first, 10, 20);
+        QTest::qWait(1500); // in the table, and the broker's acknowledgements noted
+        ::kill(pid_t(first.processId()), SIGKILL);
+        first.waitForFinished(5000);
+    }
+    QFile side(table + QStringLiteral(".unsent"));
+    ASSERT_TRUE(side.open(QIODevice::ReadOnly));
+    EXPECT_EQ(side.readLine(), "next 11\n");
+    side.close();
+
+    QProcess second;
+    second.start(QStringLiteral(METERLINK_CLI_PATH), args + QStringList{QStringLiteral("--append")});
+    ASSERT_TRUE(second.waitForStarted(5000));
+    send(second, 20, 25);
+    QTest::qWait(800);
+    ASSERT_TRUE(broker.start());
+    Subscriber watcher(broker.port, readings);
+    ASSERT_TRUE(watcher.subscribed());
+    EXPECT_TRUE(waitUntil([&] { return watcher.payloads(readings).size() >= 15; }, {&watcher}));
+    EXPECT_EQ(numbers(watcher.payloads(readings)), range(11, 25)) << "in order, each once";
+    second.closeWriteChannel();
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    ASSERT_TRUE(side.open(QIODevice::ReadOnly));
+    EXPECT_EQ(side.readLine(), "next 26\n");
+}
+
+// A queue that had to drop readings says so on the status, where a dashboard sees it.
+TEST_F(MqttPublisherTest, TheStatusCountsTheReadingsAFullQueueDropped)
+{
+    Broker broker(m_dir.path());
+    MqttPublisher publisher(nullptr, 5);
+    QString error;
+    ASSERT_TRUE(publisher.configure(options(plainUrl(broker.port), QStringLiteral("lab/m9")), &error));
+    ASSERT_TRUE(publisher.start(&error)) << error.toStdString();
+    publisher.setStatus(QStringLiteral("receiving"));
+    for (int64_t no = 1; no <= 12; ++no)
+        publisher.publish(readingNo(no));
+    EXPECT_EQ(publisher.dropped(), 7);
+    ASSERT_TRUE(broker.start());
+    Subscriber status(broker.port, "lab/m9/#");
+    ASSERT_TRUE(status.subscribed());
+    ASSERT_TRUE(waitUntil([&] { return status.payloads("lab/m9/reading").size() == 5; }, {&status}));
+    EXPECT_EQ(status.payloads("lab/m9/reading"), expectedJson(8, 12)) << "the newest five";
+    EXPECT_EQ(status.payloads("lab/m9/status").back(), "receiving (7 readings dropped)");
 }

@@ -122,6 +122,20 @@ TEST(Log, WritesTheThreeKindsOfOutput)
     EXPECT_EQ(QDateTime::fromString(first.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs).date(),
               QDate::currentDate());
 
+    const LogRun csv = runLog(kFromStdin + QStringList{QStringLiteral("--format=csv")}, input);
+    EXPECT_EQ(csv.out.split('\n').value(0), "time,no,value,unit,si,si_unit,dcac,auto,nval,overload\r");
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d),"
+                                   "3,1.003,V,1.003,V,DC,MANU,1003,false\r$"))
+                    .match(QString::fromUtf8(csv.out.split('\n').value(3)))
+                    .hasMatch())
+        << csv.out.toStdString();
+    const LogRun headed = runLog(kFromStdin + QStringList{QStringLiteral("--format"), QStringLiteral("tsv"),
+                                                          QStringLiteral("--header")},
+                                 input);
+    EXPECT_EQ(headed.out.split('\n').value(0), "time\tvalue\tunit\tdcac\tauto\tnval");
+    EXPECT_EQ(headed.out.split('\n').value(1).mid(12), lines[0].mid(12)) << "the lines as without --header";
+
     const QString text = dir.filePath(QStringLiteral("run.txt"));
     ASSERT_EQ(runLog(kFromStdin + QStringList{QStringLiteral("--out"), text}, input).exitCode, 0);
     QFile file(text);
@@ -187,6 +201,16 @@ TEST(Log, RefusalsSayWhatIsWrong)
           QStringLiteral("/dev/no-such-meter")},
          1,
          "/dev/no-such-meter: "},
+        {kFromStdin + QStringList{QStringLiteral("--out"), QString()}, 2, "--out needs a file name"},
+        {kFromStdin + QStringList{QStringLiteral("--out=")}, 2, "--out needs a file name"},
+        {kFromStdin + QStringList{QStringLiteral("--time=5x")}, 2, "--time takes a duration"},
+        {kFromStdin + QStringList{QStringLiteral("--time"), QStringLiteral("0s")}, 2, "--time takes"},
+        {kFromStdin + QStringList{QStringLiteral("--samples=0")}, 2, "--samples takes"},
+        {kFromStdin + QStringList{QStringLiteral("--no-repeat-filter=yes")}, 2, "takes no value"},
+        {kFromStdin + QStringList{QStringLiteral("--mqtt-queue=10")}, 2, "--mqtt-queue goes with --mqtt"},
+        {kFromStdin + QStringList{QStringLiteral("--format=jsonl"), QStringLiteral("--header")}, 2,
+         "--header goes with --format tsv"},
+        {kFromStdin + QStringList{QStringLiteral("--format=xml")}, 2, "tsv, jsonl or csv"},
     };
     for (const auto &c : cases) {
         const LogRun run = runLog(c.args);
@@ -225,6 +249,73 @@ struct LiveLog
         }
     }
 };
+
+TEST(Log, SamplesAndTimeEndTheLog)
+{
+    const LogRun counted =
+        runLog(kFromStdin + QStringList{QStringLiteral("--samples=3"), QStringLiteral("--no-repeat-filter")},
+               frames({1, 1, 2, 3, 4}));
+    EXPECT_EQ(counted.exitCode, 0);
+    EXPECT_EQ(counted.out.count('\n'), 3);
+    EXPECT_TRUE(counted.err.contains(QStringLiteral("3 readings recorded"))) << counted.err.toStdString();
+
+    // A pipe that stays open: only the time ends the log.
+    QProcess log;
+    log.start(QStringLiteral(METERLINK_CLI_PATH),
+              QStringList{QStringLiteral("log")} + kFromStdin +
+                  QStringList{QStringLiteral("--time"), QStringLiteral("1s")});
+    ASSERT_TRUE(log.waitForStarted(5000));
+    log.write(frames({1, 2}));
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(log.waitForFinished(10000));
+    EXPECT_GE(clock.elapsed(), 500);
+    EXPECT_EQ(log.exitCode(), 0);
+    EXPECT_EQ(log.readAllStandardOutput().count('\n'), 2);
+}
+
+// Frames written to a pseudo-terminal at known instants: each reading carries its own frame's
+// arrival, not the moment a poll found it; frames that arrive together are spread by their bytes.
+TEST(Log, EachReadingCarriesItsOwnFramesArrival)
+{
+    PseudoTerminal pty;
+    QProcess log;
+    log.start(QStringLiteral(METERLINK_CLI_PATH),
+              {QStringLiteral("log"), QStringLiteral("--model=IFOR210"), QStringLiteral("--device"),
+               pty.slavePath(), QStringLiteral("--format=jsonl"), QStringLiteral("--no-repeat-filter")});
+    ASSERT_TRUE(log.waitForStarted(5000));
+    QTest::qWait(500);
+    std::vector<qint64> written;
+    for (int i = 0; i < 12; ++i) {
+        written.push_back(QDateTime::currentMSecsSinceEpoch());
+        pty.writeAll(frame(i));
+        QTest::qWait(80); // longer than a frame takes on the line at 2400 baud
+    }
+    QTest::qWait(200);
+    pty.writeAll(frames({20, 21, 22}));
+    QTest::qWait(500);
+    ::kill(pid_t(log.processId()), SIGINT);
+    ASSERT_TRUE(log.waitForFinished(5000));
+    std::vector<qint64> times;
+    for (const QByteArray &line : log.readAllStandardOutput().trimmed().split('\n'))
+        times.push_back(QDateTime::fromString(
+                            QJsonDocument::fromJson(line).object().value(QStringLiteral("time")).toString(),
+                            Qt::ISODateWithMs)
+                            .toMSecsSinceEpoch());
+    ASSERT_EQ(times.size(), 15u);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    std::vector<qint64> lags;
+    for (size_t i = 0; i < written.size(); ++i) {
+        EXPECT_GE(times[i], written[i]) << i;
+        lags.push_back(times[i] - written[i]);
+    }
+    std::nth_element(lags.begin(), lags.begin() + 6, lags.end());
+    EXPECT_LT(lags[6], 20) << "the median lag: read when the bytes arrive, not on a 50 ms poll";
+    // 10 bits a byte at 2400 baud.
+    const qint64 frameMs = std::llround(frame(0).size() * 10 * 1000.0 / 2400);
+    EXPECT_NEAR(times[13] - times[12], frameMs, 1);
+    EXPECT_NEAR(times[14] - times[13], frameMs, 1);
+}
 
 TEST(Log, AKilledLogLosesAtMostTheLastSecond)
 {

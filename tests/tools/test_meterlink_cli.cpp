@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -184,6 +185,17 @@ TEST_F(MeterlinkCli, HelpAndVersionExitWithZero)
     }
 }
 
+TEST_F(MeterlinkCli, EachCommandsHelpExitsWithZero)
+{
+    for (const char *command : {"simulate", "log"}) {
+        const CliRun r = runCli({QLatin1String(command), QStringLiteral("--help")});
+        EXPECT_EQ(r.exitCode, 0) << command;
+        EXPECT_TRUE(
+            r.out.startsWith(QStringLiteral("Usage:\n  meterlink-cli %1").arg(QLatin1String(command))))
+            << r.out.toStdString();
+    }
+}
+
 TEST_F(MeterlinkCli, PortsTellWhichComNameEachDeviceIsAndWhetherItOpens)
 {
     PseudoTerminal pty;
@@ -263,6 +275,7 @@ struct Received
 {
     int ok = 0;
     int failed = 0;
+    int sentSaid = -1; // the count the simulator gave when it ended
 };
 
 // Starts the simulator, leaves its pseudo-terminal unread for a while (no reader yet must not stop
@@ -310,6 +323,9 @@ Received simulateAndDecode(const QString &model, int readMs, int *exitCode)
     }
     sim.terminate();
     EXPECT_TRUE(sim.waitForFinished(5000));
+    const QRegularExpressionMatch said = QRegularExpression(QStringLiteral("(\\d+) frames sent"))
+                                             .match(QString::fromUtf8(sim.readAllStandardError()));
+    got.sentSaid = said.hasMatch() ? said.captured(1).toInt() : -1;
     *exitCode = sim.exitStatus() == QProcess::NormalExit ? sim.exitCode() : -1;
     return got;
 }
@@ -333,6 +349,7 @@ TEST_F(MeterlinkCli, SimulatorFeedsAPseudoTerminalAtTheMetersPace)
         EXPECT_EQ(got.failed, 0);
         EXPECT_GE(got.ok, row.minFrames);
         EXPECT_LE(got.ok, row.maxFrames);
+        EXPECT_GE(got.sentSaid, got.ok) << "every frame read was sent";
         EXPECT_EQ(exitCode, 0);
     }
 }

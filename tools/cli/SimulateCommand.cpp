@@ -19,6 +19,19 @@
 
 namespace {
 
+const char kSimulateUsage[] =
+    "Usage:\n"
+    "  meterlink-cli simulate [--model SEL[,SEL...]] [--device PATH] [--rate MS]\n"
+    "\n"
+    "Plays a meter: sends the model's demonstration frames at the meter's pace.\n"
+    "\n"
+    "  --model SEL    the meter model's selectors (as for decode); default IFOR210\n"
+    "  --device PATH  write the frames to PATH (a serial device, or a file to capture them in);\n"
+    "                 without it a pseudo-terminal is opened and its path printed on the first line\n"
+    "  --rate MS      one frame every MS milliseconds (1 to 60000) instead of the meter's pace\n"
+    "\n"
+    "Ctrl+C or SIGTERM stops it; standard error then says how many frames were sent.\n";
+
 volatile std::sig_atomic_t g_stop = 0;
 
 void requestStop(int)
@@ -82,6 +95,10 @@ int runSimulate(int argc, char **argv)
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         std::string value;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kSimulateUsage, stdout);
+            return 0;
+        }
         std::string name = arg;
         const size_t eq = arg.find('=');
         if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
@@ -106,7 +123,10 @@ int runSimulate(int argc, char **argv)
                 return kUsageExitCode;
             }
         } else {
-            std::fprintf(stderr, "meterlink-cli simulate: unknown argument '%s'\n", arg.c_str());
+            std::fprintf(
+                stderr,
+                "meterlink-cli simulate: unknown argument '%s'\nTry 'meterlink-cli simulate --help'.\n",
+                arg.c_str());
             return kUsageExitCode;
         }
     }
@@ -163,6 +183,7 @@ int runSimulate(int argc, char **argv)
 
     installStopHandlers();
     int status = 0;
+    long sent = 0;
     for (long step = 0; !g_stop; ++step) {
         if (slave >= 0) {
             int pending = 0;
@@ -179,10 +200,12 @@ int runSimulate(int argc, char **argv)
             status = 1;
             break;
         }
+        sent += written == ssize_t(frame.size()) ? 1 : 0;
         sleepMilliseconds(rate);
     }
     ::close(out);
     if (slave >= 0)
         ::close(slave);
+    std::fprintf(stderr, "meterlink-cli simulate: %ld frames sent\n", sent);
     return status;
 }
