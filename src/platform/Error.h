@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// What went wrong in a system call, in the few kinds callers act on, with the system's own words
+// (UTF-8) for the message the user sees.
+struct Error
+{
+    enum class Kind
+    {
+        None,
+        Exists,
+        NotFound,
+        AccessDenied,
+        Busy,
+        Unavailable,
+        Other
+    };
+
+    Kind kind = Kind::None;
+    std::string message;
+
+    explicit operator bool() const { return kind != Kind::None; }
+};
+
+// The error the last failed system call left in this thread (errno; GetLastError).
+Error lastSystemError();
+
+} // namespace platform
