@@ -10,8 +10,10 @@ namespace platform {
 
 #ifdef _WIN32
 using NativeHandle = void *;
+inline const NativeHandle kNoHandle = reinterpret_cast<void *>(-1);
 #else
 using NativeHandle = int;
+inline const NativeHandle kNoHandle = -1;
 #endif
 
 // An open file, serial port or terminal, closed when it goes. Files are opened so that other
@@ -63,11 +65,7 @@ public:
 private:
     explicit File(NativeHandle handle, bool owned) : m_handle(handle), m_owned(owned) {}
 
-#ifdef _WIN32
-    NativeHandle m_handle = reinterpret_cast<void *>(-1);
-#else
-    NativeHandle m_handle = -1;
-#endif
+    NativeHandle m_handle = kNoHandle;
     bool m_owned = true;
 };
 

@@ -84,27 +84,6 @@ std::string utf8Path(const NativePath &native)
     return native;
 }
 
-File::~File()
-{
-    close();
-}
-
-File::File(File &&other) noexcept : m_handle(other.m_handle), m_owned(other.m_owned)
-{
-    other.m_handle = -1;
-}
-
-File &File::operator=(File &&other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_handle = other.m_handle;
-        m_owned = other.m_owned;
-        other.m_handle = -1;
-    }
-    return *this;
-}
-
 File File::open(const std::string &path, Access access, Error *error)
 {
     // A terminal opened here never becomes the program's controlling terminal.
@@ -155,7 +134,7 @@ void File::close()
 {
     if (m_handle >= 0 && m_owned)
         ::close(m_handle);
-    m_handle = -1;
+    m_handle = kNoHandle;
 }
 
 std::ptrdiff_t File::read(void *data, std::size_t size, Error *error)
@@ -228,12 +207,6 @@ bool fileIdentity(const std::string &path, FileIdentity *identity)
     identity->device = std::uint64_t(st.st_dev);
     identity->file = std::uint64_t(st.st_ino);
     return true;
-}
-
-bool sameFile(const std::string &a, const std::string &b)
-{
-    FileIdentity ia, ib;
-    return fileIdentity(a, &ia) && fileIdentity(b, &ib) && ia == ib;
 }
 
 Error replaceFile(const std::string &from, const std::string &to)

@@ -104,27 +104,6 @@ std::string utf8Path(const NativePath &native)
     return utf8Of(native.data(), int(native.size()));
 }
 
-File::~File()
-{
-    close();
-}
-
-File::File(File &&other) noexcept : m_handle(other.m_handle), m_owned(other.m_owned)
-{
-    other.m_handle = INVALID_HANDLE_VALUE;
-}
-
-File &File::operator=(File &&other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_handle = other.m_handle;
-        m_owned = other.m_owned;
-        other.m_handle = INVALID_HANDLE_VALUE;
-    }
-    return *this;
-}
-
 File File::open(const std::string &path, Access access, Error *error)
 {
     DWORD rights = GENERIC_READ;
@@ -179,7 +158,7 @@ void File::close()
 {
     if (isOpen() && m_owned)
         CloseHandle(m_handle);
-    m_handle = INVALID_HANDLE_VALUE;
+    m_handle = kNoHandle;
 }
 
 std::ptrdiff_t File::read(void *data, std::size_t size, Error *error)
@@ -246,12 +225,6 @@ bool fileIdentity(const std::string &path, FileIdentity *identity)
     identity->device = info.dwVolumeSerialNumber;
     identity->file = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
-}
-
-bool sameFile(const std::string &a, const std::string &b)
-{
-    FileIdentity ia, ib;
-    return fileIdentity(a, &ia) && fileIdentity(b, &ib) && ia == ib;
 }
 
 Error replaceFile(const std::string &from, const std::string &to)
