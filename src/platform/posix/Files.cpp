@@ -19,31 +19,26 @@ namespace {
 
 std::atomic<std::uint64_t> g_syncs{0};
 
+const struct
+{
+    int code;
+    Error::Kind kind;
+} kKinds[] = {
+    {EEXIST, Error::Kind::Exists},      {ENOENT, Error::Kind::NotFound},
+    {ENOTDIR, Error::Kind::NotFound},   {EACCES, Error::Kind::AccessDenied},
+    {EPERM, Error::Kind::AccessDenied}, {EROFS, Error::Kind::AccessDenied},
+    {EWOULDBLOCK, Error::Kind::Busy},   {EBUSY, Error::Kind::Busy},
+};
+
 Error errorFrom(int code)
 {
     Error e;
-    switch (code) {
-    case 0:
+    if (code == 0)
         return e;
-    case EEXIST:
-        e.kind = Error::Kind::Exists;
-        break;
-    case ENOENT:
-    case ENOTDIR:
-        e.kind = Error::Kind::NotFound;
-        break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        e.kind = Error::Kind::AccessDenied;
-        break;
-    case EWOULDBLOCK:
-    case EBUSY:
-        e.kind = Error::Kind::Busy;
-        break;
-    default:
-        e.kind = Error::Kind::Other;
-        break;
+    e.kind = Error::Kind::Other;
+    for (const auto &[known, kind] : kKinds) {
+        if (code == known)
+            e.kind = kind;
     }
     e.message = std::strerror(code);
     return e;

@@ -29,32 +29,27 @@ std::string utf8Of(const wchar_t *text, int length)
     return out;
 }
 
+const struct
+{
+    DWORD code;
+    Error::Kind kind;
+} kKinds[] = {
+    {ERROR_FILE_EXISTS, Error::Kind::Exists},         {ERROR_ALREADY_EXISTS, Error::Kind::Exists},
+    {ERROR_FILE_NOT_FOUND, Error::Kind::NotFound},    {ERROR_PATH_NOT_FOUND, Error::Kind::NotFound},
+    {ERROR_INVALID_NAME, Error::Kind::NotFound},      {ERROR_ACCESS_DENIED, Error::Kind::AccessDenied},
+    {ERROR_WRITE_PROTECT, Error::Kind::AccessDenied}, {ERROR_SHARING_VIOLATION, Error::Kind::Busy},
+    {ERROR_LOCK_VIOLATION, Error::Kind::Busy},
+};
+
 Error errorFrom(DWORD code)
 {
     Error e;
-    switch (code) {
-    case ERROR_SUCCESS:
+    if (code == ERROR_SUCCESS)
         return e;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        e.kind = Error::Kind::Exists;
-        break;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-        e.kind = Error::Kind::NotFound;
-        break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-        e.kind = Error::Kind::AccessDenied;
-        break;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        e.kind = Error::Kind::Busy;
-        break;
-    default:
-        e.kind = Error::Kind::Other;
-        break;
+    e.kind = Error::Kind::Other;
+    for (const auto &[known, kind] : kKinds) {
+        if (code == known)
+            e.kind = kind;
     }
     wchar_t *text = nullptr;
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
