@@ -15,6 +15,7 @@ struct Error
         NotFound,
         AccessDenied,
         Busy,
+        NoRoom, // the disk or the quota is full, or the file is as large as it may be
         Unavailable,
         Other
     };
@@ -27,5 +28,8 @@ struct Error
 
 // The error the last failed system call left in this thread (errno; GetLastError).
 Error lastSystemError();
+// The error a system code names (an errno value; a GetLastError value on Windows, which is also what
+// the table engine reports as its system error there).
+Error systemError(long code);
 
 } // namespace platform

@@ -51,6 +51,12 @@ public:
     std::ptrdiff_t read(void *data, std::size_t size, Error *error);
     // All `size` bytes, or the error that stopped it.
     Error write(const void *data, std::size_t size);
+    // All `size` bytes from `offset`, where the file stands left as it was.
+    Error writeAt(const void *data, std::size_t size, std::int64_t offset);
+    // Where the next write goes; -1 where the file has no position (a pipe, a terminal).
+    std::int64_t position() const;
+    // Cuts or extends the file to `size` bytes; where the file stands is left as it was.
+    Error resize(std::int64_t size);
     // Whether this is a plain file (not a terminal, pipe or device).
     bool isRegular() const;
     // Whether this is a terminal (a serial port, a pseudo-terminal, a console).

@@ -78,6 +78,24 @@ TEST(PlatformFile, CreateOrTruncateEmptiesAnExistingFile)
     EXPECT_EQ(readFile(path), "new");
 }
 
+// A log that keeps only whole lines patches its header in place and cuts an unfinished line off.
+TEST(PlatformFile, WritesInPlaceAndResizesWithoutMovingOn)
+{
+    TestFolder folder;
+    const std::string path = folder.path(u8"µ.log");
+    File file = File::open(path, File::Access::CreateNew, nullptr);
+    ASSERT_TRUE(file.isOpen());
+    ASSERT_FALSE(file.write("abcdef", 6));
+    ASSERT_FALSE(file.writeAt("XY", 2, 2));
+    EXPECT_EQ(file.position(), 6);
+    ASSERT_FALSE(file.resize(4));
+    EXPECT_EQ(readFile(path), "abXY");
+    ASSERT_FALSE(file.resize(6));
+    EXPECT_EQ(file.position(), 6);
+    ASSERT_FALSE(file.write("!", 1));
+    EXPECT_EQ(readFile(path), std::string("abXY\0\0!", 7));
+}
+
 TEST(PlatformFile, SyncIsCounted)
 {
     TestFolder folder;

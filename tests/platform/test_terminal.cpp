@@ -53,6 +53,8 @@ TEST(PlatformTerminal, PseudoTerminalPassesEveryByteUntouched)
         }
         EXPECT_EQ(got, frame);
     }
+    platform::PseudoTerminal odd;
+    EXPECT_TRUE(platform::openPseudoTerminal(1234, &odd)); // not silently some other speed
 }
 #endif
 

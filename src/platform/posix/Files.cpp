@@ -28,9 +28,11 @@ const struct
     {ENOTDIR, Error::Kind::NotFound},   {EACCES, Error::Kind::AccessDenied},
     {EPERM, Error::Kind::AccessDenied}, {EROFS, Error::Kind::AccessDenied},
     {EWOULDBLOCK, Error::Kind::Busy},   {EBUSY, Error::Kind::Busy},
+    {ENOSPC, Error::Kind::NoRoom},      {EFBIG, Error::Kind::NoRoom},
+    {EDQUOT, Error::Kind::NoRoom},
 };
 
-Error errorFrom(int code)
+Error errorFrom(long code)
 {
     Error e;
     if (code == 0)
@@ -40,7 +42,7 @@ Error errorFrom(int code)
         if (code == known)
             e.kind = kind;
     }
-    e.message = std::strerror(code);
+    e.message = std::strerror(int(code));
     return e;
 }
 
@@ -67,6 +69,11 @@ void syncFolder(const std::string &path)
 Error lastSystemError()
 {
     return errorFrom(errno);
+}
+
+Error systemError(long code)
+{
+    return errorFrom(code);
 }
 
 NativePath nativePath(const std::string &utf8)
@@ -160,6 +167,33 @@ Error File::write(const void *data, std::size_t size)
         size -= std::size_t(n);
     }
     return {};
+}
+
+Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
+{
+    const char *from = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_handle, from, size, off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastSystemError();
+        }
+        from += n;
+        offset += n;
+        size -= std::size_t(n);
+    }
+    return {};
+}
+
+std::int64_t File::position() const
+{
+    return std::int64_t(::lseek(m_handle, 0, SEEK_CUR));
+}
+
+Error File::resize(std::int64_t size)
+{
+    return ::ftruncate(m_handle, off_t(size)) == 0 ? Error{} : lastSystemError();
 }
 
 bool File::isRegular() const

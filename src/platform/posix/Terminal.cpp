@@ -10,30 +10,33 @@ namespace platform {
 
 namespace {
 
-speed_t speedOf(int baud)
+const struct
 {
-    switch (baud) {
-    case 1200:
-        return B1200;
-    case 4800:
-        return B4800;
-    case 9600:
-        return B9600;
-    case 19200:
-        return B19200;
-    case 38400:
-        return B38400;
-    default:
-        return B2400;
+    int baud;
+    speed_t speed;
+} kSpeeds[] = {{1200, B1200}, {2400, B2400}, {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400}};
+
+// False for a speed the table does not hold.
+bool setRaw(termios *tio, int baud)
+{
+    for (const auto &[known, speed] : kSpeeds) {
+        if (known == baud) {
+            cfmakeraw(tio);
+            tio->c_cflag |= CLOCAL | CREAD;
+            cfsetispeed(tio, speed);
+            cfsetospeed(tio, speed);
+            return true;
+        }
     }
+    return false;
 }
 
-void setRaw(termios *tio, int baud)
+Error unsupportedSpeed(int baud)
 {
-    cfmakeraw(tio);
-    tio->c_cflag |= CLOCAL | CREAD;
-    cfsetispeed(tio, speedOf(baud));
-    cfsetospeed(tio, speedOf(baud));
+    Error e;
+    e.kind = Error::Kind::Other;
+    e.message = "no serial line speed of " + std::to_string(baud) + " baud";
+    return e;
 }
 
 } // namespace
@@ -43,14 +46,16 @@ Error makeRaw(File &terminal, int baud)
     termios tio;
     if (!terminal.isTerminal() || ::tcgetattr(terminal.handle(), &tio) != 0)
         return {};
-    setRaw(&tio, baud);
+    if (!setRaw(&tio, baud))
+        return unsupportedSpeed(baud);
     return ::tcsetattr(terminal.handle(), TCSANOW, &tio) == 0 ? Error{} : lastSystemError();
 }
 
 Error openPseudoTerminal(int baud, PseudoTerminal *terminal)
 {
     termios tio = {};
-    setRaw(&tio, baud);
+    if (!setRaw(&tio, baud))
+        return unsupportedSpeed(baud);
     char name[256] = {};
     int sender = -1, receiver = -1;
     if (::openpty(&sender, &receiver, name, &tio, nullptr) != 0)

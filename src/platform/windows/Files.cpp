@@ -38,23 +38,24 @@ const struct
     {ERROR_FILE_NOT_FOUND, Error::Kind::NotFound},    {ERROR_PATH_NOT_FOUND, Error::Kind::NotFound},
     {ERROR_INVALID_NAME, Error::Kind::NotFound},      {ERROR_ACCESS_DENIED, Error::Kind::AccessDenied},
     {ERROR_WRITE_PROTECT, Error::Kind::AccessDenied}, {ERROR_SHARING_VIOLATION, Error::Kind::Busy},
-    {ERROR_LOCK_VIOLATION, Error::Kind::Busy},
+    {ERROR_LOCK_VIOLATION, Error::Kind::Busy},        {ERROR_DISK_FULL, Error::Kind::NoRoom},
+    {ERROR_HANDLE_DISK_FULL, Error::Kind::NoRoom},    {ERROR_FILE_TOO_LARGE, Error::Kind::NoRoom},
 };
 
-Error errorFrom(DWORD code)
+Error errorFrom(long code)
 {
     Error e;
     if (code == ERROR_SUCCESS)
         return e;
     e.kind = Error::Kind::Other;
     for (const auto &[known, kind] : kKinds) {
-        if (code == known)
+        if (DWORD(code) == known)
             e.kind = kind;
     }
     wchar_t *text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        DWORD(code), 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
     if (length > 0) {
         e.message = utf8Of(text, int(length));
         while (!e.message.empty() && (e.message.back() == '\n' || e.message.back() == '\r' ||
@@ -78,7 +79,12 @@ HANDLE openForQuery(const std::string &path)
 
 Error lastSystemError()
 {
-    return errorFrom(GetLastError());
+    return errorFrom(long(GetLastError()));
+}
+
+Error systemError(long code)
+{
+    return errorFrom(code);
 }
 
 NativePath nativePath(const std::string &utf8)
@@ -182,6 +188,53 @@ Error File::write(const void *data, std::size_t size)
         size -= done;
     }
     return {};
+}
+
+Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
+{
+    const std::int64_t before = position();
+    const char *from = static_cast<const char *>(data);
+    Error error;
+    while (size > 0 && !error) {
+        // An offset in the request writes there on a handle opened for plain calls too; it moves
+        // where the file stands, which is put back below.
+        OVERLAPPED at = {};
+        at.Offset = DWORD(offset);
+        at.OffsetHigh = DWORD(std::uint64_t(offset) >> 32);
+        DWORD done = 0;
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : DWORD(size);
+        if (!WriteFile(m_handle, from, chunk, &done, &at))
+            error = lastSystemError();
+        from += done;
+        offset += done;
+        size -= done;
+    }
+    LARGE_INTEGER back;
+    back.QuadPart = before;
+    if (before >= 0)
+        SetFilePointerEx(m_handle, back, nullptr, FILE_BEGIN);
+    return error;
+}
+
+std::int64_t File::position() const
+{
+    if (!isRegular())
+        return -1;
+    LARGE_INTEGER zero = {}, at = {};
+    return SetFilePointerEx(m_handle, zero, &at, FILE_CURRENT) ? std::int64_t(at.QuadPart) : -1;
+}
+
+Error File::resize(std::int64_t size)
+{
+    const std::int64_t before = position();
+    LARGE_INTEGER to;
+    to.QuadPart = size;
+    Error error;
+    if (!SetFilePointerEx(m_handle, to, nullptr, FILE_BEGIN) || !SetEndOfFile(m_handle))
+        error = lastSystemError();
+    to.QuadPart = before;
+    SetFilePointerEx(m_handle, to, nullptr, FILE_BEGIN);
+    return error;
 }
 
 bool File::isRegular() const
