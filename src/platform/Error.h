@@ -15,7 +15,8 @@ struct Error
         NotFound,
         AccessDenied,
         Busy,
-        NoRoom, // the disk or the quota is full, or the file is as large as it may be
+        NoRoom,      // the disk or the quota is full, or the file is as large as it may be
+        InputOutput, // the device failed; from a terminal: its other side hung up
         Unavailable,
         Other
     };

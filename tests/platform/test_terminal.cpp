@@ -52,6 +52,12 @@ TEST(PlatformTerminal, PseudoTerminalPassesEveryByteUntouched)
             got.append(chunk, size_t(n));
         }
         EXPECT_EQ(got, frame);
+        // The sending side going away ends the stream for the reader.
+        terminal.sender.close();
+        // (as the end, or as an input/output error, depending on the kernel).
+        Error gone;
+        const std::ptrdiff_t n = reader.read(chunk, sizeof chunk, &gone);
+        EXPECT_TRUE(n == 0 || (n == -1 && gone.kind == Error::Kind::InputOutput)) << n << " " << gone.message;
     }
     platform::PseudoTerminal odd;
     EXPECT_TRUE(platform::openPseudoTerminal(1234, &odd)); // not silently some other speed

@@ -28,8 +28,8 @@ const struct
     {ENOTDIR, Error::Kind::NotFound},   {EACCES, Error::Kind::AccessDenied},
     {EPERM, Error::Kind::AccessDenied}, {EROFS, Error::Kind::AccessDenied},
     {EWOULDBLOCK, Error::Kind::Busy},   {EBUSY, Error::Kind::Busy},
-    {ENOSPC, Error::Kind::NoRoom},      {EFBIG, Error::Kind::NoRoom},
-    {EDQUOT, Error::Kind::NoRoom},
+    {EIO, Error::Kind::InputOutput},    {ENOSPC, Error::Kind::NoRoom},
+    {EFBIG, Error::Kind::NoRoom},       {EDQUOT, Error::Kind::NoRoom},
 };
 
 Error errorFrom(long code)
