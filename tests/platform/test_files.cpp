@@ -12,6 +12,13 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 using platform::Error;
 using platform::File;
 namespace fs = std::filesystem;
@@ -117,6 +124,10 @@ TEST(PlatformFileIdentity, FollowsTheFileNotTheName)
     fs::copy_file(fsPath(original), fsPath(folder.path("copy.db")));
     platform::FileIdentity before;
     ASSERT_TRUE(platform::fileIdentity(original, &before));
+    const File open = File::open(original, File::Access::Read, nullptr);
+    platform::FileIdentity ofHandle;
+    ASSERT_TRUE(platform::fileIdentity(open, &ofHandle));
+    EXPECT_EQ(ofHandle, before);
     fs::rename(fsPath(original), fsPath(folder.path("renamed.db")));
 
     const struct
@@ -205,7 +216,42 @@ TEST(PlatformFileLock, HeldAcrossProcessesUntilReleased)
     EXPECT_TRUE(runSelf(self, child, {{kLockChildExpects, "free"}, {kLockChildPath, path}}));
 }
 
-// Run by the test above as another process.
+#ifndef _WIN32
+// The table engine locks byte ranges, past the end of the file too; the process that holds one is
+// named to the user.
+TEST(PlatformFileLock, NamesTheProcessHoldingARangeLock)
+{
+    TestFolder folder;
+    const std::string path = folder.path("table.db");
+    ASSERT_TRUE(writeFile(path, "pages"));
+    EXPECT_EQ(platform::lockingProcess(path), 0);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        struct flock range = {};
+        range.l_type = F_WRLCK;
+        range.l_whence = SEEK_SET;
+        range.l_start = 1 << 30;
+        range.l_len = 1;
+        const char byte = ::fcntl(::open(path.c_str(), O_RDWR), F_SETLK, &range) == 0;
+        (void)!::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char locked = 0;
+    ASSERT_EQ(::read(ready[0], &locked, 1), 1);
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(platform::lockingProcess(path), child);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(platform::lockingProcess(path), 0);
+}
+#endif
+
+// Run by HeldAcrossProcessesUntilReleased as another process.
 TEST(PlatformFileLockChild, DISABLED_FindsTheLockAsExpected)
 {
     const char *path = std::getenv(kLockChildPath);

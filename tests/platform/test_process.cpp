@@ -29,6 +29,12 @@ TEST(PlatformProcess, AliveWhileRunningNotOnceEnded)
     ASSERT_FALSE(pid.empty());
     EXPECT_NE(std::atoll(pid.c_str()), platform::currentProcessId());
     EXPECT_FALSE(platform::processIsAlive(std::atoll(pid.c_str())));
+    EXPECT_EQ(platform::processName(std::atoll(pid.c_str())), "");
+
+    // Systems may cut the name short, never change it.
+    const std::string name = platform::processName(platform::currentProcessId());
+    ASSERT_FALSE(name.empty());
+    EXPECT_EQ(fsPath(self).stem().u8string().rfind(name, 0), 0u) << name;
 }
 
 // Run by the test above as another process: leaves its id behind and ends.

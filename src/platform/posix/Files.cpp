@@ -228,14 +228,29 @@ std::uint64_t syncCount()
     return g_syncs;
 }
 
-bool fileIdentity(const std::string &path, FileIdentity *identity)
+namespace {
+
+bool identityOf(int statResult, const struct stat &st, FileIdentity *identity)
 {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
+    if (statResult != 0)
         return false;
     identity->device = std::uint64_t(st.st_dev);
     identity->file = std::uint64_t(st.st_ino);
     return true;
+}
+
+} // namespace
+
+bool fileIdentity(const std::string &path, FileIdentity *identity)
+{
+    struct stat st;
+    return identityOf(::stat(path.c_str(), &st), st, identity);
+}
+
+bool fileIdentity(const File &file, FileIdentity *identity)
+{
+    struct stat st;
+    return identityOf(::fstat(file.handle(), &st), st, identity);
 }
 
 Error replaceFile(const std::string &from, const std::string &to)
@@ -278,6 +293,21 @@ LockResult tryLockExclusive(File &file)
 void unlock(File &file)
 {
     ::flock(file.handle(), LOCK_UN);
+}
+
+std::int64_t lockingProcess(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    struct flock probe = {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 0;
+    probe.l_len = 0; // the whole file, lock bytes past its end included
+    const bool asked = ::fcntl(fd, F_GETLK, &probe) == 0;
+    ::close(fd);
+    return asked && probe.l_type != F_UNLCK ? std::int64_t(probe.l_pid) : 0;
 }
 
 } // namespace platform

@@ -4,8 +4,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <unistd.h>
 
 namespace platform {
@@ -38,6 +40,20 @@ bool processIsAlive(std::int64_t pid)
     if (pid <= 0)
         return false;
     return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+std::string processName(std::int64_t pid)
+{
+    std::FILE *comm = std::fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "re");
+    if (!comm)
+        return {};
+    char name[64] = {};
+    const bool read = std::fgets(name, sizeof name, comm) != nullptr;
+    std::fclose(comm);
+    std::string text = read ? name : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
 }
 
 bool installStopHandlers(bool hangUp)

@@ -260,19 +260,20 @@ std::uint64_t syncCount()
     return g_syncs;
 }
 
-bool fileIdentity(const std::string &path, FileIdentity *identity)
+bool fileIdentity(const File &file, FileIdentity *identity)
 {
-    const HANDLE h = openForQuery(path);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
     BY_HANDLE_FILE_INFORMATION info;
-    const bool ok = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    if (!ok)
+    if (!GetFileInformationByHandle(file.handle(), &info))
         return false;
     identity->device = info.dwVolumeSerialNumber;
     identity->file = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
+}
+
+bool fileIdentity(const std::string &path, FileIdentity *identity)
+{
+    const File file = File::adopt(openForQuery(path));
+    return file.isOpen() && fileIdentity(file, identity);
 }
 
 Error replaceFile(const std::string &from, const std::string &to)
@@ -315,6 +316,11 @@ void unlock(File &file)
     OVERLAPPED at = {};
     at.OffsetHigh = kLockOffsetHigh;
     UnlockFileEx(file.handle(), 0, 1, 0, &at);
+}
+
+std::int64_t lockingProcess(const std::string &)
+{
+    return 0;
 }
 
 } // namespace platform

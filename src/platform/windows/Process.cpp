@@ -1,6 +1,8 @@
 #include "platform/Process.h"
 #include "platform/StopSignals.h"
 
+#include "platform/Paths.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -57,6 +59,27 @@ bool processIsAlive(std::int64_t pid)
     const bool alive = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
     CloseHandle(h);
     return alive;
+}
+
+std::string processName(std::int64_t pid)
+{
+    const HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!h)
+        return {};
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    // An ended process keeps its name while anyone holds it open.
+    const bool ok =
+        WaitForSingleObject(h, 0) == WAIT_TIMEOUT && QueryFullProcessImageNameW(h, 0, path, &size) != 0;
+    CloseHandle(h);
+    if (!ok)
+        return {};
+    // The file name without its folder and ".exe", as POSIX systems name a process.
+    std::wstring name(path, size);
+    name = name.substr(name.find_last_of(L"\\/") + 1);
+    if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".exe") == 0)
+        name.resize(name.size() - 4);
+    return utf8Path(name);
 }
 
 bool installStopHandlers(bool hangUp)
