@@ -2,8 +2,10 @@
 # Installs what is missing, builds MeterLink with its tests and benchmarks, and runs every test:
 # the fuzz targets for a short while, the whole suite under the address and undefined-behaviour
 # sanitizers, then the whole suite in the normal build.
+# Then it checks the Windows side with a Windows compiler and Wine (scripts/check-windows.sh).
 # Last, it builds the Debian package from the same build and checks it (scripts/package.sh).
-#   SKIP_FUZZ=1 / SKIP_SANITIZERS=1 / SKIP_PACKAGE=1 leave those steps out for a quick local run.
+#   SKIP_FUZZ=1 / SKIP_SANITIZERS=1 / SKIP_WINDOWS=1 / SKIP_PACKAGE=1 leave those steps out for a
+#   quick local run.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
@@ -22,6 +24,10 @@ fi
 
 echo "== Test suite"
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+
+if [ -z "${SKIP_WINDOWS:-}" ]; then
+    scripts/check-windows.sh
+fi
 
 if [ -z "${SKIP_PACKAGE:-}" ]; then
     echo "== Debian package"

@@ -1,0 +1,44 @@
+#include "platform/Terminal.h"
+
+#include <windows.h>
+
+namespace platform {
+
+Error makeRaw(File &terminal, int baud)
+{
+    // A serial port takes line settings; a console or anything else is left as it is.
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    if (!terminal.isTerminal() || !GetCommState(terminal.handle(), &dcb))
+        return {};
+    dcb.BaudRate = DWORD(baud);
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    return SetCommState(terminal.handle(), &dcb) ? Error{} : lastSystemError();
+}
+
+Error openPseudoTerminal(int, PseudoTerminal *)
+{
+    Error e;
+    e.kind = Error::Kind::Unavailable;
+    e.message = "Windows has no pseudo-terminals: give --device a serial port joined by a null-modem "
+                "cable to the port the program reads (COM3, say), or a file to write the frames to";
+    return e;
+}
+
+void dropStaleInput(File &, int) {}
+
+} // namespace platform
