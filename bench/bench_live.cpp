@@ -3,15 +3,19 @@
 // process's CPU time per frame, painting included, at 17 frames/s (2400 baud) and 174 frames/s
 // (19200 baud).
 //
-//   bench_live [--seconds N] [--poll MS]
+//   bench_live [--seconds N] [--poll MS] [--rows R]
 //       N seconds per rate (10 by default). Each frame is delivered on its own, the most painting a
 //       rate can cause; with --poll the frames that arrived are delivered together every MS
-//       milliseconds, as the serial component's poll (50 ms) delivers them.
+//       milliseconds, as the serial component's poll (50 ms) delivers them. With --rows the reading
+//       table holds R saved rows before the run, as after opening a long recording, so that costs
+//       which grow with the table show.
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise; for a real X server's painting:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" ./build/bench/bench_live
 #include "app/VS500F.h"
 #include "decode/FrameEncoders.h"
+#include "store/ReadingTableModel.h"
+#include "store/TableStore.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -108,7 +112,7 @@ std::vector<uint8_t> frameFor(const TFCOMM &w, double seconds, long frame)
 class LiveRun
 {
 public:
-    explicit LiveRun(int pollMs) : m_pollMs(pollMs)
+    LiveRun(int pollMs, long rows) : m_pollMs(pollMs)
     {
         m_window.setWorkingFolder(m_dir.path());
         m_window.setBitmapPath(m_dir.filePath(QStringLiteral("databmp.bmp")));
@@ -116,6 +120,7 @@ public:
             std::fprintf(stderr, "message: %s\n", qPrintable(text));
         });
         m_window.FormCreate();
+        fillTable(rows);
         m_window.show();
         settle(500);
     }
@@ -141,6 +146,27 @@ public:
     }
 
 private:
+    void fillTable(long rows)
+    {
+        TableStore *table = m_window.readingTable();
+        std::string value;
+        for (long i = 0; i < rows; ++i) {
+            value = std::to_string(1000 + i % 2900);
+            RowInput row;
+            row.no = i + 1;
+            row.timeMs = int32_t(i % 86400000);
+            row.dcac = "DC";
+            row.value = value;
+            row.unit = "V";
+            row.autoText = "AUTO";
+            row.nval = double(1000 + i % 2900);
+            table->appendRow(row);
+        }
+        // Saved, as a table opened from a file: only the frames measured are unsaved readings.
+        table->markAllKept();
+        m_window.readingModel()->flushPendingRows();
+    }
+
     static void settle(int ms)
     {
         QEventLoop loop;
@@ -203,32 +229,50 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("METERLINK_NO_SOUND", "1");
+    const char *usage =
+        "usage: bench_live [--seconds N] [--poll MS] [--rows R]\n"
+        "  CPU per frame of the shown window at 17 and 174 frames/s, painting included.\n"
+        "  --seconds N  seconds measured per rate (default 10)\n"
+        "  --poll MS    deliver the frames that arrived every MS ms, as the port's poll does\n"
+        "  --rows R     R saved rows in the reading table before the run (default 0)\n";
     double seconds = 10;
     int pollMs = 0;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--seconds") == 0)
-            seconds = std::atof(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--poll") == 0)
-            pollMs = std::atoi(argv[i + 1]);
+    long rows = 0;
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return 0;
+        } else if (std::strcmp(argv[i], "--seconds") == 0 && hasValue) {
+            seconds = std::atof(argv[++i]);
+        } else if (std::strcmp(argv[i], "--poll") == 0 && hasValue) {
+            pollMs = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--rows") == 0 && hasValue) {
+            rows = std::atol(argv[++i]);
+        } else {
+            seconds = -1;
+        }
     }
-    if (seconds <= 0 || pollMs < 0) {
-        std::fprintf(stderr, "usage: bench_live [--seconds N] [--poll MS]\n");
+    if (seconds <= 0 || pollMs < 0 || rows < 0) {
+        std::fputs(usage, stderr);
         return 2;
     }
     QApplication app(argc, argv);
-    std::printf("platform %s, %.0f s per rate, %s\n", qPrintable(QApplication::platformName()), seconds,
+    std::printf("platform %s, %.0f s per rate, %s, %ld rows in the table first\n",
+                qPrintable(QApplication::platformName()), seconds,
                 pollMs > 0 ? qPrintable(QStringLiteral("frames delivered every %1 ms").arg(pollMs))
-                           : "each frame delivered on its own");
+                           : "each frame delivered on its own",
+                rows);
 
     // A fresh window per rate: the first run's table and chart do not weigh on the second.
     double slow = 0;
     double fast = 0;
     {
-        LiveRun live(pollMs);
+        LiveRun live(pollMs, rows);
         slow = live.run(17.0, seconds);
     }
     {
-        LiveRun live(pollMs);
+        LiveRun live(pollMs, rows);
         fast = live.run(174.0, seconds);
     }
     std::printf("live: %ld us CPU per frame at 17 frames/s, %ld us at 174 frames/s\n", std::lround(slow),

@@ -1,8 +1,8 @@
 #include "decode/Or200Decoder.h"
 
 #include "decode/IntegerText.h"
+#include "decode/ShortText.h"
 
-#include <array>
 #include <optional>
 
 namespace {
@@ -21,41 +21,33 @@ int hexValue(char c)
     return 0;
 }
 
-// Seven-segment patterns in the order d, c, g, b, e, f, a.
-struct DigitPattern
+// Seven-segment patterns in the order d, c, g, b, e, f, a, read as a 7-bit number with d as its
+// highest bit.
+constexpr uint8_t kDigitPatterns[10] = {0x6F, 0x28, 0x5D, 0x79, 0x3A, 0x73, 0x77, 0x29, 0x7F, 0x7B};
+constexpr uint8_t kLetterL = 0x46;
+
+// What each pattern reads as: a digit character, or 0 for none. The L counts only in digit 3, where
+// the overload shows, so it is not in the table.
+struct DigitTable
 {
-    const char *segments;
-    const char *text;
-};
-
-const std::array<DigitPattern, 10> kDigitPatterns = {{
-    {"1101111", "0"},
-    {"0101000", "1"},
-    {"1011101", "2"},
-    {"1111001", "3"},
-    {"0111010", "4"},
-    {"1110011", "5"},
-    {"1110111", "6"},
-    {"0101001", "7"},
-    {"1111111", "8"},
-    {"1111011", "9"},
-}};
-
-const char kLetterL[] = "1000110";
-
-// index is 0..3 for digits 1..4; the L is only meaningful in digit 3, where the overload shows.
-std::string decodeDigit(const std::string &bits, int index)
-{
-    // Digit k's first byte is byte 2k (segments e, f, a in bits 2..0), its second byte 2k+1.
-    const size_t firstByte = static_cast<size_t>(2 * index + 1); // zero-based byte index
-    const std::string pattern = bits.substr(4 * (firstByte + 1), 4) + bits.substr(4 * firstByte + 1, 3);
-    for (const DigitPattern &p : kDigitPatterns) {
-        if (pattern == p.segments)
-            return p.text;
+    char digitOf[128] = {};
+    constexpr DigitTable()
+    {
+        for (int d = 0; d < 10; ++d)
+            digitOf[kDigitPatterns[d]] = static_cast<char>('0' + d);
     }
+};
+constexpr DigitTable kDigitTable;
+
+// Digit k (0..3) takes segments d, c, g, b from nibble 2k + 2 and e, f, a from the low three bits of
+// nibble 2k + 1 (nibbles counted from 0); the result is '0'..'9', '@' for the L, or 0 for none.
+char decodeDigit(const uint8_t *nibbles, int index)
+{
+    const size_t first = static_cast<size_t>(2 * index + 1);
+    const unsigned pattern = (unsigned(nibbles[first + 1]) << 3) | (nibbles[first] & 7U);
     if (index == 2 && pattern == kLetterL)
-        return "@";
-    return std::string();
+        return '@';
+    return kDigitTable.digitOf[pattern];
 }
 
 } // namespace
@@ -88,34 +80,73 @@ void Or200FrameBuffer::receive(const uint8_t *data, size_t size,
 FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelState &previous,
                              bool previousHzMode, const DecodeContext &context)
 {
-    FrameOutcome outcome;
-    outcome.panel = previous;
-    outcome.hzMode = previousHzMode;
-
-    std::string bits;
-    bits.reserve(56);
+    // The 56 segment bits, S[1] as the highest bit of the first nibble.
+    uint8_t nibbles[Or200FrameBuffer::kFrameLength];
+    uint64_t bits = 0;
     for (size_t k = 0; k < Or200FrameBuffer::kFrameLength; ++k) {
-        const int nibble = k < frameNibbles.size() ? hexValue(frameNibbles[k]) : 0;
-        for (int b = 3; b >= 0; --b)
-            bits += (nibble >> b) & 1 ? '1' : '0';
+        nibbles[k] = static_cast<uint8_t>(k < frameNibbles.size() ? hexValue(frameNibbles[k]) : 0);
+        bits = (bits << 4) | nibbles[k];
     }
     // S[n] counted from 1, as the bit map is written.
-    auto S = [&bits](int n) {
-        return bits[static_cast<size_t>(n - 1)] == '1';
+    auto S = [bits](int n) {
+        return ((bits >> (56 - n)) & 1U) != 0;
     };
 
-    const std::string d1 = decodeDigit(bits, 0);
-    const std::string d2 = decodeDigit(bits, 1);
-    const std::string d3 = decodeDigit(bits, 2);
-    const std::string d4 = decodeDigit(bits, 3);
+    const char d1 = decodeDigit(nibbles, 0);
+    const char d2 = decodeDigit(nibbles, 1);
+    const char d3 = decodeDigit(nibbles, 2);
+    const char d4 = decodeDigit(nibbles, 3);
+    const char sign = S(5) ? '-' : 0;
 
-    LcdPanelState panel = previous;
-    Reading reading;
+    // Every conversion the frame needs is done first, in the order the presentation uses them, so a
+    // frame that fails is rejected before any of it is applied.
+    const RangeConstants &range = context.range;
+    const bool overload = d2 == '0' && d3 == '@';
+    ShortText count;
+    count << sign << d1 << d2 << d3 << d4;
 
-    const std::string sign = S(5) ? "-" : "";
-    const std::string p1 = S(13) ? "." : "";
-    const std::string p2 = S(21) ? "." : "";
-    const std::string p3 = S(29) ? "." : "";
+    auto fail = [&](std::string_view text) {
+        FrameOutcome failed;
+        failed.panel = previous;
+        failed.hzMode = previousHzMode;
+        failed.error = invalidIntegerMessage(text);
+        return failed;
+    };
+
+    int nval = 0;
+    int gauge = 0;
+    int bar = 0;
+    int chart = 0;
+    if (overload) {
+        nval = sign ? -range.FullScale : range.FullScale;
+        gauge = sign ? 0 : range.GaugeSpan * 10;
+        bar = range.BarFull;
+        chart = sign ? -range.FullScale : range.FullScale;
+    } else {
+        const std::optional<int32_t> n = parseInteger(count.view());
+        if (!n)
+            return fail(count.view());
+        nval = *n;
+        ShortText leading;
+        leading << sign << d1 << d2 << d3;
+        const std::optional<int32_t> g = parseInteger(leading.view());
+        if (!g)
+            return fail(leading.view());
+        gauge = *g + range.GaugeZero;
+        ShortText head;
+        head << d1 << d2;
+        const std::optional<int32_t> b = parseInteger(head.view());
+        if (!b)
+            return fail(head.view());
+        bar = *b >= 2 ? *b : 1;
+        chart = nval;
+    }
+
+    FrameOutcome outcome;
+    LcdPanelState &panel = outcome.panel;
+    Reading &reading = outcome.reading;
+    panel = previous;
+
     panel.setVisible(LcdElement::LcdFH, S(5));
     panel.setVisible(LcdElement::LcdP1, S(13));
     panel.setVisible(LcdElement::LcdP2, S(21));
@@ -139,23 +170,23 @@ FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelStat
     {
         int bit;
         LcdElement element;
-        const char *unitText; // nullptr: contributes nothing to the unit
+        char unitText; // 0: contributes nothing to the unit
     };
     static const Annunciator kAnnunciators[] = {
-        {37, LcdElement::LCDu, "u"},        {38, LcdElement::LCDn, "n"},
-        {39, LcdElement::LCDk, "k"},        {40, LcdElement::LCDDI, nullptr},
-        {41, LcdElement::Lcdm, "m"},        {42, LcdElement::LCDBF, "%"},
-        {43, LcdElement::LCDM1, "M"},       {44, LcdElement::LCDFm, nullptr},
-        {45, LcdElement::LCDF, "F"},        {46, LcdElement::LCDohm, "*"},
-        {47, LcdElement::LCDRec, nullptr},  {48, LcdElement::LCDHold, nullptr},
-        {49, LcdElement::LCDA, "A"},        {50, LcdElement::LcdV, "V"},
-        {52, LcdElement::LCDBATT, nullptr},
+        {37, LcdElement::LCDu, 'u'},   {38, LcdElement::LCDn, 'n'}, {39, LcdElement::LCDk, 'k'},
+        {40, LcdElement::LCDDI, 0},    {41, LcdElement::Lcdm, 'm'}, {42, LcdElement::LCDBF, '%'},
+        {43, LcdElement::LCDM1, 'M'},  {44, LcdElement::LCDFm, 0},  {45, LcdElement::LCDF, 'F'},
+        {46, LcdElement::LCDohm, '*'}, {47, LcdElement::LCDRec, 0}, {48, LcdElement::LCDHold, 0},
+        {49, LcdElement::LCDA, 'A'},   {50, LcdElement::LcdV, 'V'}, {52, LcdElement::LCDBATT, 0},
     };
+    ShortText unit;
     for (const Annunciator &a : kAnnunciators) {
-        panel.setVisible(a.element, S(a.bit));
-        if (a.unitText && S(a.bit))
-            reading.unit += a.unitText;
+        const bool on = S(a.bit);
+        panel.setVisible(a.element, on);
+        if (on)
+            unit << a.unitText;
     }
+    reading.unit = unit.view();
 
     // The Celsius bit only counts outside frequency mode, and then it overrides prefix and unit.
     const bool hertz = S(51);
@@ -171,75 +202,14 @@ FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelStat
         reading.autoText = "AUTO";
     }
 
-    const std::string D3 = d3 == "@" ? "L" : d3;
-    reading.value = sign + d1 + p1 + d2 + p2 + D3 + p3 + d4;
-
-    // Every conversion the frame needs is done here, in the order the presentation uses them, so a
-    // frame that fails is rejected before any of it is applied.
-    const RangeConstants &range = context.range;
-    const std::string overloadTest = sign + d2 + d3;
-    const bool overload = d2 + d3 == "0@";
-    const std::string count = sign + d1 + d2 + d3 + d4;
-
-    auto fail = [&outcome](const std::string &text) {
-        outcome.ok = false;
-        outcome.error = invalidIntegerMessage(text);
-        return outcome;
-    };
-
-    int nval = 0;
-    if (overloadTest == "0@") {
-        nval = range.FullScale;
-    } else if (overloadTest == "-0@") {
-        nval = -range.FullScale;
-    } else {
-        const std::optional<int32_t> n = parseInteger(count);
-        if (!n)
-            return fail(count);
-        nval = *n;
-    }
-
-    int gauge = 0;
-    if (overloadTest == "0@") {
-        gauge = range.GaugeSpan * 10;
-    } else if (overloadTest == "-0@") {
-        gauge = 0;
-    } else {
-        const std::string leading = sign + d1 + d2 + d3;
-        const std::optional<int32_t> n = parseInteger(leading);
-        if (!n)
-            return fail(leading);
-        gauge = *n + range.GaugeZero;
-    }
-
-    int bar = 0;
-    if (overload) {
-        bar = range.BarFull;
-    } else {
-        const std::string head = d1 + d2;
-        const std::optional<int32_t> n = parseInteger(head);
-        if (!n)
-            return fail(head);
-        bar = *n >= 2 ? *n : 1;
-    }
-
-    int chart = 0;
-    if (overload) {
-        const std::optional<int32_t> unitSign = parseInteger(sign + "1");
-        chart = *unitSign * range.FullScale;
-    } else {
-        const std::optional<int32_t> n = parseInteger(count);
-        if (!n)
-            return fail(count);
-        chart = *n;
-    }
-
+    ShortText value;
+    value << sign << d1 << (S(13) ? '.' : 0) << d2 << (S(21) ? '.' : 0) << (d3 == '@' ? 'L' : d3)
+          << (S(29) ? '.' : 0) << d4;
+    reading.value = value.view();
     reading.Nval = static_cast<float>(nval);
-    panel.digits = {d1, d2, d3, d4};
+    panel.digits = {digitText(d1), digitText(d2), digitText(d3), digitText(d4)};
 
     outcome.ok = true;
-    outcome.panel = panel;
-    outcome.reading = reading;
     outcome.inputs.maxSeenReset = static_cast<float>(-range.FullScale);
     outcome.inputs.minSeenReset = static_cast<float>(range.FullScale);
     outcome.inputs.gaugeInput = gauge;

@@ -1,6 +1,7 @@
 #include "decode/Vs500Decoder.h"
 
 #include "decode/IntegerText.h"
+#include "decode/ShortText.h"
 
 #include <vector>
 
@@ -9,7 +10,7 @@ namespace {
 constexpr char kCarriageReturn = 0x0D;
 constexpr char kLineFeed = 0x0A;
 // The LCD font draws this character as the seven-segment L of the overload display.
-const std::string kOverloadCharacter = "@";
+constexpr char kOverloadCharacter = '@';
 
 char hexDigit(unsigned v)
 {
@@ -99,7 +100,7 @@ void applyRow(const RangeRow &row, int range, Flags *flags, std::string *unit)
 class Conversions
 {
 public:
-    bool convert(const std::string &text, int *value)
+    bool convert(std::string_view text, int *value)
     {
         if (const std::optional<int32_t> n = parseInteger(text)) {
             *value = *n;
@@ -171,7 +172,7 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
     }
 
     const auto character = [&](int n) {
-        return std::string(1, frameNibbles[static_cast<size_t>(n - 1)]);
+        return frameNibbles[static_cast<size_t>(n - 1)];
     };
     const auto bit = [&](int byteNo, int bitNo) {
         return ((nibbleValue(frameNibbles[static_cast<size_t>(byteNo - 1)]) >> bitNo) & 1U) != 0;
@@ -191,7 +192,7 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
     const bool autoBit = bit(10, 1);
     const bool rs232Bit = bit(10, 0);
     const char function = frameNibbles[6];
-    const std::string rangeText = character(2);
+    const char rangeText[1] = {character(2)};
 
     Conversions conversions;
     const auto fail = [&]() {
@@ -206,18 +207,11 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
         panel.setVisible(e, on);
     };
 
-    std::string d1 = character(3);
-    std::string d2 = character(4);
-    std::string d3 = character(5);
-    if (overload) {
-        d3 = kOverloadCharacter;
-        d2 = "0";
-    }
-    std::string d4 = character(6);
-
-    std::string sign;
-    if (minus)
-        sign = "-";
+    const char d1 = character(3);
+    const char d2 = overload ? '0' : character(4);
+    const char d3 = overload ? kOverloadCharacter : character(5);
+    char d4 = character(6); // 0 once the 7740x hides it
+    const char sign = minus ? '-' : 0;
     show(LcdElement::LcdFH, minus);
     show(LcdElement::LCDBATT, lowBattery);
 
@@ -246,7 +240,7 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
     std::string &unit = reading.unit;
     int range = 0;
     const auto needRange = [&]() {
-        return conversions.convert(rangeText, &range);
+        return conversions.convert(std::string_view(rangeText, 1), &range);
     };
 
     show(LcdElement::LcdV, function == 'B' || function == '1');
@@ -343,13 +337,9 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
         applyRow(kFrequencySubMode, range, &flags, &unit);
     }
 
-    std::string p1, p2, p3;
-    if (flags.point == 1)
-        p1 = ".";
-    if (flags.point == 2)
-        p2 = ".";
-    if (flags.point == 3)
-        p3 = ".";
+    const char p1 = flags.point == 1 ? '.' : 0;
+    const char p2 = flags.point == 2 ? '.' : 0;
+    char p3 = flags.point == 3 ? '.' : 0;
     show(LcdElement::LcdP1, flags.point == 1);
     show(LcdElement::LcdP2, flags.point == 2);
     show(LcdElement::LcdP3, flags.point == 3);
@@ -363,45 +353,49 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
     if (is7740x) {
         // This variant shows three digits for the diode and continuity functions.
         if (panel.isVisible(LcdElement::LCDDI)) {
-            d4.clear();
+            d4 = 0;
             unit += "V";
         }
         if (panel.isVisible(LcdElement::LCDFm)) {
-            d4.clear();
-            p3.clear();
+            d4 = 0;
+            p3 = 0;
             show(LcdElement::LcdP3, false);
             unit += "*";
             show(LcdElement::LCDohm, true);
         }
     }
 
+    ShortText value;
     if (overload)
-        reading.value = sign + p1 + "0" + p2 + "L" + p3;
+        value << sign << p1 << '0' << p2 << 'L' << p3;
     else
-        reading.value = sign + d1 + p1 + d2 + p2 + d3 + p3 + d4;
+        value << sign << d1 << p1 << d2 << p2 << d3 << p3 << d4;
+    reading.value = value.view();
 
+    ShortText count;
+    count << sign << d1 << d2 << d3 << d4;
     int nval = 0;
     if (overload)
         nval = minus ? -(fullScale + 1) : fullScale + 1;
-    else if (!conversions.convert(sign + d1 + d2 + d3 + d4, &nval))
+    else if (!conversions.convert(count.view(), &nval))
         return fail();
     reading.Nval = static_cast<float>(nval);
 
     bool digitShown[4] = {true, true, true, true};
     if (flags.point == 0) {
-        if (d1 == "0" && d2 == "0" && d3 == "0")
+        if (d1 == '0' && d2 == '0' && d3 == '0')
             digitShown[0] = digitShown[1] = digitShown[2] = false;
-        else if (d1 == "0" && d2 == "0")
+        else if (d1 == '0' && d2 == '0')
             digitShown[0] = digitShown[1] = false;
-        else if (d1 == "0")
+        else if (d1 == '0')
             digitShown[0] = false;
     }
-    if (flags.point == 2 && d1 == "0")
+    if (flags.point == 2 && d1 == '0')
         digitShown[0] = false;
     if (flags.point == 3) {
-        if (d1 == "0" && d2 == "0")
+        if (d1 == '0' && d2 == '0')
             digitShown[0] = digitShown[1] = false;
-        else if (d1 == "0")
+        else if (d1 == '0')
             digitShown[0] = false;
     }
     if (overload)
@@ -410,7 +404,7 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
     show(LcdElement::LcdDb, digitShown[1]);
     show(LcdElement::LcdDc, digitShown[2]);
     show(LcdElement::LcdDd, digitShown[3]);
-    panel.digits = {d1, d2, d3, d4};
+    panel.digits = {digitText(d1), digitText(d2), digitText(d3), digitText(d4)};
 
     PresentationInputs &inputs = outcome.inputs;
     inputs.maxSeenReset = static_cast<float>(-(fullScale + 1));
@@ -418,21 +412,22 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
     if (overload) {
         inputs.gaugeInput = minus ? 0 : 10 * context.range.GaugeSpan;
         inputs.barPosition = function == '1' ? 25 : context.range.BarFull;
-        int one = 0;
-        if (!conversions.convert(sign + "1", &one))
-            return fail();
-        inputs.chartValue = one * fullScale;
+        inputs.chartValue = minus ? -fullScale : fullScale;
     } else {
+        ShortText leading;
+        leading << sign << d1 << d2 << d3;
         int gauge = 0;
-        if (!conversions.convert(sign + d1 + d2 + d3, &gauge))
+        if (!conversions.convert(leading.view(), &gauge))
             return fail();
         inputs.gaugeInput = gauge + context.range.GaugeZero;
+        ShortText head;
+        head << d1 << d2;
         int bar = 0;
-        if (!conversions.convert(d1 + d2, &bar))
+        if (!conversions.convert(head.view(), &bar))
             return fail();
         inputs.barPosition = bar >= 2 ? bar : 1;
-        if (!conversions.convert(sign + d1 + d2 + d3 + d4, &inputs.chartValue))
-            return fail();
+        // The same text as the count, which has converted already.
+        inputs.chartValue = nval;
     }
 
     outcome.ok = true;

@@ -15,26 +15,40 @@
 
 namespace {
 
-std::string wholeNumber(double v)
+// One output line per frame, appended to line; the field order is an interface that scripts rely on.
+void formatOutcome(const FrameOutcome &outcome, bool verbose, std::string &line)
 {
-    return std::to_string(std::llround(v));
-}
-
-// One output line per frame; the field order is an interface that scripts rely on.
-std::string formatOutcome(const FrameOutcome &outcome, bool verbose)
-{
-    if (!outcome.ok)
-        return "error\t" + outcome.error;
+    const auto number = [&line](long long v) {
+        char text[24];
+        const int n = std::snprintf(text, sizeof text, "%lld", v);
+        line.append(text, static_cast<size_t>(n));
+    };
+    if (!outcome.ok) {
+        line += "error\t";
+        line += outcome.error;
+        return;
+    }
     const Reading &r = outcome.reading;
-    std::string line =
-        r.value + '\t' + r.unit + '\t' + r.dcac + '\t' + r.autoText + '\t' + wholeNumber(r.Nval);
+    line += r.value;
+    line += '\t';
+    line += r.unit;
+    line += '\t';
+    line += r.dcac;
+    line += '\t';
+    line += r.autoText;
+    line += '\t';
+    number(std::llround(r.Nval));
     if (!verbose)
-        return line;
-    line += '\t' + std::to_string(outcome.inputs.gaugeInput);
-    line += '\t' + std::to_string(outcome.inputs.barPosition);
-    line += '\t' + std::to_string(outcome.inputs.chartValue);
+        return;
+    line += '\t';
+    number(outcome.inputs.gaugeInput);
+    line += '\t';
+    number(outcome.inputs.barPosition);
+    line += '\t';
+    number(outcome.inputs.chartValue);
     const auto &d = outcome.panel.digits;
-    line += '\t' + d[0] + '|' + d[1] + '|' + d[2] + '|' + d[3];
+    line += '\t';
+    line += d[0] + '|' + d[1] + '|' + d[2] + '|' + d[3];
     std::vector<std::string> names;
     for (int e = 0; e < kLcdElementCount; ++e) {
         if (outcome.panel.isVisible(static_cast<LcdElement>(e)))
@@ -47,7 +61,6 @@ std::string formatOutcome(const FrameOutcome &outcome, bool verbose)
             line += ',';
         line += names[i];
     }
-    return line;
 }
 
 } // namespace
@@ -112,6 +125,7 @@ int runDecode(int argc, char **argv)
     const bool terminal = isatty(fd); // asked now: after a hang-up the question fails too
     MeterDecoder decoder(setup.profile.family, DecodeContext{setup.selectors, setup.range});
     std::vector<uint8_t> chunk(4096);
+    std::string lines;
     int status = 0;
     for (;;) {
         const ssize_t n = ::read(fd, chunk.data(), chunk.size());
@@ -128,10 +142,13 @@ int runDecode(int argc, char **argv)
             status = kUsageExitCode;
             break;
         }
-        decoder.receive(chunk.data(), static_cast<size_t>(n), [verbose](const FrameOutcome &outcome) {
-            const std::string line = formatOutcome(outcome, verbose) + '\n';
-            std::fwrite(line.data(), 1, line.size(), stdout);
+        // A chunk's lines are written together.
+        lines.clear();
+        decoder.receive(chunk.data(), static_cast<size_t>(n), [verbose, &lines](const FrameOutcome &outcome) {
+            formatOutcome(outcome, verbose, lines);
+            lines += '\n';
         });
+        std::fwrite(lines.data(), 1, lines.size(), stdout);
         // Lines go out as their bytes arrive, so the tool can follow a live port or pipe.
         std::fflush(stdout);
     }
