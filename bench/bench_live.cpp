@@ -163,7 +163,7 @@ private:
             table->appendRow(row);
         }
         // Saved, as a table opened from a file: only the frames measured are unsaved readings.
-        table->markAllKept();
+        table->markKept(table->rowCount());
         m_window.readingModel()->flushPendingRows();
     }
 
