@@ -1,6 +1,7 @@
 #include "app/RecordingControls.h"
 
 #include "app/FCOMMLayout.h"
+#include "app/ReadingGrid.h"
 #include "app/StatusLine.h"
 #include "app/WindowPrompts.h"
 #include "store/ReadingTableModel.h"
@@ -10,7 +11,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 
 RecordingControls::RecordingControls(FCOMMLayout &ui, TableStore &table, StatusLine &status,
                                      WindowPrompts &prompts, QObject *parent)

@@ -1,3 +1,4 @@
+#include "app/ReadingGrid.h"
 #include "app/UnsavedReadings.h"
 #include "app/VS500F.h"
 #include "chart/TrendChart.h"
@@ -30,7 +31,6 @@
 #include <QScreen>
 #include <QSet>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
