@@ -5,13 +5,58 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
+#include <tuple>
+
+namespace {
+
+// Each appended row changes the scroll bar's range, yet at thousands of rows its slider rarely
+// moves a pixel: a change that leaves the bar looking the same paints nothing.
+class ScrollBar : public QScrollBar
+{
+public:
+    // Painting its own background, the bar spares the widgets behind it a repaint as tall as itself.
+    ScrollBar(Qt::Orientation orientation, QWidget *parent) : QScrollBar(orientation, parent)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change != SliderOrientationChange && look() == m_painted)
+            return;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent *event) override
+    {
+        m_painted = look();
+        QPainter(this).fillRect(event->rect(), palette().brush(QPalette::Window));
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    using Look = std::tuple<QRect, bool, bool, bool>;
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect slider =
+            style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+        return {slider, value() == minimum(), value() == maximum(), minimum() == maximum()};
+    }
+    Look m_painted;
+};
+
+} // namespace
 
 ReadingGrid::ReadingGrid(QWidget *parent) : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBar(new ScrollBar(Qt::Vertical, this));
     m_header = new QHeaderView(Qt::Horizontal, this);
     m_header->setSectionsClickable(true);
     m_header->setSectionResizeMode(QHeaderView::Fixed);
