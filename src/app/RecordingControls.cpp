@@ -49,6 +49,8 @@ void RecordingControls::record(const Reading &reading)
     // Without a table nothing is stored and nothing is said per frame: the grid says it once.
     if (m_recorder.INDataToTable(reading) == RecordOutcome::IntervalError)
         m_status.show(StatusLine::Owner::Interval, m_recorder.lastError());
+    if (m_model)
+        m_model->flushIfDue();
 }
 
 void RecordingControls::tick()

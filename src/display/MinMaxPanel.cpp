@@ -85,6 +85,13 @@ MinMaxPanel::MinMaxPanel(QWidget *parent) : QFrame(parent)
 
 void MinMaxPanel::showExtremes(const QString &minText, const QString &maxText, const QString &unit)
 {
+    // Most frames change neither extreme: measuring the texts again would be the frame's dearest step.
+    if (m_shownValid && minText == m_shownMin && maxText == m_shownMax && unit == m_shownUnit)
+        return;
+    m_shownValid = true;
+    m_shownMin = minText;
+    m_shownMax = maxText;
+    m_shownUnit = unit;
     MinText->setText(minText);
     fitWidth(MinText, 32);
     MaxText->setText(maxText);
@@ -102,6 +109,7 @@ void MinMaxPanel::applyRange(int fullScale)
 {
     Setmax->setText(QString::number(fullScale));
     SetMin->setText(QString::number(-fullScale));
+    m_shownValid = false;
     MinText->setText(QString::number(fullScale + 1));
     MaxText->setText(QString::number(-(fullScale + 1)));
 }

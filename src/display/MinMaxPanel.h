@@ -35,4 +35,9 @@ public:
 
 private:
     LimitKeyFilter *m_keyFilter = nullptr;
+    // What showExtremes last laid out, so that a frame that changes none of it costs nothing.
+    bool m_shownValid = false;
+    QString m_shownMin;
+    QString m_shownMax;
+    QString m_shownUnit;
 };
