@@ -1,5 +1,8 @@
 #include "display/GaugeView.h"
 
+#include "display/RegionBlit.h"
+
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPolygon>
 #include <QRegion>
@@ -16,11 +19,13 @@ public:
     GaugePicture(const QImage *image, QWidget *parent) : QWidget(parent), m_image(image) {}
 
 protected:
-    void paintEvent(QPaintEvent *) override
+    void paintEvent(QPaintEvent *event) override
     {
         QPainter painter(this);
         if (m_image->isNull())
             painter.fillRect(rect(), Qt::white);
+        else if (m_image->size() == size() && m_image->devicePixelRatio() == 1)
+            blitRegion(painter, event->region(), *m_image);
         else
             painter.drawImage(rect(), *m_image);
     }
