@@ -3,6 +3,7 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
@@ -34,8 +35,43 @@ protected:
     void paintEvent(QPaintEvent *event) override
     {
         m_painted = look();
-        QPainter(this).fillRect(event->rect(), palette().brush(QPalette::Window));
-        QScrollBar::paintEvent(event);
+        QPainter painter(this);
+        const QBrush ground = palette().brush(QPalette::Window);
+        const QPaintDevice *target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+        // Hovered or pressed parts only the bar itself knows how to draw.
+        if (underMouse() || m_mouseDown || !target || target->devType() != QInternal::Image ||
+            target->devicePixelRatio() != 1 || ground.style() != Qt::SolidPattern) {
+            painter.fillRect(event->rect(), ground);
+            painter.end();
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        // Drawn in bands of an image like the screen's: a fill as tall as the bar would be handed to
+        // Qt's helper threads.
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_All;
+        const QImage::Format format = static_cast<const QImage *>(target)->format();
+        for (int top = event->rect().top(); top <= event->rect().bottom(); top += kBand) {
+            QImage band(width(), std::min(kBand, height() - top), format);
+            band.fill(ground.color());
+            QPainter bandPainter(&band);
+            bandPainter.translate(0, -top);
+            style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &bandPainter, this);
+            bandPainter.end();
+            painter.drawImage(QPoint(0, top), band);
+        }
+    }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        m_mouseDown = true;
+        QScrollBar::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        QScrollBar::mouseReleaseEvent(event);
+        m_mouseDown = event->buttons() != Qt::NoButton;
+        update();
     }
 
 private:
@@ -48,7 +84,9 @@ private:
             style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
         return {slider, value() == minimum(), value() == maximum(), minimum() == maximum()};
     }
+    static constexpr int kBand = 64;
     Look m_painted;
+    bool m_mouseDown = false;
 };
 
 } // namespace
