@@ -255,7 +255,7 @@ void ReadingGrid::syncOffset()
     m_offset = offset;
     // The pixels drawn move with the rows; only what comes into view is painted.
     if (std::abs(dy) < viewportHeight())
-        viewport()->scroll(0, int(dy));
+        viewport()->scroll(0, int(dy), viewport()->rect()); // the notice over the rows stays
     else
         viewport()->update();
     if (dy < 0)
@@ -373,6 +373,23 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
     const qint64 last =
         std::min<qint64>(m_rows - 1, (std::min(area.bottom(), bottom) + m_offset) / kRowHeight);
     const bool focused = hasFocus();
+    // Cells are kept as pictures while the screen is an image they can be copied to: most of a
+    // row's texts recur (DC, V, AUTO ...) and laying a text out costs far more than copying it.
+    const QPaintDevice *target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const QBrush ground = viewport()->palette().brush(viewport()->backgroundRole());
+    const bool pictures = target && target->devType() == QInternal::Image &&
+                          target->devicePixelRatio() == 1 && ground.style() == Qt::SolidPattern &&
+                          viewport()->autoFillBackground();
+    const QImage::Format format =
+        pictures ? static_cast<const QImage *>(target)->format() : QImage::Format_Invalid;
+    if (format != m_cellFormat || m_cells.size() > kMaxCellPictures) {
+        m_cells.clear();
+        m_cellFormat = format;
+    }
+    const auto drawCell = [this](QPainter &p, const QStyleOptionViewItem &option) {
+        style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &p, this);
+        style()->drawControl(QStyle::CE_ItemViewItem, &option, &p, this);
+    };
     for (qint64 row = first; row <= last; ++row) {
         const int y = rowTop(row);
         for (int column = 0; column < kColumns; ++column) {
@@ -390,7 +407,6 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
                     option.state |= QStyle::State_HasFocus;
             }
             option.palette.setCurrentColorGroup(QPalette::Normal);
-            style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &painter, this);
             option.index = index;
             const QVariant alignment = index.data(Qt::TextAlignmentRole);
             if (alignment.isValid())
@@ -398,7 +414,28 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
             option.features |= QStyleOptionViewItem::HasDisplay;
             option.text = index.data(Qt::DisplayRole).toString();
             option.fontMetrics = QFontMetrics(option.font);
-            style()->drawControl(QStyle::CE_ItemViewItem, &option, &painter, this);
+            if (!pictures || option.state & QStyle::State_HasFocus) { // a focus frame reaches past the cell
+                drawCell(painter, option);
+                continue;
+            }
+            const QString key = QString::number(width) + QLatin1Char(' ') +
+                                QString::number(int(option.state)) + QLatin1Char(' ') +
+                                QString::number(int(option.displayAlignment)) + QLatin1Char(' ') +
+                                option.text;
+            auto cell = m_cells.find(key);
+            if (cell == m_cells.end()) {
+                QImage picture(option.rect.size(), format);
+                picture.fill(ground.color());
+                QPainter cellPainter(&picture);
+                cellPainter.setPen(viewport()->palette().color(viewport()->foregroundRole()));
+                cellPainter.setBackground(ground);
+                cellPainter.setFont(viewport()->font());
+                cellPainter.translate(-option.rect.topLeft());
+                drawCell(cellPainter, option);
+                cellPainter.end();
+                cell = m_cells.insert(key, picture);
+            }
+            painter.drawImage(option.rect.topLeft(), *cell);
         }
     }
     // The grid lines: under each row and right of each column, as far as the rows go.
@@ -437,6 +474,7 @@ bool ReadingGrid::event(QEvent *event)
         break;
     case QEvent::FontChange:
     case QEvent::StyleChange:
+        m_cells.clear();
         updateGeometries();
         viewport()->update();
         break;
@@ -449,8 +487,10 @@ bool ReadingGrid::event(QEvent *event)
 void ReadingGrid::changeEvent(QEvent *event)
 {
     QAbstractScrollArea::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::EnabledChange)
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::EnabledChange) {
+        m_cells.clear();
         viewport()->update();
+    }
 }
 
 void ReadingGrid::keyPressEvent(QKeyEvent *event)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QHash>
+#include <QImage>
 #include <QModelIndex>
 
 #include <array>
@@ -83,4 +85,8 @@ private:
     bool m_currentSelected = false; // focus alone makes the first cell current, but not selected
     int m_currentColumn = 0;
     qint64 m_offset = 0; // the offset the viewport's pixels show
+    // Cell pictures by width, state, alignment and text, in the screen's image format.
+    static constexpr int kMaxCellPictures = 4096;
+    QHash<QString, QImage> m_cells;
+    QImage::Format m_cellFormat = QImage::Format_Invalid;
 };
