@@ -382,6 +382,17 @@ TEST(WindowLink, IndicatorFallsBackOnTheThirdIdleTick)
     EXPECT_EQ(w.LinkIdleTicks(), 0);
 }
 
+TEST(WindowLink, TheLinkTimerRunsOnlyWhileFramesArrive)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    EXPECT_FALSE(w.ConTimer->isActive()); // no wakeups while nothing arrives
+    win.feed(encodeOr200(volts('0', '0', '0', '0')));
+    EXPECT_TRUE(w.ConTimer->isActive());
+    EXPECT_TRUE(waitFor([&w] { return !w.CONokN->isHidden(); }, 1000));
+    EXPECT_FALSE(w.ConTimer->isActive());
+}
+
 // ---- Presentation of frames ----
 
 TEST(WindowFrames, AFrameRunsTheWholePresentationSequence)
