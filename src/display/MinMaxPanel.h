@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -40,4 +41,5 @@ private:
     QString m_shownMin;
     QString m_shownMax;
     QString m_shownUnit;
+    QHash<QString, int> m_textWidths; // the reading labels' widths by text (both share one font)
 };
