@@ -19,13 +19,18 @@ namespace {
 class ScrollBar : public QScrollBar
 {
 public:
-    // Painting its own background, the bar spares the widgets behind it a repaint as tall as itself.
-    ScrollBar(Qt::Orientation orientation, QWidget *parent) : QScrollBar(orientation, parent)
-    {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
+    using QScrollBar::QScrollBar;
 
 protected:
+    bool event(QEvent *event) override
+    {
+        const bool done = QScrollBar::event(event);
+        // Painting its own background, the bar spares the widgets behind it a repaint as tall as
+        // itself; the style's polish clears the attribute, so it is set again after.
+        if (event->type() == QEvent::Polish)
+            setAttribute(Qt::WA_OpaquePaintEvent);
+        return done;
+    }
     void sliderChange(SliderChange change) override
     {
         if (change != SliderOrientationChange && look() == m_painted)
