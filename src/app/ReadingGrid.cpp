@@ -565,24 +565,23 @@ void ReadingGrid::keyPressEvent(QKeyEvent *event)
     moveCurrent(row, column, Place::Visible);
 }
 
-void ReadingGrid::mousePressEvent(QMouseEvent *event)
+void ReadingGrid::moveCurrentTo(const QPoint &at, Place place)
 {
-    const QPoint at = event->position().toPoint();
     const qint64 row = rowAt(at.y());
     const int column = m_header->logicalIndexAt(at.x());
     if (row >= 0 && column >= 0)
-        moveCurrent(row, column, Place::Stay);
+        moveCurrent(row, column, place);
+}
+
+void ReadingGrid::mousePressEvent(QMouseEvent *event)
+{
+    moveCurrentTo(event->position().toPoint(), Place::Stay); // a click does not scroll
 }
 
 void ReadingGrid::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!(event->buttons() & Qt::LeftButton))
-        return;
-    const QPoint at = event->position().toPoint();
-    const qint64 row = rowAt(at.y());
-    const int column = m_header->logicalIndexAt(at.x());
-    if (row >= 0 && column >= 0)
-        moveCurrent(row, column, Place::Visible);
+    if (event->buttons() & Qt::LeftButton) // dragging, the current row follows and stays in view
+        moveCurrentTo(event->position().toPoint(), Place::Visible);
 }
 
 void ReadingGrid::focusInEvent(QFocusEvent *event)

@@ -70,6 +70,7 @@ private:
     void updateGeometries();
     void updateScrollRange();
     void moveCurrent(qint64 row, int column, Place place, bool select = true);
+    void moveCurrentTo(const QPoint &at, Place place); // the cell under a viewport point
     void scrollToRow(qint64 row, Place place);
     void updateRow(qint64 row);
     // Brings what is shown in line with the scroll bar, scrolling the pixels already drawn.
