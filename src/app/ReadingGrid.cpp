@@ -10,6 +10,7 @@
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 namespace {
@@ -328,9 +329,22 @@ void ReadingGrid::fitNumberColumn(qint64 firstRow, qint64 lastRow)
         return;
     const QFontMetrics metrics(font());
     const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 1;
+    const int room = m_header->sectionSize(0) - margins;
     int widest = 0;
-    for (qint64 row = firstRow; row <= lastRow; ++row)
-        widest = std::max(widest, metrics.horizontalAdvance(m_model->index(int(row), 0).data().toString()));
+    for (qint64 row = firstRow; row <= lastRow; ++row) {
+        const QString text = m_model->index(int(row), 0).data().toString();
+        // Laying a number out costs more than the rest of an appended row: it is measured only when
+        // its characters' widths, each rounded up, would not fit.
+        int bound = 1;
+        for (const QChar c : text) {
+            auto known = m_charWidths.find(c);
+            if (known == m_charWidths.end())
+                known = m_charWidths.insert(c, int(std::ceil(QFontMetricsF(font()).horizontalAdvance(c))));
+            bound += *known;
+        }
+        if (bound > room)
+            widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
     if (widest + margins > m_header->sectionSize(0))
         m_header->resizeSection(0, widest + margins);
 }
@@ -480,6 +494,7 @@ bool ReadingGrid::event(QEvent *event)
     case QEvent::FontChange:
     case QEvent::StyleChange:
         m_cells.clear();
+        m_charWidths.clear();
         updateGeometries();
         viewport()->update();
         break;

@@ -89,5 +89,6 @@ private:
     // Cell pictures by width, state, alignment and text, in the screen's image format.
     static constexpr int kMaxCellPictures = 4096;
     QHash<QString, QImage> m_cells;
+    QHash<QChar, int> m_charWidths; // of the No column's characters, rounded up
     QImage::Format m_cellFormat = QImage::Format_Invalid;
 };
