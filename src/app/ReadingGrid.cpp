@@ -22,6 +22,15 @@ class ScrollBar : public QScrollBar
 public:
     using QScrollBar::QScrollBar;
 
+    // Between quiet(true) and quiet(false) changes only add up: a larger range followed by the
+    // value at its end is one change, and none at all if the bar looks the same after it.
+    void quiet(bool on)
+    {
+        m_quiet = on;
+        if (!on && look() != m_painted)
+            update();
+    }
+
 protected:
     bool event(QEvent *event) override
     {
@@ -34,7 +43,7 @@ protected:
     }
     void sliderChange(SliderChange change) override
     {
-        if (change != SliderOrientationChange && look() == m_painted)
+        if (change != SliderOrientationChange && (m_quiet || look() == m_painted))
             return;
         QScrollBar::sliderChange(change);
     }
@@ -93,6 +102,7 @@ private:
     static constexpr int kBand = 64;
     Look m_painted;
     bool m_mouseDown = false;
+    bool m_quiet = false;
 };
 
 } // namespace
@@ -203,10 +213,8 @@ void ReadingGrid::modelRowsInserted(const QModelIndex &parent, int first, int la
         return;
     }
     fitNumberColumn(first, last);
-    updateScrollRange();
     // Scrolled to the end, the grid stays there and shows the new rows at the bottom.
-    if (atEnd && verticalScrollBar()->maximum() > 0)
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    updateScrollRange(atEnd);
     syncOffset();
     const int top = rowTop(first);
     if (top < viewportHeight())
@@ -237,14 +245,18 @@ void ReadingGrid::updateGeometries()
     updateScrollRange();
 }
 
-void ReadingGrid::updateScrollRange()
+void ReadingGrid::updateScrollRange(bool followEnd)
 {
     // As many whole rows as fit make a page; the scroll bar's end shows the last row at the bottom.
     const int page = std::max(0, viewportHeight() / kRowHeight);
     const qint64 maximum = std::max<qint64>(0, m_rows - page);
-    QScrollBar *bar = verticalScrollBar();
+    auto *bar = static_cast<ScrollBar *>(verticalScrollBar());
+    bar->quiet(true);
     bar->setPageStep(page);
     bar->setRange(0, int(std::min<qint64>(maximum, INT_MAX)));
+    if (followEnd && bar->maximum() > 0)
+        bar->setValue(bar->maximum());
+    bar->quiet(false);
 }
 
 void ReadingGrid::scrollContentsBy(int, int)

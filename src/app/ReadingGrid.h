@@ -68,7 +68,7 @@ private:
     void modelRowsInserted(const QModelIndex &parent, int first, int last);
     void modelReset();
     void updateGeometries();
-    void updateScrollRange();
+    void updateScrollRange(bool followEnd = false);
     void moveCurrent(qint64 row, int column, Place place, bool select = true);
     void moveCurrentTo(const QPoint &at, Place place); // the cell under a viewport point
     void scrollToRow(qint64 row, Place place);
