@@ -1,12 +1,11 @@
 #include "app/DataFileActions.h"
 
+#include "app/ReadingGrid.h"
 #include "app/WindowPrompts.h"
 #include "report/ReportPreview.h"
 #include "store/DataFiles.h"
 #include "store/ReadingTableModel.h"
 #include "store/TableStore.h"
-
-#include <QTableView>
 
 bool DataFileActions::open(const QString &folder)
 {

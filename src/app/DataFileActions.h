@@ -2,8 +2,8 @@
 
 #include <QString>
 
-class QTableView;
 class QWidget;
+class ReadingGrid;
 class ReadingTableModel;
 class TableStore;
 class WindowPrompts;
@@ -18,7 +18,7 @@ public:
     DataFileActions(TableStore &table, WindowPrompts &prompts) : m_table(table), m_prompts(prompts) {}
 
     // The grid that shows the table; an export leaves its last row current.
-    void setGrid(QTableView *grid, ReadingTableModel *model)
+    void setGrid(ReadingGrid *grid, ReadingTableModel *model)
     {
         m_grid = grid;
         m_model = model;
@@ -44,6 +44,6 @@ private:
     TableStore &m_table;
     WindowPrompts &m_prompts;
     QString m_workingFolder;
-    QTableView *m_grid = nullptr;
+    ReadingGrid *m_grid = nullptr;
     ReadingTableModel *m_model = nullptr;
 };

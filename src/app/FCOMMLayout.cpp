@@ -23,7 +23,6 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QStatusBar>
-#include <QTableView>
 #include <QToolButton>
 
 namespace {
@@ -272,15 +271,6 @@ void FCOMMLayout::setupRecordingRow(QWidget *client)
     DBGrid1 = new ReadingGrid(client);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setGeometry(3, 255, 284, 150);
-    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    // A shown row header and content-sized rows would cost per row on every insert.
-    DBGrid1->verticalHeader()->setVisible(false);
-    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    DBGrid1->verticalHeader()->setDefaultSectionSize(17);
-    DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    DBGrid1->horizontalHeader()->setHighlightSections(false);
     DBGrid1->setFont(sansFont(10, false));
     DBGrid1->horizontalHeader()->setFont(sansFont(10, true));
     DBGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -17,9 +17,9 @@ class QLineEdit;
 class QMainWindow;
 class QMenu;
 class QProgressBar;
-class QTableView;
 class QWidget;
 class QToolButton;
+class ReadingGrid;
 class TSerialPortDriver;
 class TrendChart;
 
@@ -111,7 +111,7 @@ public:
     QToolButton *OpenDataFiles = nullptr;
     QToolButton *saveas = nullptr;
     QToolButton *BtPrint = nullptr;
-    QTableView *DBGrid1 = nullptr;
+    ReadingGrid *DBGrid1 = nullptr;
     QLabel *recordingState = nullptr; // says plainly when no table is open
 
     TrendChart *Chtshow = nullptr;

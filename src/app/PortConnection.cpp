@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 
 PortConnection::PortConnection(FCOMMLayout &ui, StatusLine &status, ErrorSink showError, QObject *parent)
     : QObject(parent), m_ui(ui), m_status(status), m_showError(std::move(showError))
@@ -96,6 +97,8 @@ void PortConnection::frameArrived()
     m_ui.CONok->setVisible(true);
     m_ui.CONokN->setVisible(false);
     m_idleTicks = 0;
+    if (m_linkTimer && !m_linkTimer->isActive())
+        m_linkTimer->start();
 }
 
 void PortConnection::linkTick()
@@ -104,6 +107,8 @@ void PortConnection::linkTick()
         m_ui.CONok->setVisible(false);
         m_ui.CONokN->setVisible(true);
         m_idleTicks = 0;
+        if (m_linkTimer)
+            m_linkTimer->stop();
     } else {
         ++m_idleTicks;
     }

@@ -5,6 +5,7 @@
 #include <functional>
 
 class FCOMMLayout;
+class QTimer;
 class StatusLine;
 
 // The meter link as the window shows it: which of COM1..COM4 is chosen, Connect and Disconnect with
@@ -29,8 +30,10 @@ public:
 
     // A complete frame arrived (whether it converted or not): the meter is talking.
     void frameArrived();
-    // A tick of the link timer ConTimer.
+    // A tick of the link timer ConTimer. The timer runs only while the pictures say frames arrive:
+    // a frame starts it, the tick that turns the pictures back stops it.
     void linkTick();
+    void setLinkTimer(QTimer *timer) { m_linkTimer = timer; }
     int idleTicks() const { return m_idleTicks; }
 
     // Shows, as the tooltip of each COM menu item and port panel, the device it stands for here.
@@ -46,4 +49,5 @@ private:
     StatusLine &m_status;
     ErrorSink m_showError;
     int m_idleTicks = 0;
+    QTimer *m_linkTimer = nullptr;
 };

@@ -1,146 +1,626 @@
 #include "app/ReadingGrid.h"
 
-#include "store/ReadingTableModel.h"
-
+#include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
+#include <QStyleOptionViewItem>
 
 #include <algorithm>
+#include <cmath>
+#include <tuple>
 
-ReadingGrid::ReadingGrid(QWidget *parent) : QTableView(parent)
+namespace {
+
+// Each appended row changes the scroll bar's range, yet at thousands of rows its slider rarely
+// moves a pixel: a change that leaves the bar looking the same paints nothing.
+class ScrollBar : public QScrollBar
 {
-    setTabKeyNavigation(false);
+public:
+    using QScrollBar::QScrollBar;
+
+    // Between quiet(true) and quiet(false) changes only add up: a larger range followed by the
+    // value at its end is one change, and none at all if the bar looks the same after it.
+    void quiet(bool on)
+    {
+        m_quiet = on;
+        if (!on && look() != m_painted)
+            update();
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        const bool done = QScrollBar::event(event);
+        // Painting its own background, the bar spares the widgets behind it a repaint as tall as
+        // itself; the style's polish clears the attribute, so it is set again after.
+        if (event->type() == QEvent::Polish)
+            setAttribute(Qt::WA_OpaquePaintEvent);
+        return done;
+    }
+    void sliderChange(SliderChange change) override
+    {
+        if (change != SliderOrientationChange && (m_quiet || look() == m_painted))
+            return;
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent *event) override
+    {
+        m_painted = look();
+        QPainter painter(this);
+        const QBrush ground = palette().brush(QPalette::Window);
+        const QPaintDevice *target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+        // Hovered or pressed parts only the bar itself knows how to draw.
+        if (underMouse() || m_mouseDown || !target || target->devType() != QInternal::Image ||
+            target->devicePixelRatio() != 1 || ground.style() != Qt::SolidPattern) {
+            painter.fillRect(event->rect(), ground);
+            painter.end();
+            QScrollBar::paintEvent(event);
+            return;
+        }
+        // Drawn in bands of an image like the screen's: a fill as tall as the bar would be handed to
+        // Qt's helper threads.
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        option.subControls = QStyle::SC_All;
+        const QImage::Format format = static_cast<const QImage *>(target)->format();
+        for (int top = event->rect().top(); top <= event->rect().bottom(); top += kBand) {
+            QImage band(width(), std::min(kBand, height() - top), format);
+            band.fill(ground.color());
+            QPainter bandPainter(&band);
+            bandPainter.translate(0, -top);
+            style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &bandPainter, this);
+            bandPainter.end();
+            painter.drawImage(QPoint(0, top), band);
+        }
+    }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        m_mouseDown = true;
+        QScrollBar::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        QScrollBar::mouseReleaseEvent(event);
+        m_mouseDown = event->buttons() != Qt::NoButton;
+        update();
+    }
+
+private:
+    using Look = std::tuple<QRect, bool, bool, bool>;
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect slider =
+            style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+        return {slider, value() == minimum(), value() == maximum(), minimum() == maximum()};
+    }
+    static constexpr int kBand = 64;
+    Look m_painted;
+    bool m_mouseDown = false;
+    bool m_quiet = false;
+};
+
+} // namespace
+
+ReadingGrid::ReadingGrid(QWidget *parent) : QAbstractScrollArea(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBar(new ScrollBar(Qt::Vertical, this));
+    m_header = new QHeaderView(Qt::Horizontal, this);
+    m_header->setSectionsClickable(true);
+    m_header->setSectionResizeMode(QHeaderView::Fixed);
+    verticalScrollBar()->setSingleStep(1);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] { viewport()->update(); });
+}
+
+void ReadingGrid::setModel(QAbstractItemModel *model)
+{
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
+    m_model = model;
+    m_header->setModel(model);
+    if (model) {
+        connect(model, &QAbstractItemModel::rowsInserted, this, &ReadingGrid::modelRowsInserted);
+        connect(model, &QAbstractItemModel::modelReset, this, &ReadingGrid::modelReset);
+        for (int column = 0; column < kColumns; ++column)
+            if (m_givenWidths[size_t(column)] > 0)
+                m_header->resizeSection(column, m_givenWidths[size_t(column)]);
+    }
+    m_rows = model ? model->rowCount() : 0;
+    m_current = -1;
+    m_currentColumn = 0;
+    updateGeometries();
+    verticalScrollBar()->setValue(0);
+    m_offset = offsetFor(verticalScrollBar()->value());
+    viewport()->update();
+}
+
+void ReadingGrid::setColumnWidth(int column, int width)
+{
+    if (column < 0 || column >= kColumns)
+        return;
+    m_givenWidths[size_t(column)] = width;
+    m_header->resizeSection(column, width);
+    if (column == 0)
+        fitNumberColumn(0, m_rows - 1);
+}
+
+int ReadingGrid::columnWidth(int column) const
+{
+    return m_header->sectionSize(column);
+}
+
+QModelIndex ReadingGrid::currentIndex() const
+{
+    return m_model && m_current >= 0 ? m_model->index(int(m_current), m_currentColumn) : QModelIndex();
+}
+
+void ReadingGrid::setCurrentIndex(const QModelIndex &index)
+{
+    if (!index.isValid() || index.model() != m_model)
+        return;
+    moveCurrent(index.row(), index.column(), Place::Visible);
+}
+
+int ReadingGrid::viewportHeight() const
+{
+    return viewport()->height();
+}
+
+qint64 ReadingGrid::offsetFor(int scrollValue) const
+{
+    const QScrollBar *bar = verticalScrollBar();
+    if (bar->maximum() > 0 && scrollValue == bar->maximum())
+        return std::max<qint64>(0, m_rows * kRowHeight - viewportHeight());
+    return qint64(scrollValue) * kRowHeight;
+}
+
+qint64 ReadingGrid::rowAt(int y) const
+{
+    const qint64 contentY = y + m_offset;
+    if (contentY < 0)
+        return -1;
+    const qint64 row = contentY / kRowHeight;
+    return row < m_rows ? row : -1;
+}
+
+int ReadingGrid::columnLeft(int column) const
+{
+    return m_header->sectionViewportPosition(column);
+}
+
+int ReadingGrid::columnsWidth() const
+{
+    return m_header->length() - m_header->offset();
+}
+
+void ReadingGrid::modelRowsInserted(const QModelIndex &parent, int first, int last)
+{
+    if (parent.isValid())
+        return;
+    const qint64 before = m_rows;
+    const bool atEnd = verticalScrollBar()->value() == verticalScrollBar()->maximum();
+    m_rows = m_model->rowCount();
+    if (first < before) { // not an append: everything below moves
+        updateScrollRange();
+        syncOffset();
+        viewport()->update();
+        return;
+    }
+    fitNumberColumn(first, last);
+    // Scrolled to the end, the grid stays there and shows the new rows at the bottom.
+    updateScrollRange(atEnd);
+    syncOffset();
+    const int top = rowTop(first);
+    if (top < viewportHeight())
+        viewport()->update(QRect(0, top, viewport()->width(), (last - first + 1) * kRowHeight));
+}
+
+void ReadingGrid::modelReset()
+{
+    m_rows = m_model->rowCount();
+    m_current = -1;
+    m_currentColumn = 0;
+    for (int column = 0; column < kColumns; ++column)
+        if (m_givenWidths[size_t(column)] > 0)
+            m_header->resizeSection(column, m_givenWidths[size_t(column)]);
+    updateScrollRange();
+    m_offset = offsetFor(verticalScrollBar()->value());
+    fitNumberColumn(0, m_rows - 1);
+    viewport()->update();
+}
+
+void ReadingGrid::updateGeometries()
+{
+    const int height = std::min(std::max(m_header->minimumHeight(), m_header->sizeHint().height()),
+                                m_header->maximumHeight());
+    setViewportMargins(0, height, 0, 0);
+    const QRect port = viewport()->geometry();
+    m_header->setGeometry(port.left(), port.top() - height, port.width(), height);
+    updateScrollRange();
+}
+
+void ReadingGrid::updateScrollRange(bool followEnd)
+{
+    // As many whole rows as fit make a page; the scroll bar's end shows the last row at the bottom.
+    const int page = std::max(0, viewportHeight() / kRowHeight);
+    const qint64 maximum = std::max<qint64>(0, m_rows - page);
+    auto *bar = static_cast<ScrollBar *>(verticalScrollBar());
+    bar->quiet(true);
+    bar->setPageStep(page);
+    bar->setRange(0, int(std::min<qint64>(maximum, INT_MAX)));
+    if (followEnd && bar->maximum() > 0)
+        bar->setValue(bar->maximum());
+    bar->quiet(false);
+}
+
+void ReadingGrid::scrollContentsBy(int, int)
+{
+    syncOffset();
+}
+
+void ReadingGrid::syncOffset()
+{
+    const qint64 offset = offsetFor(verticalScrollBar()->value());
+    if (offset == m_offset)
+        return;
+    const qint64 dy = m_offset - offset;
+    m_offset = offset;
+    // The pixels drawn move with the rows; only what comes into view is painted.
+    if (std::abs(dy) < viewportHeight())
+        viewport()->scroll(0, int(dy), viewport()->rect()); // the notice over the rows stays
+    else
+        viewport()->update();
+    if (dy < 0)
+        fitNumberColumn((m_offset + viewportHeight() + dy) / kRowHeight, m_rows - 1);
+    else
+        fitNumberColumn(0, (m_offset + dy) / kRowHeight);
+}
+
+void ReadingGrid::updateRow(qint64 row)
+{
+    if (row < 0 || row >= m_rows)
+        return;
+    const int top = rowTop(row);
+    if (top < viewportHeight() && top + kRowHeight > 0)
+        viewport()->update(QRect(0, top, viewport()->width(), kRowHeight));
+}
+
+void ReadingGrid::moveCurrent(qint64 row, int column, Place place, bool select)
+{
+    if (row < 0 || row >= m_rows)
+        return;
+    const qint64 before = m_current;
+    const int columnBefore = m_currentColumn;
+    const bool selectedBefore = m_currentSelected;
+    m_current = row;
+    m_currentColumn = std::clamp(column, 0, kColumns - 1);
+    m_currentSelected = select;
+    scrollToRow(row, place);
+    if (before != m_current || columnBefore != m_currentColumn || selectedBefore != select) {
+        updateRow(before);
+        updateRow(m_current);
+    }
+}
+
+void ReadingGrid::scrollToRow(qint64 row, Place place)
+{
+    const int height = viewportHeight();
+    const int top = rowTop(row);
+    if (place == Place::Stay)
+        return;
+    if (place == Place::Visible) {
+        if (top < 0 || kRowHeight > height)
+            place = Place::Top;
+        else if (top + kRowHeight > height)
+            place = Place::Bottom;
+        else
+            return;
+    }
+    qint64 value = row;
+    if (place == Place::Bottom)
+        value = row - std::max(0, height / kRowHeight - 1);
+    verticalScrollBar()->setValue(int(std::max<qint64>(0, value)));
+}
+
+void ReadingGrid::fitNumberColumn(qint64 firstRow, qint64 lastRow)
+{
+    // Only the rows in view are looked at, and the column never narrows while they stay.
+    if (!m_model || m_rows == 0 || m_givenWidths[0] <= 0)
+        return;
+    const qint64 top = std::max<qint64>(0, m_offset / kRowHeight);
+    const qint64 bottom = std::min(m_rows - 1, (m_offset + viewportHeight() - 1) / kRowHeight);
+    firstRow = std::max(firstRow, top);
+    lastRow = std::min(lastRow, bottom);
+    if (firstRow > lastRow)
+        return;
+    const QFontMetrics metrics(font());
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 1;
+    const int room = m_header->sectionSize(0) - margins;
+    int widest = 0;
+    for (qint64 row = firstRow; row <= lastRow; ++row) {
+        const QString text = m_model->index(int(row), 0).data().toString();
+        // Laying a number out costs more than the rest of an appended row: it is measured only when
+        // its characters' widths, each rounded up, would not fit.
+        int bound = 1;
+        for (const QChar c : text) {
+            auto known = m_charWidths.find(c);
+            if (known == m_charWidths.end())
+                known = m_charWidths.insert(c, int(std::ceil(QFontMetricsF(font()).horizontalAdvance(c))));
+            bound += *known;
+        }
+        if (bound > room)
+            widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
+    if (widest + margins > m_header->sectionSize(0))
+        m_header->resizeSection(0, widest + margins);
+}
+
+void ReadingGrid::initItemOption(QStyleOptionViewItem *option) const
+{
+    option->initFrom(this);
+    option->state &= ~QStyle::State_MouseOver;
+    option->font = font();
+    if (!hasFocus())
+        option->state &= ~QStyle::State_Active;
+    option->state &= ~QStyle::State_HasFocus;
+    const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    option->decorationSize = QSize(icon, icon);
+    option->decorationPosition = QStyleOptionViewItem::Left;
+    option->decorationAlignment = Qt::AlignCenter;
+    option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    option->textElideMode = Qt::ElideRight;
+    option->rect = QRect();
+    option->showDecorationSelected = true;
+    option->locale = locale();
+    option->locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    option->widget = this;
+}
+
+void ReadingGrid::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(viewport());
+    const QRect area = event->rect();
+    if (!m_model || m_rows == 0) {
+        if (hasFocus()) { // an empty grid still shows that it has the keyboard
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+            focus.backgroundColor = palette().color(QPalette::Base);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        }
+        return;
+    }
+    QStyleOptionViewItem base;
+    initItemOption(&base);
+    const int right = columnsWidth() - 1;
+    const int bottom = int(std::min<qint64>(m_rows * kRowHeight - m_offset - 1, viewportHeight()));
+    const qint64 first = std::max<qint64>(0, (area.top() + m_offset) / kRowHeight);
+    const qint64 last =
+        std::min<qint64>(m_rows - 1, (std::min(area.bottom(), bottom) + m_offset) / kRowHeight);
+    const bool focused = hasFocus();
+    // Cells are kept as pictures while the screen is an image they can be copied to: most of a
+    // row's texts recur (DC, V, AUTO ...) and laying a text out costs far more than copying it.
+    const QPaintDevice *target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const QBrush ground = viewport()->palette().brush(viewport()->backgroundRole());
+    const bool pictures = target && target->devType() == QInternal::Image &&
+                          target->devicePixelRatio() == 1 && ground.style() == Qt::SolidPattern &&
+                          viewport()->autoFillBackground();
+    const QImage::Format format =
+        pictures ? static_cast<const QImage *>(target)->format() : QImage::Format_Invalid;
+    if (format != m_cellFormat || m_cells.size() > kMaxCellPictures) {
+        m_cells.clear();
+        m_cellFormat = format;
+    }
+    const auto drawCell = [this](QPainter &p, const QStyleOptionViewItem &option) {
+        style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &p, this);
+        style()->drawControl(QStyle::CE_ItemViewItem, &option, &p, this);
+    };
+    for (qint64 row = first; row <= last; ++row) {
+        const int y = rowTop(row);
+        for (int column = 0; column < kColumns; ++column) {
+            const int x = columnLeft(column);
+            const int width = m_header->sectionSize(column);
+            if (x > area.right() || x + width <= area.left())
+                continue;
+            const QModelIndex index = m_model->index(int(row), column);
+            QStyleOptionViewItem option = base;
+            option.rect = QRect(x, y, width - 1, kRowHeight - 1);
+            if (row == m_current) {
+                if (m_currentSelected)
+                    option.state |= QStyle::State_Selected;
+                if (focused && column == m_currentColumn)
+                    option.state |= QStyle::State_HasFocus;
+            }
+            option.palette.setCurrentColorGroup(QPalette::Normal);
+            option.index = index;
+            const QVariant alignment = index.data(Qt::TextAlignmentRole);
+            if (alignment.isValid())
+                option.displayAlignment = alignment.value<Qt::Alignment>();
+            option.features |= QStyleOptionViewItem::HasDisplay;
+            option.text = index.data(Qt::DisplayRole).toString();
+            option.fontMetrics = QFontMetrics(option.font);
+            if (!pictures || option.state & QStyle::State_HasFocus) { // a focus frame reaches past the cell
+                drawCell(painter, option);
+                continue;
+            }
+            const QString key = QString::number(width) + QLatin1Char(' ') +
+                                QString::number(int(option.state)) + QLatin1Char(' ') +
+                                QString::number(int(option.displayAlignment)) + QLatin1Char(' ') +
+                                option.text;
+            auto cell = m_cells.find(key);
+            if (cell == m_cells.end()) {
+                QImage picture(option.rect.size(), format);
+                picture.fill(ground.color());
+                QPainter cellPainter(&picture);
+                cellPainter.setPen(viewport()->palette().color(viewport()->foregroundRole()));
+                cellPainter.setBackground(ground);
+                cellPainter.setFont(viewport()->font());
+                cellPainter.translate(-option.rect.topLeft());
+                drawCell(cellPainter, option);
+                cellPainter.end();
+                cell = m_cells.insert(key, picture);
+            }
+            painter.drawImage(option.rect.topLeft(), *cell);
+        }
+    }
+    // The grid lines: under each row and right of each column, as far as the rows go.
+    const QRect lines = area.intersected(QRect(0, 0, right + 1, bottom + 1));
+    if (lines.isEmpty())
+        return;
+    const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &base, this);
+    painter.setPen(QPen(QColor::fromRgba(QRgb(gridHint)), 1, Qt::SolidLine));
+    for (qint64 row = first; row <= last; ++row) {
+        const qreal y = rowTop(row) + kRowHeight - 1;
+        painter.drawLine(QLineF(lines.left(), y, lines.right(), y).translated(0.5, 0.5));
+    }
+    for (int column = 0; column < kColumns; ++column) {
+        const qreal x = columnLeft(column) + m_header->sectionSize(column) - 1;
+        painter.drawLine(QLineF(x, lines.top(), x, lines.bottom()).translated(0.5, 0.5));
+    }
+}
+
+void ReadingGrid::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    const QRect port = viewport()->geometry();
+    m_header->setGeometry(port.left(), port.top() - m_header->height(), port.width(), m_header->height());
+    updateScrollRange();
+    m_offset = offsetFor(verticalScrollBar()->value());
+    fitNumberColumn(0, m_rows - 1);
+    viewport()->update();
+}
+
+bool ReadingGrid::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+        viewport()->update();
+        break;
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+        m_cells.clear();
+        m_charWidths.clear();
+        updateGeometries();
+        viewport()->update();
+        break;
+    default:
+        break;
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void ReadingGrid::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::EnabledChange) {
+        m_cells.clear();
+        viewport()->update();
+    }
 }
 
 void ReadingGrid::keyPressEvent(QKeyEvent *event)
 {
-    // Tab and Shift+Tab never get here now; Ctrl+Tab does, and a keyboard user expects it to leave
-    // a control that might keep Tab for itself.
-    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) &&
-        (event->modifiers() & Qt::ControlModifier)) {
-        const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
-        focusNextPrevChild(!back);
-        event->accept();
+    if (m_rows == 0) {
+        event->ignore();
         return;
     }
-    QTableView::keyPressEvent(event);
+    if (m_current < 0) { // the first move shows the first cell
+        switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            moveCurrent(0, 0, Place::Visible);
+            return;
+        default:
+            event->ignore();
+            return;
+        }
+    }
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    const int height = viewportHeight();
+    qint64 row = m_current;
+    int column = m_currentColumn;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        row = std::max<qint64>(0, row - 1);
+        break;
+    case Qt::Key_Down:
+        row = std::min(m_rows - 1, row + 1);
+        break;
+    case Qt::Key_Left:
+        column = std::max(0, column - 1);
+        break;
+    case Qt::Key_Right:
+        column = std::min(kColumns - 1, column + 1);
+        break;
+    case Qt::Key_Home:
+        column = 0;
+        if (control)
+            row = 0;
+        break;
+    case Qt::Key_End:
+        column = kColumns - 1;
+        if (control)
+            row = m_rows - 1;
+        break;
+    case Qt::Key_PageUp: {
+        const qint64 target = rowAt(rowTop(row) + kRowHeight - 1 - height);
+        row = target < 0 ? 0 : target;
+        break;
+    }
+    case Qt::Key_PageDown: {
+        const qint64 target = rowAt(rowTop(row) + height);
+        row = target < 0 ? m_rows - 1 : target;
+        break;
+    }
+    default:
+        event->ignore();
+        return;
+    }
+    moveCurrent(row, column, Place::Visible);
+}
+
+void ReadingGrid::moveCurrentTo(const QPoint &at, Place place)
+{
+    const qint64 row = rowAt(at.y());
+    const int column = m_header->logicalIndexAt(at.x());
+    if (row >= 0 && column >= 0)
+        moveCurrent(row, column, place);
+}
+
+void ReadingGrid::mousePressEvent(QMouseEvent *event)
+{
+    moveCurrentTo(event->position().toPoint(), Place::Stay); // a click does not scroll
+}
+
+void ReadingGrid::mouseMoveEvent(QMouseEvent *event)
+{
+    if (event->buttons() & Qt::LeftButton) // dragging, the current row follows and stays in view
+        moveCurrentTo(event->position().toPoint(), Place::Visible);
 }
 
 void ReadingGrid::focusInEvent(QFocusEvent *event)
 {
-    QTableView::focusInEvent(event);
+    QAbstractScrollArea::focusInEvent(event);
+    if (m_current < 0 && m_rows > 0)
+        moveCurrent(0, 0, Place::Visible, false);
     viewport()->update();
 }
 
 void ReadingGrid::focusOutEvent(QFocusEvent *event)
 {
-    QTableView::focusOutEvent(event);
+    QAbstractScrollArea::focusOutEvent(event);
     viewport()->update();
-}
-
-void ReadingGrid::paintEvent(QPaintEvent *event)
-{
-    QTableView::paintEvent(event);
-    // The view marks its focus on the current row; without one, a keyboard user would not see where
-    // the focus went.
-    if (!hasFocus() || currentIndex().isValid())
-        return;
-    // Drawn as the tool buttons mark theirs, whatever the style does with focus rectangles.
-    QPainter painter(viewport());
-    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-    painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
-}
-
-void ReadingGrid::setModel(QAbstractItemModel *model)
-{
-    m_change = Change::Other;
-    m_givenFirstWidth = -1;
-    m_fittedText.clear();
-    QTableView::setModel(model);
-}
-
-bool ReadingGrid::fitFirstColumn()
-{
-    if (!model())
-        return false;
-    const QString widest =
-        model()->headerData(0, Qt::Horizontal, ReadingTableModel::kWidestTextRole).toString();
-    if (widest == m_fittedText)
-        return false;
-    m_fittedText = widest;
-    if (m_givenFirstWidth < 0)
-        m_givenFirstWidth = columnWidth(0);
-    // Measured as the cells measure their text, with the grid line.
-    QStyleOptionViewItem option;
-    initViewItemOption(&option);
-    option.features |= QStyleOptionViewItem::HasDisplay;
-    option.text = widest;
-    const int needed = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).width() +
-                       (showGrid() ? 1 : 0);
-    const int width = std::max(m_givenFirstWidth, needed);
-    if (width == columnWidth(0))
-        return false;
-    setColumnWidth(0, width);
-    return true;
-}
-
-void ReadingGrid::doItemsLayout()
-{
-    // A wider first column moves every other column: the whole grid is laid out and painted again.
-    const bool onlyAppended = !fitFirstColumn() && m_change == Change::Appended;
-    m_change = Change::None;
-    QWidget *port = viewport();
-    if (!onlyAppended || !port->isVisible() || port->testAttribute(Qt::WA_UpdatesDisabled)) {
-        QTableView::doItemsLayout();
-        return;
-    }
-    const QRect portBefore = port->geometry();
-    const int verticalBefore = verticalScrollBar()->value();
-    const int horizontalBefore = horizontalScrollBar()->value();
-    const int offsetBefore = verticalHeader()->offset();
-    const int columnOffsetBefore = horizontalHeader()->offset();
-    // The base pass lays out and then updates the whole viewport; its update is kept out.
-    port->setAttribute(Qt::WA_UpdatesDisabled, true);
-    QTableView::doItemsLayout();
-    port->setAttribute(Qt::WA_UpdatesDisabled, false);
-    if (port->geometry() != portBefore || verticalScrollBar()->value() != verticalBefore ||
-        horizontalScrollBar()->value() != horizontalBefore ||
-        horizontalHeader()->offset() != columnOffsetBefore) {
-        port->update(); // the scroll bar came or the view moved: everything shifted
-        return;
-    }
-    // Scrolled to the end, the rows sit flush with the bottom edge; with a longer range they
-    // move to a row boundary until the view follows the newest row. Moving what is shown keeps
-    // it true to that, as a scroll would (the children stay where they are, as they do then).
-    if (verticalHeader()->offset() != offsetBefore)
-        port->scroll(0, offsetBefore - verticalHeader()->offset(), port->rect());
-    const int top = std::max(0, rowViewportPosition(m_firstAppended));
-    if (top < port->height())
-        port->update(QRect(0, top, port->width(), port->height() - top));
-}
-
-void ReadingGrid::rowsInserted(const QModelIndex &parent, int start, int end)
-{
-    QTableView::rowsInserted(parent, start, end);
-    const bool atEnd = !parent.isValid() && end == model()->rowCount() - 1;
-    if (m_change == Change::None && atEnd) {
-        m_change = Change::Appended;
-        m_firstAppended = start;
-    } else if (m_change != Change::Appended || !atEnd) {
-        m_change = Change::Other;
-    }
-}
-
-void ReadingGrid::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
-{
-    m_change = Change::Other;
-    QTableView::rowsAboutToBeRemoved(parent, start, end);
-}
-
-void ReadingGrid::reset()
-{
-    m_change = Change::Other;
-    QTableView::reset();
 }

@@ -1,45 +1,94 @@
 #pragma once
 
-#include <QTableView>
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QImage>
+#include <QModelIndex>
 
-// The reading grid. While a meter streams, rows only ever arrive after the last one, yet the view's
-// layout pass after each batch repaints every visible row. After such a batch only the new rows and
-// the empty space below them change (following the newest row scrolls the rest and repaints what
-// that exposes), so the pass repaints just those; any other change of the rows keeps the full repaint.
-// Tab, Shift+Tab and Ctrl+Tab leave the grid for the window's next control; the arrow keys move
-// inside it. With the focus and no row to mark, the grid frames itself.
-//
-// Recordings reach millions of rows: the first column (No) is widened to fit the longest No of the
-// table whenever that no longer fits the width it was given; the other columns keep theirs.
-class ReadingGrid : public QTableView
+#include <array>
+
+class QAbstractItemModel;
+class QHeaderView;
+class QStyleOptionViewItem;
+
+// The read-only reading grid: a header, rows of equal height, one current row drawn selected, a
+// scroll bar that moves a row at a time. It keeps nothing per row: a row appended costs the same
+// after ten million as after none, and a paint draws only the rows it covers. Rows come from the
+// model's display texts and alignments. The arrow keys, Page Up/Down, Home/End (with Ctrl: the
+// first and last row), clicks and the wheel move inside; Tab and Shift+Tab leave it.
+class ReadingGrid : public QAbstractScrollArea
 {
 public:
+    static constexpr int kRowHeight = 17;
+    static constexpr int kColumns = 6;
+
     explicit ReadingGrid(QWidget *parent = nullptr);
 
-    void setModel(QAbstractItemModel *model) override;
-    void doItemsLayout() override;
+    void setModel(QAbstractItemModel *model);
+    QAbstractItemModel *model() const { return m_model; }
+    QHeaderView *horizontalHeader() const { return m_header; }
+    // The width a column is given; the No column widens beyond it when a number shown needs more.
+    void setColumnWidth(int column, int width);
+    int columnWidth(int column) const;
+
+    // The current row (with the column of the cell that has the focus); showing it scrolls to it.
+    QModelIndex currentIndex() const;
+    void setCurrentIndex(const QModelIndex &index);
 
 protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-    void rowsInserted(const QModelIndex &parent, int start, int end) override;
-    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
-    void reset() override;
+    void changeEvent(QEvent *event) override;
 
 private:
-    // Widens the first column where the longest No no longer fits; whether its width changed.
-    bool fitFirstColumn();
-
-    enum class Change
+    enum class Place
     {
-        None,     // nothing since the last layout pass
-        Appended, // rows from m_firstAppended on were added after the last one, and nothing else
-        Other,
+        Stay,    // no scrolling (a click)
+        Visible, // as little scrolling as shows the whole row
+        Top,
+        Bottom,
     };
-    Change m_change = Change::None;
-    int m_firstAppended = 0;
-    int m_givenFirstWidth = -1; // the first column's width before it was widened
-    QString m_fittedText;       // the longest text the first column was last fitted to
+
+    qint64 rows() const { return m_rows; }
+    int viewportHeight() const;
+    // The content's vertical offset: whole rows, but flush with the last row at the scroll bar's end.
+    qint64 offsetFor(int scrollValue) const;
+    qint64 rowAt(int y) const; // -1 outside the rows
+    int rowTop(qint64 row) const { return int(row * kRowHeight - m_offset); }
+    int columnLeft(int column) const;
+    int columnsWidth() const;
+
+    void modelRowsInserted(const QModelIndex &parent, int first, int last);
+    void modelReset();
+    void updateGeometries();
+    void updateScrollRange(bool followEnd = false);
+    void moveCurrent(qint64 row, int column, Place place, bool select = true);
+    void moveCurrentTo(const QPoint &at, Place place); // the cell under a viewport point
+    void scrollToRow(qint64 row, Place place);
+    void updateRow(qint64 row);
+    // Brings what is shown in line with the scroll bar, scrolling the pixels already drawn.
+    void syncOffset();
+    void fitNumberColumn(qint64 firstRow, qint64 lastRow);
+    void initItemOption(QStyleOptionViewItem *option) const;
+
+    QAbstractItemModel *m_model = nullptr;
+    QHeaderView *m_header = nullptr;
+    std::array<int, kColumns> m_givenWidths{};
+    qint64 m_rows = 0;
+    qint64 m_current = -1;
+    bool m_currentSelected = false; // focus alone makes the first cell current, but not selected
+    int m_currentColumn = 0;
+    qint64 m_offset = 0; // the offset the viewport's pixels show
+    // Cell pictures by width, state, alignment and text, in the screen's image format.
+    static constexpr int kMaxCellPictures = 4096;
+    QHash<QString, QImage> m_cells;
+    QHash<QChar, int> m_charWidths; // of the No column's characters, rounded up
+    QImage::Format m_cellFormat = QImage::Format_Invalid;
 };

@@ -1,6 +1,7 @@
 #include "app/RecordingControls.h"
 
 #include "app/FCOMMLayout.h"
+#include "app/ReadingGrid.h"
 #include "app/StatusLine.h"
 #include "app/WindowPrompts.h"
 #include "store/FileLocks.h"
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 
 #include <algorithm>
 #include <climits>
@@ -61,6 +61,8 @@ void RecordingControls::record(const Reading &reading)
     // Without a table nothing is stored and nothing is said per frame: the grid says it once.
     if (m_recorder.INDataToTable(reading) == RecordOutcome::IntervalError)
         m_status.show(StatusLine::Owner::Interval, m_recorder.lastError());
+    if (m_model)
+        m_model->flushIfDue();
 }
 
 void RecordingControls::tick()

@@ -43,7 +43,7 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
     ConTimer->setObjectName(QStringLiteral("ConTimer"));
     ConTimer->setInterval(100);
     connect(ConTimer, &QTimer::timeout, this, &TFCOMM::ConTimerTimer);
-    ConTimer->start();
+    m_connection->setLinkTimer(ConTimer);
 
     Trecord = new QTimer(this);
     Trecord->setObjectName(QStringLiteral("Trecord"));

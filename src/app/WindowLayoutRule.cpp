@@ -1,12 +1,12 @@
 #include "app/WindowLayoutRule.h"
 
 #include "app/FCOMMLayout.h"
+#include "app/ReadingGrid.h"
 #include "chart/TrendChart.h"
 #include "display/CaptionPanel.h"
 #include "display/GaugeView.h"
 
 #include <QLabel>
-#include <QTableView>
 
 #include <algorithm>
 

@@ -1,5 +1,8 @@
 #include "display/GaugeView.h"
 
+#include "display/RegionBlit.h"
+
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPolygon>
 #include <QRegion>
@@ -16,11 +19,13 @@ public:
     GaugePicture(const QImage *image, QWidget *parent) : QWidget(parent), m_image(image) {}
 
 protected:
-    void paintEvent(QPaintEvent *) override
+    void paintEvent(QPaintEvent *event) override
     {
         QPainter painter(this);
         if (m_image->isNull())
             painter.fillRect(rect(), Qt::white);
+        else if (m_image->size() == size() && m_image->devicePixelRatio() == 1)
+            blitRegion(painter, event->region(), *m_image);
         else
             painter.drawImage(rect(), *m_image);
     }
@@ -147,14 +152,32 @@ void GaugeView::followPanelSize()
 void GaugeView::KDsetup(int)
 {
     ensurePictureSize();
+    m_needleShown = false;
+    m_pictureWidget->update();
+    const auto same = [this](const DrawnScale &d) {
+        const GaugeInputs &a = d.inputs;
+        const GaugeInputs &b = m_inputs;
+        return d.size == m_picture.size() && a.HzMode == b.HzMode && a.RangeClass == b.RangeClass &&
+               a.GaugeSpan == b.GaugeSpan && a.GaugeZero == b.GaugeZero && a.FullScale == b.FullScale &&
+               a.UpperLimit == b.UpperLimit && a.LowerLimit == b.LowerLimit && a.maxEnabled == b.maxEnabled &&
+               a.minEnabled == b.minEnabled;
+    };
+    const auto drawn = std::find_if(m_drawnScales.begin(), m_drawnScales.end(), same);
+    if (drawn != m_drawnScales.end()) {
+        m_picture = drawn->picture; // shared until the needle is drawn on it
+        return;
+    }
     QPainter painter(&m_picture);
     painter.fillRect(m_picture.rect(), Qt::white);
-    m_needleShown = false;
     const GaugeGeometry g = scaleGeometry();
     if (g.valid()) {
         drawScale(painter, g);
     }
-    m_pictureWidget->update();
+    painter.end();
+    constexpr size_t kKeptScales = 6;
+    if (m_drawnScales.size() == kKeptScales)
+        m_drawnScales.erase(m_drawnScales.begin());
+    m_drawnScales.push_back({m_picture.size(), m_inputs, m_picture});
 }
 
 void GaugeView::drawScale(QPainter &painter, const GaugeGeometry &g)

@@ -6,6 +6,8 @@
 #include <QFrame>
 #include <QImage>
 
+#include <vector>
+
 // The analog scale: the white panel "KD" with the picture "KD1" over its whole area. KDsetup draws the
 // scale (and so wipes the needle), KDrun moves the needle by painting the previous one white and
 // drawing the new one. The picture has the panel's size; when the panel is resized the picture is
@@ -46,4 +48,13 @@ private:
     GaugeNeedle m_needle; // both ends (0,0) until the first KDrun
     int m_lastInput = 0;
     bool m_needleShown = false;
+    // The last scales drawn, by picture size and inputs: a meter that changes range goes back and
+    // forth between a few of them, and copying one costs a fraction of drawing it.
+    struct DrawnScale
+    {
+        QSize size;
+        GaugeInputs inputs;
+        QImage picture;
+    };
+    std::vector<DrawnScale> m_drawnScales;
 };

@@ -3,6 +3,7 @@
 #include "display/LcdFont.h"
 #include "display/LcdLabel.h"
 #include "display/Pictures.h"
+#include "display/RegionBlit.h"
 
 #include <QLabel>
 #include <QPaintEngine>
@@ -192,8 +193,7 @@ bool LcdPanel::paintFromGlass(QPaintEvent *event)
     // digit does not reach it.
     if (!contentsRect().contains(event->rect()))
         drawFrame(&painter);
-    const QRect glass = contentsRect() & event->rect();
-    painter.drawImage(glass.topLeft(), m_glass, glass);
+    blitRegion(painter, event->region() & contentsRect(), m_glass);
     return true;
 }
 

@@ -21,10 +21,17 @@ QLabel *readingLabel(const QString &text, QWidget *parent)
     return label;
 }
 
-// Grows a label to its text; never narrower than its layout width.
-void fitWidth(QWidget *label, int layoutWidth)
+// Grows a label to its text; never narrower than its layout width. A reading's extremes come back to
+// the same few texts, and measuring one lays it out: the widths are kept by text.
+void fitWidth(QLabel *label, int layoutWidth, QHash<QString, int> &widths)
 {
-    label->resize(std::max(layoutWidth, label->sizeHint().width()), label->height());
+    auto known = widths.find(label->text());
+    if (known == widths.end()) {
+        if (widths.size() > 1024)
+            widths.clear();
+        known = widths.insert(label->text(), label->sizeHint().width());
+    }
+    label->resize(std::max(layoutWidth, *known), label->height());
 }
 
 } // namespace
@@ -85,10 +92,17 @@ MinMaxPanel::MinMaxPanel(QWidget *parent) : QFrame(parent)
 
 void MinMaxPanel::showExtremes(const QString &minText, const QString &maxText, const QString &unit)
 {
+    // Most frames change neither extreme: measuring the texts again would be the frame's dearest step.
+    if (m_shownValid && minText == m_shownMin && maxText == m_shownMax && unit == m_shownUnit)
+        return;
+    m_shownValid = true;
+    m_shownMin = minText;
+    m_shownMax = maxText;
+    m_shownUnit = unit;
     MinText->setText(minText);
-    fitWidth(MinText, 32);
+    fitWidth(MinText, 32, m_textWidths);
     MaxText->setText(maxText);
-    fitWidth(MaxText, 37);
+    fitWidth(MaxText, 37, m_textWidths);
     // The unit follows the longer reading so the two never overlap.
     const int unitLeft =
         std::max(96, std::max(MinText->x() + MinText->width(), MaxText->x() + MaxText->width()) + 4);
@@ -102,6 +116,7 @@ void MinMaxPanel::applyRange(int fullScale)
 {
     Setmax->setText(QString::number(fullScale));
     SetMin->setText(QString::number(-fullScale));
+    m_shownValid = false;
     MinText->setText(QString::number(fullScale + 1));
     MaxText->setText(QString::number(-(fullScale + 1)));
 }

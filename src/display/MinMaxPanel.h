@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -35,4 +36,10 @@ public:
 
 private:
     LimitKeyFilter *m_keyFilter = nullptr;
+    // What showExtremes last laid out, so that a frame that changes none of it costs nothing.
+    bool m_shownValid = false;
+    QString m_shownMin;
+    QString m_shownMax;
+    QString m_shownUnit;
+    QHash<QString, int> m_textWidths; // the reading labels' widths by text (both share one font)
 };

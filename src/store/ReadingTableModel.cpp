@@ -94,9 +94,16 @@ void ReadingTableModel::rowsAppended()
         m_flushTimer.start();
 }
 
+void ReadingTableModel::flushIfDue()
+{
+    if (m_flushTimer.isActive() && (!m_sinceFlush.isValid() || m_sinceFlush.elapsed() >= kPromptFlushMs))
+        flushPendingRows();
+}
+
 void ReadingTableModel::flushPendingRows()
 {
     m_flushTimer.stop();
+    m_sinceFlush.start();
     const int rows = shownRowsOf(m_table);
     if (rows <= m_shownRows)
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QTimer>
 
 class TableStore;
@@ -30,6 +31,11 @@ public:
 
     // Shows every row appended so far to the views now.
     void flushPendingRows();
+    // Shows the rows appended so far now if the last showing is kPromptFlushMs or more ago: a meter
+    // that sends at most every kPromptFlushMs has each row shown with the rest of its frame, rather
+    // than by the timer a moment later.
+    static constexpr int kPromptFlushMs = 40;
+    void flushIfDue();
 
 signals:
     // Rows were shown; row is the newest, which the grid makes its current row.
@@ -41,4 +47,5 @@ private:
     TableStore *m_table = nullptr;
     int m_shownRows = 0;
     QTimer m_flushTimer;
+    QElapsedTimer m_sinceFlush;
 };

@@ -1,74 +1,332 @@
 #include "app/ReadingGrid.h"
-#include "store/ReadingTableModel.h"
-#include "store/TableStore.h"
 
+#include <QAbstractTableModel>
 #include <QApplication>
-#include <QTemporaryDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <functional>
 
 namespace {
 
-// The width Qt itself finds the shown cells of the first column need.
-struct MeasuredGrid : ReadingGrid
+// Rows of the grid's six columns, made up from the row number, counting what the views ask for.
+class CountingModel : public QAbstractTableModel
 {
-    int firstColumnNeeds() const { return sizeHintForColumn(0); }
+public:
+    explicit CountingModel(int rows, int firstNo = 1) : m_rows(rows), m_firstNo(firstNo) {}
+
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : m_rows; }
+    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 6; }
+    Qt::ItemFlags flags(const QModelIndex &) const override
+    {
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const char *const names[] = {"No", "Time", "DC/AC", "Value", "Unit", "AUTO"};
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+            return QString::fromLatin1(names[section]);
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        ++reads;
+        const int row = index.row();
+        if (role == Qt::TextAlignmentRole)
+            return QVariant::fromValue(index.column() == 0 ? Qt::AlignLeft | Qt::AlignVCenter
+                                       : index.column() >= 3 && index.column() <= 4
+                                           ? Qt::AlignRight | Qt::AlignVCenter
+                                           : Qt::Alignment(Qt::AlignCenter));
+        if (role != Qt::DisplayRole)
+            return {};
+        switch (index.column()) {
+        case 0:
+            return QString::number(m_firstNo + row);
+        case 1:
+            return QStringLiteral("12:%1:%2.%3")
+                .arg(row / 60 % 60, 2, 10, QLatin1Char('0'))
+                .arg(row % 60, 2, 10, QLatin1Char('0'))
+                .arg(row % 1000, 3, 10, QLatin1Char('0'));
+        case 2:
+            return row % 3 ? QStringLiteral("DC") : QStringLiteral("AC");
+        case 3:
+            return QString::number(1.5 + row % 97 * 0.25, 'f', 3);
+        case 4:
+            return QStringLiteral("V");
+        default:
+            return row % 5 ? QStringLiteral("AUTO") : QString();
+        }
+    }
+    void reset()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+    void append(int rows)
+    {
+        beginInsertRows({}, m_rows, m_rows + rows - 1);
+        m_rows += rows;
+        endInsertRows();
+    }
+
+    mutable long reads = 0;
+
+private:
+    int m_rows;
+    int m_firstNo;
 };
 
-// The grid's first column grows to the longest No in the table (Qt's own measure of the cells must
-// fit), while the other columns keep the widths they were given; an emptied table gives the first
-// column its width back.
-TEST(ReadingGrid, TheNoColumnFitsTheLongestNoAndTheOthersKeepTheirWidths)
+constexpr int kWidths[] = {34, 72, 38, 46, 30, 40};
+
+void setUp(QAbstractScrollArea *view)
 {
-    const struct
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(10);
+    view->setFont(font);
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Base, QColor(148, 190, 254));
+    view->setPalette(palette);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setFixedSize(284, 150);
+}
+
+// The grid and, beside it, the item view it stands in for, set up as the window had it.
+struct Pair
+{
+    explicit Pair(int rows, int firstNo = 1) : model(rows, firstNo), other(rows, firstNo)
+    {
+        auto *layout = new QHBoxLayout(&window);
+        elsewhere = new QLineEdit;
+        layout->addWidget(elsewhere);
+        grid = new ReadingGrid;
+        table = new QTableView;
+        layout->addWidget(grid);
+        layout->addWidget(table);
+        setUp(grid);
+        setUp(table);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setSelectionMode(QAbstractItemView::SingleSelection);
+        table->setTabKeyNavigation(false);
+        table->verticalHeader()->setVisible(false);
+        table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        table->verticalHeader()->setDefaultSectionSize(17);
+        grid->setModel(&model);
+        table->setModel(&other);
+        for (QHeaderView *header : {grid->horizontalHeader(), table->horizontalHeader()}) {
+            QFont bold = grid->font();
+            bold.setBold(true);
+            header->setFont(bold);
+            header->setHighlightSections(false);
+            header->setSectionResizeMode(QHeaderView::Fixed);
+        }
+        for (int column = 0; column < 6; ++column) {
+            grid->setColumnWidth(column, kWidths[column]);
+            table->setColumnWidth(column, kWidths[column]);
+        }
+        window.show();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        elsewhere->setFocus();
+    }
+
+    void showNewest()
+    {
+        grid->setCurrentIndex(model.index(model.rowCount() - 1, 0));
+        table->setCurrentIndex(other.index(other.rowCount() - 1, 0));
+    }
+
+    // Both views as painted from scratch, and the grid as its updates left it on screen.
+    void expectSamePictures(const std::string &what)
+    {
+        QApplication::processEvents();
+        const QImage gridImage = grid->grab().toImage();
+        const QImage screen = window.screen()->grabWindow(window.winId()).toImage();
+        const QImage onScreen = screen.copy(QRect(grid->mapTo(&window, QPoint()), grid->size()));
+        EXPECT_TRUE(gridImage == table->grab().toImage()) << what;
+        EXPECT_TRUE(onScreen.convertToFormat(gridImage.format()) == gridImage) << what << " on screen";
+    }
+
+    QWidget window;
+    CountingModel model;
+    CountingModel other;
+    QLineEdit *elsewhere = nullptr;
+    ReadingGrid *grid = nullptr;
+    QTableView *table = nullptr;
+};
+
+TEST(ReadingGrid, LooksAndMovesAsTheItemViewItReplaces)
+{
+    using Step = std::function<void(QWidget *)>;
+    const auto keys = [](std::vector<Qt::Key> list, Qt::KeyboardModifiers modifiers = {}) {
+        return Step([list, modifiers](QWidget *view) {
+            for (Qt::Key key : list)
+                QTest::keyClick(view, key, modifiers);
+        });
+    };
+    const auto click = [](int x, int y) {
+        return Step([x, y](QWidget *view) {
+            QWidget *port = static_cast<QAbstractScrollArea *>(view)->viewport();
+            QTest::mouseClick(port, Qt::LeftButton, {}, QPoint(x, y));
+        });
+    };
+    const auto wheel = [](int notches) {
+        return Step([notches](QWidget *view) {
+            QWidget *port = static_cast<QAbstractScrollArea *>(view)->viewport();
+            const QPointF at(100, 50);
+            QWheelEvent event(at, port->mapToGlobal(at), {}, QPoint(0, 120 * notches), Qt::NoButton, {},
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(port, &event);
+        });
+    };
+    struct Case
     {
         const char *name;
-        std::vector<int64_t> nos;
-        bool widened;
-    } cases[] = {
-        {"short numbers", {1, 2, 999}, false},
-        {"five digits", {1, 12345}, true},
-        {"millions", {1, 2, 3456789}, true},
-        {"a long negative number first", {-1234567, 1}, true},
+        int rows;
+        bool newest; // the newest row current, as while recording
+        bool focus;
+        Step step;
     };
-    const int widths[] = {34, 72, 38, 46, 30, 40};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        QTemporaryDir dir;
-        TableStore table;
-        ASSERT_TRUE(table.openWorkingTable(dir.path()));
-        ReadingTableModel model(&table);
-        MeasuredGrid grid;
-        grid.setModel(&model);
-        for (int column = 0; column < 6; ++column)
-            grid.setColumnWidth(column, widths[column]);
-        grid.resize(300, 200);
-        grid.show();
-        QApplication::processEvents();
-
-        int longest = 0;
-        for (size_t i = 0; i < c.nos.size(); ++i) {
-            RowInput row;
-            row.no = c.nos[i];
-            row.timeMs = 1000;
-            table.appendRow(row);
-            if (QString::number(c.nos[i]).size() > QString::number(c.nos[size_t(longest)]).size())
-                longest = int(i);
+    const Case cases[] = {
+        {"empty", 0, false, false, {}},
+        {"a few rows", 3, true, false, {}},
+        {"a few rows, focused", 3, true, true, {}},
+        {"scrolled to the end", 40, true, false, {}},
+        {"up three", 40, true, true, keys({Qt::Key_Up, Qt::Key_Up, Qt::Key_Up})},
+        {"page up twice, page down", 400, true, true,
+         keys({Qt::Key_PageUp, Qt::Key_PageUp, Qt::Key_PageDown})},
+        {"left, end, home", 40, true, true, keys({Qt::Key_Left, Qt::Key_End, Qt::Key_Left, Qt::Key_Home})},
+        {"ctrl+home", 9000, true, true, keys({Qt::Key_Home}, Qt::ControlModifier)},
+        {"ctrl+home, ctrl+end", 9000, true, true,
+         [keys](QWidget *view) {
+             keys({Qt::Key_Home}, Qt::ControlModifier)(view);
+             keys({Qt::Key_Down, Qt::Key_Down})(view);
+             keys({Qt::Key_End}, Qt::ControlModifier)(view);
+         }},
+        {"no current row, down", 40, false, true, keys({Qt::Key_Down, Qt::Key_Down})},
+        {"click a cell", 40, true, true, click(120, 30)},
+        {"click the half row at the top", 40, true, true, click(20, 3)},
+        {"wheel up and down", 9000, true, false,
+         [wheel](QWidget *view) {
+             wheel(2)(view);
+             wheel(-1)(view);
+         }},
+    };
+    for (const Case &c : cases) {
+        Pair pair(c.rows);
+        if (c.newest)
+            pair.showNewest();
+        for (QWidget *view : {static_cast<QWidget *>(pair.grid), static_cast<QWidget *>(pair.table)}) {
+            if (c.focus) {
+                view->setFocus(Qt::TabFocusReason);
+                if (c.step)
+                    c.step(view);
+            }
+            if (!c.focus && c.step)
+                c.step(view);
         }
-        model.flushPendingRows();
-        grid.scrollTo(model.index(longest, 0));
+        // Each with the focus it would have, in turn.
+        if (c.focus)
+            pair.grid->setFocus(Qt::TabFocusReason);
         QApplication::processEvents();
-
-        EXPECT_GE(grid.columnWidth(0), grid.firstColumnNeeds());
-        EXPECT_EQ(grid.columnWidth(0) > widths[0], c.widened) << grid.columnWidth(0);
-        for (int column = 1; column < 6; ++column)
-            EXPECT_EQ(grid.columnWidth(column), widths[column]) << column;
-
-        ASSERT_TRUE(table.emptyTable());
+        const QImage gridImage = pair.grid->grab().toImage();
+        if (c.focus)
+            pair.table->setFocus(Qt::TabFocusReason);
         QApplication::processEvents();
-        EXPECT_EQ(grid.columnWidth(0), widths[0]);
+        EXPECT_TRUE(gridImage == pair.table->grab().toImage()) << c.name;
+        EXPECT_EQ(pair.grid->currentIndex(),
+                  pair.model.index(pair.table->currentIndex().row(), pair.table->currentIndex().column()))
+            << c.name;
+        EXPECT_EQ(pair.grid->verticalScrollBar()->value(), pair.table->verticalScrollBar()->value())
+            << c.name;
     }
+}
+
+TEST(ReadingGrid, RowsAppendedWhileFollowingTheNewestLeaveWhatAFullRepaintShows)
+{
+    Pair pair(5);
+    pair.showNewest();
+    for (int batch : {1, 2, 1, 5, 1, 1, 20, 1}) {
+        pair.model.append(batch);
+        pair.other.append(batch);
+        pair.showNewest();
+        pair.expectSamePictures("after " + std::to_string(pair.model.rowCount()) + " rows");
+    }
+    QTest::keyClick(pair.grid, Qt::Key_PageUp);
+    QTest::keyClick(pair.table, Qt::Key_PageUp);
+    pair.expectSamePictures("paged up");
+}
+
+TEST(ReadingGrid, AnAppendReadsOnlyTheRowsInView)
+{
+    Pair pair(2000000);
+    pair.showNewest();
+    QApplication::processEvents();
+    pair.model.reads = 0;
+    pair.model.append(1);
+    pair.grid->setCurrentIndex(pair.model.index(pair.model.rowCount() - 1, 0));
+    QApplication::processEvents();
+    // A view of eight rows; every read was for a cell in view.
+    EXPECT_GT(pair.model.reads, 0);
+    EXPECT_LE(pair.model.reads, 10 * 6 * 2);
+}
+
+TEST(ReadingGrid, TheNumberColumnWidensToTheLongestNumberShownAndTheOthersKeepTheirWidths)
+{
+    Pair pair(40, 999990);
+    pair.showNewest();
+    QApplication::processEvents();
+    const int wide = pair.grid->columnWidth(0);
+    const QFontMetrics metrics(pair.grid->font());
+    EXPECT_GE(wide, metrics.horizontalAdvance(QStringLiteral("1000029")) + 5);
+    for (int column = 1; column < 6; ++column)
+        EXPECT_EQ(pair.grid->columnWidth(column), kWidths[column]);
+    QTest::keyClick(pair.grid, Qt::Key_Home, Qt::ControlModifier); // back to six digits
+    EXPECT_EQ(pair.grid->columnWidth(0), wide);
+    pair.model.reset();
+    EXPECT_LT(pair.grid->columnWidth(0), wide); // fitted again to the six-digit numbers in view
+    EXPECT_GT(pair.grid->columnWidth(0), kWidths[0]);
+
+    Pair shortNumbers(40);
+    shortNumbers.showNewest();
+    EXPECT_EQ(shortNumbers.grid->columnWidth(0), kWidths[0]);
+}
+
+TEST(ReadingGrid, TabLeavesTheGridAndAnEmptyGridShowsItsFocus)
+{
+    QWidget window;
+    auto *before = new QLineEdit(&window);
+    auto *grid = new ReadingGrid(&window);
+    auto *after = new QLineEdit(&window);
+    CountingModel model(0);
+    grid->setModel(&model);
+    grid->setGeometry(0, 30, 284, 150);
+    after->move(0, 200);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    before->setFocus();
+    const QImage unfocused = grid->grab().toImage();
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_TRUE(grid->hasFocus());
+    EXPECT_NE(grid->grab().toImage(), unfocused);
+
+    model.append(50);
+    for (int key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_PageDown, Qt::Key_Up})
+        QTest::keyClick(grid, Qt::Key(key));
+    EXPECT_TRUE(grid->hasFocus());
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_TRUE(after->hasFocus());
+    QTest::keyClick(after, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_TRUE(grid->hasFocus());
+    QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_TRUE(before->hasFocus());
 }
 
 } // namespace

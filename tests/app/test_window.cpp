@@ -1,3 +1,4 @@
+#include "app/ReadingGrid.h"
 #include "app/UnsavedReadings.h"
 #include "app/VS500F.h"
 #include "chart/TrendChart.h"
@@ -32,7 +33,6 @@
 #include <QScreen>
 #include <QSet>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -382,6 +382,17 @@ TEST(WindowLink, IndicatorFallsBackOnTheThirdIdleTick)
     EXPECT_TRUE(w.CONok->isHidden());
     EXPECT_FALSE(w.CONokN->isHidden());
     EXPECT_EQ(w.LinkIdleTicks(), 0);
+}
+
+TEST(WindowLink, TheLinkTimerRunsOnlyWhileFramesArrive)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    EXPECT_FALSE(w.ConTimer->isActive()); // no wakeups while nothing arrives
+    win.feed(encodeOr200(volts('0', '0', '0', '0')));
+    EXPECT_TRUE(w.ConTimer->isActive());
+    EXPECT_TRUE(waitFor([&w] { return !w.CONokN->isHidden(); }, 1000));
+    EXPECT_FALSE(w.ConTimer->isActive());
 }
 
 // ---- Presentation of frames ----

@@ -295,6 +295,28 @@ TEST_F(GaugeViewTest, FrequencyModeDrawsRedScaleWithNormalBand)
     EXPECT_TRUE(isColour(view.picture(), mid.x + 1, mid.y + 1, kBlue));
 }
 
+TEST_F(GaugeViewTest, AScaleDrawnBeforeComesBackWithoutTheNeedleDrawnOnItSince)
+{
+    GaugeInputs hz = inputsFor("4");
+    hz.HzMode = true;
+    view.setInputs(inputsFor("4"));
+    view.KDsetup(1);
+    const QImage volts = view.picture().copy();
+    view.KDrun(700); // drawn on the picture, not on the scale kept
+    for (const GaugeInputs &in : {hz, inputsFor("6"), inputsFor("4")}) {
+        view.setInputs(in);
+        view.KDsetup(1);
+    }
+    EXPECT_EQ(view.picture(), volts);
+    view.resize(300, 120); // another size: drawn anew, not copied
+    view.KDsetup(1);
+    GaugeView fresh;
+    fresh.resize(300, 120);
+    fresh.setInputs(inputsFor("4"));
+    fresh.KDsetup(1);
+    EXPECT_EQ(view.picture(), fresh.picture());
+}
+
 TEST_F(GaugeViewTest, TinyPanelsStayWhiteAndDoNotCrash)
 {
     view.setInputs(inputsFor("4"));

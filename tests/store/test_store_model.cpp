@@ -90,6 +90,21 @@ TEST_F(ReadingTableModelTest, TimerShowsNewRowsWithinAFractionOfASecond)
     EXPECT_EQ(newest.count(), 1);
 }
 
+TEST_F(ReadingTableModelTest, ARowAfterAPauseIsShownAtOnceAndFasterRowsWaitForTheTimer)
+{
+    table.appendRow(reading(1, "1.000"));
+    model.flushIfDue(); // the first row: nothing was shown before
+    EXPECT_EQ(model.rowCount(), 1);
+    table.appendRow(reading(2, "1.000"));
+    model.flushIfDue(); // right after a showing: left to the timer
+    EXPECT_EQ(model.rowCount(), 1);
+    QTest::qWait(ReadingTableModel::kPromptFlushMs + 5);
+    model.flushIfDue();
+    EXPECT_EQ(model.rowCount(), 2);
+    model.flushIfDue(); // nothing pending
+    EXPECT_EQ(model.rowCount(), 2);
+}
+
 TEST_F(ReadingTableModelTest, EmptyingAndReopeningResetTheModel)
 {
     for (int i = 1; i <= 3; ++i)
