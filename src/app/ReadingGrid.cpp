@@ -387,12 +387,11 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
     QPainter painter(viewport());
     const QRect area = event->rect();
     if (!m_model || m_rows == 0) {
-        if (hasFocus()) { // an empty grid still shows that it has the keyboard
-            QStyleOptionFocusRect focus;
-            focus.initFrom(this);
-            focus.rect = viewport()->rect().adjusted(1, 1, -1, -1);
-            focus.backgroundColor = palette().color(QPalette::Base);
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        // An empty grid still shows that it has the keyboard, drawn as the tool buttons mark theirs,
+        // whatever the style does with focus rectangles.
+        if (hasFocus()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
         }
         return;
     }
@@ -527,6 +526,15 @@ void ReadingGrid::changeEvent(QEvent *event)
 
 void ReadingGrid::keyPressEvent(QKeyEvent *event)
 {
+    // Tab and Shift+Tab move the focus before they get here; Ctrl+Tab does get here, and a keyboard
+    // user expects it to leave a control that might keep Tab for itself.
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) &&
+        (event->modifiers() & Qt::ControlModifier)) {
+        const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        focusNextPrevChild(!back);
+        event->accept();
+        return;
+    }
     if (m_rows == 0) {
         event->ignore();
         return;
