@@ -4,6 +4,7 @@
 //   bench_frame_path            the three sizes
 //   bench_frame_path --soak N   N frames through the window with "limitless" recording, reporting
 //                               memory and per-frame cost as the table and the chart grow
+#include "SavedRows.h"
 #include "app/VS500F.h"
 #include "chart/TrendChart.h"
 #include "decode/FrameEncoders.h"
@@ -98,22 +99,7 @@ double measureAt(long rowsBefore, bool recovery = false)
     Window win(recovery);
     TableStore *table = win.w.readingTable();
     const long rssBefore = currentRssKb();
-    std::string value;
-    for (long i = 0; i < rowsBefore; ++i) {
-        value = std::to_string(1000 + i % 2900);
-        RowInput row;
-        row.no = i + 1;
-        row.timeMs = int32_t(i % 86400000);
-        row.dcac = "DC";
-        row.value = value;
-        row.unit = "V";
-        row.autoText = "AUTO";
-        row.nval = double(1000 + i % 2900);
-        table->appendRow(row);
-    }
-    // The rows already there count as saved, as in a table opened from a file: only the frames
-    // measured are unsaved readings.
-    table->markKept(table->rowCount());
+    fillSavedRows(*table, rowsBefore);
     win.w.readingModel()->flushPendingRows();
     QCoreApplication::processEvents();
     const double bytesPerRow =

@@ -12,6 +12,7 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise; for a real X server's painting:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" ./build/bench/bench_live
+#include "SavedRows.h"
 #include "app/VS500F.h"
 #include "decode/FrameEncoders.h"
 #include "store/ReadingTableModel.h"
@@ -148,22 +149,7 @@ public:
 private:
     void fillTable(long rows)
     {
-        TableStore *table = m_window.readingTable();
-        std::string value;
-        for (long i = 0; i < rows; ++i) {
-            value = std::to_string(1000 + i % 2900);
-            RowInput row;
-            row.no = i + 1;
-            row.timeMs = int32_t(i % 86400000);
-            row.dcac = "DC";
-            row.value = value;
-            row.unit = "V";
-            row.autoText = "AUTO";
-            row.nval = double(1000 + i % 2900);
-            table->appendRow(row);
-        }
-        // Saved, as a table opened from a file: only the frames measured are unsaved readings.
-        table->markKept(table->rowCount());
+        fillSavedRows(*m_window.readingTable(), rows);
         m_window.readingModel()->flushPendingRows();
     }
 
