@@ -40,6 +40,9 @@ public:
     static File open(const std::string &path, Access access, Error *error);
     // The program's standard input, not closed with the object.
     static File standardInput();
+    // The program's standard output and error, not closed with the object.
+    static File standardOutput();
+    static File standardError();
     // Takes over a handle opened elsewhere; closed with the object.
     static File adopt(NativeHandle handle) { return File(handle, true); }
 

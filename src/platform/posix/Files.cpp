@@ -127,6 +127,16 @@ File File::standardInput()
     return File(STDIN_FILENO, false);
 }
 
+File File::standardOutput()
+{
+    return File(STDOUT_FILENO, false);
+}
+
+File File::standardError()
+{
+    return File(STDERR_FILENO, false);
+}
+
 bool File::isOpen() const
 {
     return m_handle >= 0;
@@ -251,6 +261,21 @@ bool fileIdentity(const File &file, FileIdentity *identity)
 {
     struct stat st;
     return identityOf(::fstat(file.handle(), &st), st, identity);
+}
+
+FileKind fileKind(const std::string &path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return FileKind::Missing;
+    const mode_t mode = st.st_mode;
+    return S_ISREG(mode)    ? FileKind::Regular
+           : S_ISDIR(mode)  ? FileKind::Folder
+           : S_ISCHR(mode)  ? FileKind::CharacterDevice
+           : S_ISBLK(mode)  ? FileKind::BlockDevice
+           : S_ISFIFO(mode) ? FileKind::Fifo
+           : S_ISSOCK(mode) ? FileKind::Socket
+                            : FileKind::Other;
 }
 
 Error replaceFile(const std::string &from, const std::string &to)

@@ -150,6 +150,16 @@ File File::standardInput()
     return File(GetStdHandle(STD_INPUT_HANDLE), false);
 }
 
+File File::standardOutput()
+{
+    return File(GetStdHandle(STD_OUTPUT_HANDLE), false);
+}
+
+File File::standardError()
+{
+    return File(GetStdHandle(STD_ERROR_HANDLE), false);
+}
+
 bool File::isOpen() const
 {
     return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr;
@@ -274,6 +284,27 @@ bool fileIdentity(const std::string &path, FileIdentity *identity)
 {
     const File file = File::adopt(openForQuery(path));
     return file.isOpen() && fileIdentity(file, identity);
+}
+
+FileKind fileKind(const std::string &path)
+{
+    const File file = File::adopt(openForQuery(path));
+    if (!file.isOpen())
+        return FileKind::Missing;
+    switch (GetFileType(file.handle())) {
+    case FILE_TYPE_DISK: {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(file.handle(), &info))
+            return FileKind::Other;
+        return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Folder : FileKind::Regular;
+    }
+    case FILE_TYPE_CHAR:
+        return FileKind::CharacterDevice;
+    case FILE_TYPE_PIPE:
+        return FileKind::Fifo;
+    default:
+        return FileKind::Other;
+    }
 }
 
 Error replaceFile(const std::string &from, const std::string &to)
