@@ -18,18 +18,12 @@ build_dir=${BUILD_DIR:-build}
 # Sources that still call POSIX directly and so cannot compile for Windows yet. Each one leaves
 # this list once its calls go through src/platform; a source not on it must compile.
 known_blockers=(
-    src/serial/QuitOnSignals.cpp # SIGHUP, pipe2, sigaction
-    src/store/DataFiles.cpp      # O_CLOEXEC, fsync, fchmod, sync_file_range
-    src/store/RecoveryFile.cpp   # O_CLOEXEC, flock
     src/store/TableStore.cpp     # ::link
-    tools/cli/ConvertCommand.cpp # sigaction
     tools/cli/DecodeCommand.cpp  # termios.h
     tools/cli/SimulateCommand.cpp # pty.h, termios.h, sys/ioctl.h
     src/logger/LogSession.cpp     # O_CLOEXEC, O_NONBLOCK
     src/logger/ReadingOutputs.cpp # pwrite, EDQUOT
     src/store/TableFileWriter.cpp # EDQUOT
-    src/store/FileLocks.cpp       # flock, fstat, F_GETLK, /proc
-    src/store/FileKind.cpp        # stat, S_ISREG
 )
 
 work=$(mktemp -d)
