@@ -410,7 +410,7 @@ sqlite3_module rowSourceModule()
 QString writeCopy(const TableStore &table, int64_t rowCount, ReplacingFile &file, ProgressMeter &meter)
 {
     Database d;
-    if (sqlite3_open_v2(QFile::encodeName(file.tempPath()).constData(), &d.db,
+    if (sqlite3_open_v2(file.tempPath().toUtf8().constData(), &d.db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
         return d.db ? QString::fromUtf8(sqlite3_errmsg(d.db)) : QStringLiteral("out of memory");
     const auto engineError = [&] {

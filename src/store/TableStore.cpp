@@ -1,20 +1,20 @@
 #include "store/TableStore.h"
 
+#include "platform/DurableFile.h"
 #include "store/FileKind.h"
+#include "store/FileLocks.h"
 #include "store/SlicedReads.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -630,8 +630,7 @@ QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, S
 struct TableStore::Loaded
 {
     sqlite3 *db = nullptr;
-    uint64_t device = 0;
-    uint64_t inode = 0;
+    FileIdentity identity;
     QString sqlTable;
     ReadingStore rows;
 
@@ -678,23 +677,26 @@ const char kCreateReadings[] = "CREATE TABLE Readings (No INTEGER, Time TEXT, \"
 // reason on failure.
 QString createWorkingFile(const QString &path)
 {
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temporary = target + ".new-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    ::close(fd);
+    QTemporaryFile file(path + QStringLiteral(".new-XXXXXX"));
+    file.setAutoRemove(false);
+    if (!file.open())
+        return file.errorString();
+    const QString temporary = file.fileName();
+    file.close();
     sqlite3 *db = nullptr;
     QString why;
-    if (sqlite3_open_v2(temporary.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-            SQLITE_OK ||
+    if (sqlite3_open_v2(temporary.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK ||
         !exec(db, "PRAGMA journal_mode=OFF") || !exec(db, kCreateReadings))
         why = db ? engineMessage(db) : QStringLiteral("out of memory");
     if (sqlite3_close(db) != SQLITE_OK && why.isEmpty())
         why = engineMessage(db);
-    if (why.isEmpty() && ::link(temporary.constData(), target.constData()) != 0 && errno != EEXIST)
-        why = QString::fromLocal8Bit(std::strerror(errno)); // another run may have created it meanwhile
-    ::unlink(temporary.constData());
+    if (why.isEmpty()) {
+        const platform::Error error = platform::publishFile(temporary.toStdString(), path.toStdString());
+        if (error && error.kind != platform::Error::Kind::Exists) // another run may have created it meanwhile
+            why = QString::fromStdString(error.message);
+    }
+    QFile::remove(temporary);
     return why;
 }
 
@@ -704,16 +706,6 @@ void removeStaleJournal(sqlite3 *db, const QString &path)
 {
     if (sqlite3_db_readonly(db, "main") == 0)
         QFile::remove(path + QStringLiteral("-journal"));
-}
-
-bool fileIdentity(const QString &path, uint64_t &device, uint64_t &inode)
-{
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return false;
-    device = uint64_t(st.st_dev);
-    inode = uint64_t(st.st_ino);
-    return true;
 }
 
 bool isEmptyDatabase(sqlite3 *db, bool &empty)
@@ -745,8 +737,7 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
             return QStringLiteral("%1: the working table could not be created: %2").arg(fileName, why);
     }
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_PRIVATECACHE;
-    const int rc =
-        sqlite3_open_v2(QFile::encodeName(path).constData(), &out.db, flags, SlicedReads::fileLayerName());
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &out.db, flags, SlicedReads::fileLayerName());
     if (rc != SQLITE_OK)
         return QStringLiteral("%1: %2").arg(fileName, out.db ? engineMessage(out.db)
                                                              : QString::fromUtf8(sqlite3_errstr(rc)));
@@ -776,7 +767,7 @@ QString TableStore::openAndLoad(const QString &fileName, bool createIfEmpty, Loa
         return error;
     // Nothing of ours ever writes to the file; let the engine enforce that too.
     exec(out.db, "PRAGMA query_only=1");
-    fileIdentity(path, out.device, out.inode);
+    out.identity = identityOfPath(path);
     out.sqlTable = schema.table;
     return {};
 }
@@ -819,8 +810,7 @@ void TableStore::releaseDb()
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_fileName.clear();
-    m_device = 0;
-    m_inode = 0;
+    m_identity = {};
     m_sqlTable.clear();
 }
 
@@ -830,8 +820,7 @@ void TableStore::adopt(Loaded &&loaded)
     releaseDb();
     m_db = loaded.db;
     loaded.db = nullptr;
-    m_device = loaded.device;
-    m_inode = loaded.inode;
+    m_identity = loaded.identity;
     m_sqlTable = loaded.sqlTable;
     m_rows = std::move(loaded.rows);
     m_savedRows = m_rows.size();
@@ -857,9 +846,7 @@ bool TableStore::openTable(const QString &fileName, bool createIfEmpty, const Wo
     // The open file is locked against every connection, this program's own included, so opening
     // the same file again reloads it through the connection that holds it. A file saved since
     // under the same name is a different file and is opened afresh.
-    uint64_t device = 0, inode = 0;
-    if (m_db && fileIdentity(QFileInfo(fileName).absoluteFilePath(), device, inode) && device == m_device &&
-        inode == m_inode) {
+    if (m_db && identityOfPath(QFileInfo(fileName).absoluteFilePath()) == m_identity) {
         Schema schema;
         ReadingStore rows;
         const QString error = checkAndLoad(m_db, fileName, rows, schema, meter);
