@@ -20,8 +20,6 @@ build_dir=${BUILD_DIR:-build}
 known_blockers=(
     tools/cli/DecodeCommand.cpp  # termios.h
     tools/cli/SimulateCommand.cpp # pty.h, termios.h, sys/ioctl.h
-    src/logger/LogSession.cpp     # O_CLOEXEC, O_NONBLOCK
-    src/logger/ReadingOutputs.cpp # pwrite, EDQUOT
 )
 
 work=$(mktemp -d)

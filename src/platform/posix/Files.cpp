@@ -163,9 +163,11 @@ std::ptrdiff_t File::read(void *data, std::size_t size, Error *error)
     }
 }
 
-Error File::write(const void *data, std::size_t size)
+Error File::write(const void *data, std::size_t size, std::size_t *written)
 {
     const char *from = static_cast<const char *>(data);
+    if (written)
+        *written = 0;
     while (size > 0) {
         const ssize_t n = ::write(m_handle, from, size);
         if (n < 0) {
@@ -174,13 +176,17 @@ Error File::write(const void *data, std::size_t size)
             return lastSystemError();
         }
         from += n;
+        if (written)
+            *written += std::size_t(n);
         size -= std::size_t(n);
     }
     return {};
 }
 
-Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
+Error File::writeAt(const void *data, std::size_t size, std::int64_t offset, std::size_t *written)
 {
+    if (written)
+        *written = 0;
     const char *from = static_cast<const char *>(data);
     while (size > 0) {
         const ssize_t n = ::pwrite(m_handle, from, size, off_t(offset));
@@ -190,6 +196,8 @@ Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
             return lastSystemError();
         }
         from += n;
+        if (written)
+            *written += std::size_t(n);
         offset += n;
         size -= std::size_t(n);
     }

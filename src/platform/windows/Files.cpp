@@ -186,22 +186,28 @@ std::ptrdiff_t File::read(void *data, std::size_t size, Error *error)
     return -1;
 }
 
-Error File::write(const void *data, std::size_t size)
+Error File::write(const void *data, std::size_t size, std::size_t *written)
 {
     const char *from = static_cast<const char *>(data);
+    if (written)
+        *written = 0;
     while (size > 0) {
         DWORD done = 0;
         const DWORD chunk = size > 0x40000000 ? 0x40000000 : DWORD(size);
         if (!WriteFile(m_handle, from, chunk, &done, nullptr))
             return lastSystemError();
         from += done;
+        if (written)
+            *written += done;
         size -= done;
     }
     return {};
 }
 
-Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
+Error File::writeAt(const void *data, std::size_t size, std::int64_t offset, std::size_t *written)
 {
+    if (written)
+        *written = 0;
     const std::int64_t before = position();
     const char *from = static_cast<const char *>(data);
     Error error;
@@ -216,6 +222,8 @@ Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
         if (!WriteFile(m_handle, from, chunk, &done, &at))
             error = lastSystemError();
         from += done;
+        if (written)
+            *written += done;
         offset += done;
         size -= done;
     }
