@@ -5,8 +5,8 @@
 #include "logger/LoggedReading.h"
 #include "logger/ReadingOutputs.h"
 #include "platform/File.h"
-#include "store/Recorder.h"
-#include "store/RowSink.h"
+#include "recorder/Recorder.h"
+#include "recorder/RowSink.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

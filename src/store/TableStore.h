@@ -1,8 +1,8 @@
 #pragma once
 
+#include "recorder/RowSink.h"
 #include "store/FileLocks.h"
 #include "store/ReadingStore.h"
-#include "store/RowSink.h"
 #include "store/TableRows.h"
 #include "store/WorkProgress.h"
 
