@@ -1,6 +1,6 @@
 #include "app/IntervalTextValidator.h"
 
-#include "recorder/Recorder.h"
+#include "store/Recorder.h"
 
 QValidator::State IntervalTextValidator::validate(QString &input, int &) const
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recorder/Recorder.h"
+#include "store/Recorder.h"
 
 #include <QObject>
 
