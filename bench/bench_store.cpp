@@ -1,8 +1,8 @@
 // Cost of recording one reading into the reading table (the recorder's rules, the row's append and
 // the grid model's notification) with 1 000, 100 000 and 1 000 000 rows already present: median and
 // worst single append, and the memory the rows take.
+#include "recorder/Recorder.h"
 #include "store/ReadingTableModel.h"
-#include "store/Recorder.h"
 #include "store/TableStore.h"
 
 #include <QCoreApplication>

@@ -3,16 +3,13 @@
 #include "serial/SerialDriver.h"
 
 #include <QFile>
+#ifndef Q_OS_WIN
 #include <QSocketNotifier>
+#endif
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // The recorder's rows, handed on to the outputs as they come: nothing is kept.
 class LogSession::Sink : public RowSink
@@ -79,8 +76,6 @@ LogSession::~LogSession()
     // Whoever listened may be gone by now.
     blockSignals(true);
     flush();
-    if (m_ownsInput)
-        ::close(m_inputFd);
 }
 
 int64_t LogSession::recorded() const
@@ -110,23 +105,30 @@ bool LogSession::start(QString *error)
     m_msPerByte = 10 * 1000.0 / (m_settings.profile.baud19200 ? 19200 : 2400);
     if (m_settings.source == LogSettings::Source::Input) {
         if (m_settings.device == QLatin1String("-")) {
-            m_inputFd = STDIN_FILENO;
+            m_input = platform::File::standardInput();
         } else {
             // Not blocking: a named pipe opens before anyone writes into it.
-            m_inputFd =
-                ::open(QFile::encodeName(m_settings.device).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-            if (m_inputFd < 0) {
-                *error = QStringLiteral("%1: %2").arg(m_settings.device,
-                                                      QString::fromLocal8Bit(std::strerror(errno)));
+            platform::Error failed;
+            m_input = platform::File::open(m_settings.device.toStdString(),
+                                           platform::File::Access::ReadNonBlocking, &failed);
+            if (!m_input.isOpen()) {
+                *error =
+                    QStringLiteral("%1: %2").arg(m_settings.device, QString::fromStdString(failed.message));
                 return false;
             }
-            m_ownsInput = true;
         }
-        struct stat info;
-        if (::fstat(m_inputFd, &info) == 0 && S_ISREG(info.st_mode))
+        if (m_input.isRegular())
             m_msPerByte = 0;
-        m_inputNotifier = new QSocketNotifier(m_inputFd, QSocketNotifier::Read, this);
+#ifdef Q_OS_WIN
+        // Windows tells no readiness of files and pipes: the input is read in turns with the loop's
+        // other work.
+        m_inputPoll = new QTimer(this);
+        connect(m_inputPoll, &QTimer::timeout, this, &LogSession::readInput);
+        m_inputPoll->start(0);
+#else
+        m_inputNotifier = new QSocketNotifier(m_input.handle(), QSocketNotifier::Read, this);
         connect(m_inputNotifier, &QSocketNotifier::activated, this, &LogSession::readInput);
+#endif
     } else {
         m_driver = new TSerialPortDriver(this);
         TSerialPortDriver::removeStaleLock(
@@ -164,8 +166,7 @@ void LogSession::stop()
 {
     if (m_driver)
         m_driver->Disconnect();
-    if (m_inputNotifier)
-        m_inputNotifier->setEnabled(false);
+    stopReadingInput();
     m_tick.stop();
     m_idleTimer.stop();
 }
@@ -174,19 +175,31 @@ void LogSession::readInput()
 {
     // One read of what is there: a pipe that stays open must not hold up the event loop.
     char buffer[65536];
-    const ssize_t n = ::read(m_inputFd, buffer, sizeof buffer);
+    platform::Error failed;
+    const std::ptrdiff_t n = m_input.read(buffer, sizeof buffer, &failed);
     if (n > 0) {
         receive(reinterpret_cast<const uint8_t *>(buffer), size_t(n));
         return;
     }
-    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+    if (n < 0 && failed.kind == platform::Error::Kind::Busy) // nothing waits yet
         return;
     if (n < 0)
         m_inputError =
-            QStringLiteral("%1: %2").arg(m_settings.device, QString::fromLocal8Bit(std::strerror(errno)));
-    m_inputNotifier->setEnabled(false);
+            QStringLiteral("%1: %2").arg(m_settings.device, QString::fromStdString(failed.message));
+    stopReadingInput();
     flush();
     emit inputEnded();
+}
+
+void LogSession::stopReadingInput()
+{
+#ifdef Q_OS_WIN
+    if (m_inputPoll)
+        m_inputPoll->stop();
+#else
+    if (m_inputNotifier)
+        m_inputNotifier->setEnabled(false);
+#endif
 }
 
 void LogSession::receive(const uint8_t *data, size_t size)

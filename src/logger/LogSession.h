@@ -4,8 +4,9 @@
 #include "decode/ModelProfile.h"
 #include "logger/LoggedReading.h"
 #include "logger/ReadingOutputs.h"
-#include "store/Recorder.h"
-#include "store/RowSink.h"
+#include "platform/File.h"
+#include "recorder/Recorder.h"
+#include "recorder/RowSink.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -118,6 +119,7 @@ private:
     class Sink;
 
     void readInput();
+    void stopReadingInput();
     void setLink(Link link);
     void record(const RowInput &row);
 
@@ -127,9 +129,12 @@ private:
     Recorder m_recorder;
     std::vector<std::unique_ptr<ReadingOutput>> m_outputs;
     TSerialPortDriver *m_driver = nullptr;
-    int m_inputFd = -1;
-    bool m_ownsInput = false;
+    platform::File m_input;
+#ifdef Q_OS_WIN
+    QTimer *m_inputPoll = nullptr;
+#else
     QSocketNotifier *m_inputNotifier = nullptr;
+#endif
     QTimer m_tick;       // the recording timer's second
     QTimer m_flushTimer; // writes waiting readings out
     QTimer m_idleTimer;  // no frame for a while: waiting

@@ -41,8 +41,7 @@ bool Outbox::open(const QString &tablePath, int64_t lastNo, QString *error)
         *error = QStringLiteral("%1: %2").arg(tablePath, why);
         return false;
     };
-    if (sqlite3_open_v2(QFile::encodeName(tablePath).constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) !=
-            SQLITE_OK ||
+    if (sqlite3_open_v2(tablePath.toUtf8().constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
         sqlite3_prepare_v2(m_db,
                            "SELECT rowid, No, Time, \"DC/AC\", Value, Unit, AUTO, Nval FROM Readings "
                            "WHERE rowid > ?1 ORDER BY rowid LIMIT 256",

@@ -5,11 +5,7 @@
 
 #include <QFileInfo>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -66,31 +62,12 @@ qint64 endOfWholeLines(QFile &file)
     return 0;
 }
 
-// Writes data at offset, or where the descriptor stands for -1; how much of it was written (all of
-// it, or errno says why not).
-qint64 writeOut(int fd, const QByteArray &data, qint64 offset = -1)
-{
-    qint64 done = 0;
-    while (done < data.size()) {
-        const char *from = data.constData() + done;
-        const size_t size = size_t(data.size() - done);
-        const ssize_t n =
-            offset < 0 ? ::write(fd, from, size) : ::pwrite(fd, from, size, off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    return done;
-}
-
 } // namespace
 
-void ReadingOutput::failWith(int error)
+void ReadingOutput::failWith(const platform::Error &error)
 {
-    m_noRoom = error == ENOSPC || error == EFBIG || error == EDQUOT;
-    m_error = QString::fromLocal8Bit(std::strerror(error));
+    m_noRoom = error.kind == platform::Error::Kind::NoRoom;
+    m_error = QString::fromStdString(error.message);
 }
 
 std::unique_ptr<ReadingOutput> openOutputFile(const QString &path, bool append, OutputStart *start)
@@ -152,6 +129,14 @@ OutputStart TextFileOutput::open(const QString &path, bool append)
         start.error = QStringLiteral("%1: %2").arg(path, m_file.errorString());
         return start;
     }
+    // The lines go out through a handle of the platform's, which tells how much of a failed write
+    // went out and why it failed.
+    platform::Error failed;
+    m_out = platform::File::open(path.toStdString(), platform::File::Access::Write, &failed);
+    if (!m_out.isOpen()) {
+        start.error = QStringLiteral("%1: %2").arg(path, QString::fromStdString(failed.message));
+        return start;
+    }
     if (append) {
         const QByteArray header = exportHeaderLine();
         if (m_file.read(header.size()) != header) {
@@ -202,15 +187,17 @@ FlushResult TextFileOutput::flush()
 {
     if (!m_waiting.isEmpty()) {
         const qint64 end = m_file.size();
-        const qint64 done = writeOut(m_file.handle(), m_waiting, end);
-        if (done < m_waiting.size()) {
-            failWith(errno);
+        std::size_t written = 0;
+        if (const platform::Error failed =
+                m_out.writeAt(m_waiting.constData(), size_t(m_waiting.size()), end, &written)) {
+            failWith(failed);
             // The lines that fitted are kept; the part of one that follows them goes.
+            const qsizetype done = qsizetype(written);
             const qsizetype whole = done > 0 ? m_waiting.lastIndexOf('\n', done - 1) + 1 : 0;
             m_stored += m_waiting.first(whole).count('\n') - (m_headerWaiting && whole > 0 ? 1 : 0);
-            if (::ftruncate(m_file.handle(), off_t(end + whole)) != 0)
+            if (const platform::Error notCut = m_out.resize(end + whole))
                 m_error += QStringLiteral("; its unfinished last line could not be removed: %1")
-                               .arg(QString::fromLocal8Bit(std::strerror(errno)));
+                               .arg(QString::fromStdString(notCut.message));
             return FlushResult::Failed;
         }
         m_stored += m_waitingLines;
@@ -224,16 +211,14 @@ FlushResult TextFileOutput::flush()
     return FlushResult::Failed;
 }
 
-StreamOutput::StreamOutput(FILE *stream, Format format, bool header) : m_fd(fileno(stream)), m_format(format)
+StreamOutput::StreamOutput(platform::File out, Format format, bool header)
+    : m_out(std::move(out)), m_format(format)
 {
     if (format == Format::Csv)
         m_header = readingCsvHeader();
     else if (header && format == Format::Tsv)
         m_header = QByteArrayLiteral("time\tvalue\tunit\tdcac\tauto\tnval\n");
-    // Lines go straight to the descriptor, past the stream's buffer.
-    std::fflush(stream);
-    struct stat info;
-    m_regularFile = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+    m_regularFile = m_out.isRegular();
 }
 
 void StreamOutput::write(const LoggedReading &reading)
@@ -261,13 +246,14 @@ bool StreamOutput::writeLine(const QByteArray &line)
 {
     if (m_failed)
         return false;
-    const off_t before = m_regularFile ? ::lseek(m_fd, 0, SEEK_CUR) : -1;
-    if (writeOut(m_fd, line) == line.size())
+    const std::int64_t before = m_regularFile ? m_out.position() : -1;
+    const platform::Error failed = m_out.write(line.constData(), size_t(line.size()));
+    if (!failed)
         return true;
     m_failed = true;
-    failWith(errno);
+    failWith(failed);
     // Redirected into a file, the output keeps only whole lines too.
-    if (before >= 0 && ::ftruncate(m_fd, before) != 0)
+    if (before >= 0 && m_out.resize(before))
         m_error += QStringLiteral("; its unfinished last line could not be removed");
     return false;
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "logger/LoggedReading.h"
+#include "platform/Error.h"
+#include "platform/File.h"
 #include "store/TableFileWriter.h"
 
 #include <QFile>
 #include <QString>
 
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -32,8 +33,8 @@ public:
     int64_t stored() const { return m_stored; }
 
 protected:
-    // Records a failed write's errno as error() and whether it means no room.
-    void failWith(int error);
+    // Records a failed write's reason as error() and whether it means no room.
+    void failWith(const platform::Error &error);
 
     QString m_error;
     bool m_noRoom = false;
@@ -81,7 +82,8 @@ public:
     FlushResult flush() override;
 
 private:
-    QFile m_file;
+    QFile m_file;         // the file as it is opened and continued
+    platform::File m_out; // the same file, for the lines
     QByteArray m_waiting;
     int64_t m_waitingLines = 0; // readings in m_waiting
     bool m_headerWaiting = false;
@@ -101,7 +103,9 @@ public:
         Jsonl,
         Csv,
     };
-    StreamOutput(FILE *stream, Format format, bool header = false);
+    // Lines go straight to `out` (standard output): what the program printed there through a C
+    // stream must have been flushed first.
+    StreamOutput(platform::File out, Format format, bool header = false);
     void write(const LoggedReading &reading) override;
     FlushResult flush() override;
 
@@ -109,7 +113,7 @@ private:
     // False when the stream failed now or before.
     bool writeLine(const QByteArray &line);
 
-    int m_fd;
+    platform::File m_out;
     Format m_format;
     QByteArray m_header; // written before the first reading
     bool m_regularFile = false;

@@ -40,6 +40,9 @@ public:
     static File open(const std::string &path, Access access, Error *error);
     // The program's standard input, not closed with the object.
     static File standardInput();
+    // The program's standard output and error, not closed with the object.
+    static File standardOutput();
+    static File standardError();
     // Takes over a handle opened elsewhere; closed with the object.
     static File adopt(NativeHandle handle) { return File(handle, true); }
 
@@ -49,10 +52,11 @@ public:
 
     // Up to `size` bytes; 0 at the end, -1 on failure. Interrupted calls are repeated.
     std::ptrdiff_t read(void *data, std::size_t size, Error *error);
-    // All `size` bytes, or the error that stopped it.
-    Error write(const void *data, std::size_t size);
+    // All `size` bytes, or the error that stopped it; `written` (if given) says how many went out
+    // before it.
+    Error write(const void *data, std::size_t size, std::size_t *written = nullptr);
     // All `size` bytes from `offset`, where the file stands left as it was.
-    Error writeAt(const void *data, std::size_t size, std::int64_t offset);
+    Error writeAt(const void *data, std::size_t size, std::int64_t offset, std::size_t *written = nullptr);
     // Where the next write goes; -1 where the file has no position (a pipe, a terminal).
     std::int64_t position() const;
     // Cuts or extends the file to `size` bytes; where the file stands is left as it was.

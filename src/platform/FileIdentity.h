@@ -25,4 +25,19 @@ bool fileIdentity(const std::string &path, FileIdentity *identity);
 bool fileIdentity(const File &file, FileIdentity *identity);
 bool sameFile(const std::string &a, const std::string &b);
 
+// What a name leads to once symbolic links are followed. Windows names a console or a serial port
+// (NUL, COM1) a character device and a named pipe a FIFO; it has no block devices or sockets here.
+enum class FileKind
+{
+    Missing, // nothing, or nothing that can be read
+    Regular,
+    Folder,
+    CharacterDevice,
+    BlockDevice,
+    Fifo,
+    Socket,
+    Other
+};
+FileKind fileKind(const std::string &path);
+
 } // namespace platform

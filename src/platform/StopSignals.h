@@ -19,6 +19,9 @@ void *stopWaitHandle();
 #else
 int stopWaitHandle();
 #endif
+// Empties what `stopWaitHandle()` holds once a watcher has heard it, so that the watcher wakes again
+// only for a new request; the request itself stays recorded.
+void clearStopWait();
 
 // A write to a pipe or terminal that nobody reads any more fails with an error instead of ending
 // the program (nothing to do on Windows).

@@ -2,11 +2,9 @@
 
 #include <QObject>
 
-class QSocketNotifier;
-
 // Ends the event loop on SIGTERM, SIGINT and SIGHUP, so that a program told to stop (a logout, a
 // service manager, Ctrl+C) ends as after Exit: what it was writing committed, the port closed, its
-// lock released. The handler only writes to a pipe; the loop does the rest. One per process; the
+// lock released. The handler only records the request; the loop does the rest. One per process; the
 // window and the headless logger, the two programs that hold a port open, both use it.
 class QuitOnSignals : public QObject
 {
@@ -25,6 +23,5 @@ signals:
     void received();
 
 private:
-    QSocketNotifier *m_notifier = nullptr;
     bool m_received = false;
 };

@@ -8,16 +8,10 @@
 #include <QSerialPort>
 #include <QTimer>
 
-#ifdef Q_OS_UNIX
+#include "platform/Error.h"
+#include "platform/Terminal.h"
+
 #include <cerrno>
-#include <cstring>
-#include <grp.h>
-#include <poll.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -58,49 +52,17 @@ QSerialPort::StopBits toQtStopBits(TComPortStopBits bits)
     return QSerialPort::OneStop;
 }
 
-#ifdef Q_OS_UNIX
-// Qt's line settings fall short in three points: it cannot combine RTS/CTS with XON/XOFF, its
-// XON/XOFF lets any byte restart output (IXANY), and it has no 1.5 stop bits. They are corrected on
-// the descriptor directly.
-void adjustLineSettings(int fd, TComPortStopBits stopBits, bool rtsCts, bool xonXoff)
-{
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0)
-        return;
-    // Parity is generated for the line but never checked.
-    tio.c_iflag &= ~tcflag_t(INPCK | PARMRK);
-    if (rtsCts)
-        tio.c_cflag |= CRTSCTS;
-    else
-        tio.c_cflag &= ~tcflag_t(CRTSCTS);
-    tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY);
-    if (xonXoff)
-        tio.c_iflag |= IXON | IXOFF;
-    tio.c_cc[VSTART] = 0x11;
-    tio.c_cc[VSTOP] = 0x13;
-    // With five data bits a UART sends 1.5 stop bits when asked for two.
-    if (stopBits != sb1BITS)
-        tio.c_cflag |= CSTOPB;
-    ::tcsetattr(fd, TCSANOW, &tio);
-}
-
 // Who may open the device at `path`, for the message that says what to do about a refusal.
 void describeOwnership(const QString &path, OpenFailure *failure)
 {
-    struct stat info = {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+    platform::DeviceOwnership ownership;
+    if (!platform::deviceOwnership(path.toStdString(), &ownership))
         return;
-    const group *groupEntry = ::getgrgid(info.st_gid);
-    const passwd *owner = ::getpwuid(info.st_uid);
-    failure->deviceGroup =
-        groupEntry ? QString::fromLocal8Bit(groupEntry->gr_name) : QString::number(info.st_gid);
-    failure->deviceOwner = owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(info.st_uid);
-    failure->deviceMode = int(info.st_mode & 07777);
-    // Only a group that may read and write the device is worth joining, and no one should join the
-    // superuser's.
-    failure->groupMayOpen = info.st_gid != 0 && (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+    failure->deviceGroup = QString::fromStdString(ownership.group);
+    failure->deviceOwner = QString::fromStdString(ownership.owner);
+    failure->deviceMode = ownership.mode;
+    failure->groupMayOpen = ownership.groupMayOpen;
 }
-#endif
 
 // A device reached under two names (a link and its target) must be locked under one: Qt names its
 // lock file after the name it is given, and root passes the exclusive-open check.
@@ -151,19 +113,17 @@ QString describeOpenFailure(const QSerialPort &port, const QString &path, const 
         failure.kind = OpenFailureKind::NotFound;
         break;
     case QSerialPort::PermissionError:
-#ifdef Q_OS_UNIX
         // Qt reports a foreign lock and a refused open alike; the file's mode tells them apart.
-        if (::access(QFile::encodeName(path).constData(), R_OK) != 0 && errno == EACCES) {
+        if (platform::readingRefused(path.toStdString())) {
             failure.kind = OpenFailureKind::AccessDenied;
-            failure.systemReason = QString::fromLocal8Bit(strerror(EACCES));
+            failure.systemReason = QString::fromStdString(platform::systemError(EACCES).message);
             describeOwnership(path, &failure);
         } else {
             failure.kind = OpenFailureKind::InUse;
+#ifndef Q_OS_WIN
             failure.systemReason = QStringLiteral("Port is in use");
-        }
-#else
-        failure.kind = OpenFailureKind::InUse;
 #endif
+        }
         break;
     default:
         break;
@@ -291,9 +251,9 @@ void TSerialPortDriver::ApplySettings()
     m_port->setDataTerminalReady(m_enableDTROnOpen);
     if (!rtsCts)
         m_port->setRequestToSend(false);
-#ifdef Q_OS_UNIX
-    adjustLineSettings(int(m_port->handle()), m_comPortStopBits, rtsCts, xonXoff);
-#endif
+    // Qt's line settings fall short here; they are corrected on the open port directly.
+    platform::adjustLine(platform::NativeHandle(m_port->handle()),
+                         {m_comPortStopBits != sb1BITS, rtsCts, xonXoff});
     PurgeBuffers(true, true);
     // The input queue: beyond this the device keeps the bytes until the next poll makes room.
     // (Qt reads a size of 0 as "unlimited", the opposite of what a zero-sized queue means.)
@@ -334,13 +294,7 @@ void TSerialPortDriver::PollTick()
 
 bool TSerialPortDriver::deviceHungUp() const
 {
-#ifdef Q_OS_UNIX
-    // An unplugged adapter hangs its terminal up: reads return nothing, for good.
-    pollfd entry{int(m_port->handle()), POLLIN, 0};
-    if (::poll(&entry, 1, 0) > 0)
-        return (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-#endif
-    return false;
+    return platform::lineHungUp(platform::NativeHandle(m_port->handle()));
 }
 
 void TSerialPortDriver::handlePortLost(const QString &reason)

@@ -5,19 +5,16 @@
 #include "store/TableRows.h"
 #include "store/TableStore.h"
 
+#include "platform/DurableFile.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryFile>
-#include <cerrno>
+
 #include <charconv>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,23 +30,18 @@ constexpr char kPartSuffix[] = ".meterlink-part";
 // waits for little.
 constexpr int64_t kWritebackBytes = int64_t(32) << 20;
 
-QString systemReason(int error = errno)
+QString reasonOf(const platform::Error &error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool statPath(const QString &path, struct stat &st)
-{
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return QString::fromStdString(error.message);
 }
 
 // Why no new file can be made in folder, where that is the folder's fault.
 QString folderProblem(const QString &folder, const QString &systemMessage)
 {
-    const QByteArray name = QFile::encodeName(folder);
-    if (::access(name.constData(), F_OK) != 0)
+    const QFileInfo info(folder);
+    if (!info.exists())
         return QStringLiteral("the folder %1 does not exist").arg(folder);
-    if (::access(name.constData(), W_OK) != 0)
+    if (!info.isWritable())
         return QStringLiteral("the folder %1 is read-only. A save writes a new file beside the old one "
                               "and then gives it the old one's name, so even a writable file needs a "
                               "folder that may be written: choose another folder")
@@ -77,20 +69,12 @@ public:
         QFileInfo target(m_fileName);
         for (int hops = 0; target.isSymLink(); ++hops) {
             if (hops == 40)
-                return systemReason(ELOOP);
+                return QStringLiteral("Too many levels of symbolic links");
             target = QFileInfo(target.symLinkTarget());
         }
         m_targetPath = target.absoluteFilePath();
-        struct stat st;
-        if (statPath(m_targetPath, st)) {
-            if (::access(QFile::encodeName(m_targetPath).constData(), W_OK) != 0)
-                return QStringLiteral("the file is read-only: make it writable or choose another name");
-            m_mode = st.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            m_mode = 0666 & ~mask;
-        }
+        if (target.exists() && !target.isWritable())
+            return QStringLiteral("the file is read-only: make it writable or choose another name");
         QTemporaryFile temp(target.absolutePath() + QLatin1String("/.") + target.fileName() +
                             QLatin1String(".XXXXXX") + QLatin1String(kPartSuffix));
         temp.setAutoRemove(false);
@@ -98,11 +82,13 @@ public:
             return folderProblem(target.absolutePath(), temp.errorString());
         m_tempPath = temp.fileName();
         temp.close();
-        m_fd = ::open(QFile::encodeName(m_tempPath).constData(), O_WRONLY | O_CLOEXEC);
-        if (m_fd < 0 || !holdFile(m_fd)) {
-            const QString reason = systemReason();
+        platform::Error error;
+        m_file = platform::File::open(m_tempPath.toStdString(), platform::File::Access::Write, &error);
+        if (m_file.isOpen() && !holdFile(m_file))
+            error = platform::lastSystemError();
+        if (error) {
             discard();
-            return reason;
+            return reasonOf(error);
         }
         return {};
     }
@@ -112,17 +98,9 @@ public:
     // Appends bytes to the temporary file; the reason on failure.
     QString write(const char *data, qsizetype size)
     {
-        while (size > 0) {
-            const ssize_t n = ::write(m_fd, data, size_t(size));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return systemReason();
-            }
-            data += n;
-            size -= n;
-            m_written += n;
-        }
+        if (const platform::Error error = m_file.write(data, size_t(size)))
+            return reasonOf(error);
+        m_written += size;
         handOver();
         return {};
     }
@@ -131,44 +109,31 @@ public:
     // that is kWritebackBytes or more (the engine writes the table copy through its own handle).
     void handOver()
     {
-        struct stat st;
-        const int64_t size = m_written > 0 ? m_written : (::fstat(m_fd, &st) == 0 ? int64_t(st.st_size) : 0);
+        const int64_t size = m_written > 0 ? m_written : QFileInfo(m_tempPath).size();
         if (size - m_handedOver < kWritebackBytes)
             return;
-#ifdef __linux__
-        ::sync_file_range(m_fd, m_handedOver, size - m_handedOver, SYNC_FILE_RANGE_WRITE);
-#endif
+        m_file.startWriteback(m_handedOver, size - m_handedOver);
         m_handedOver = size;
     }
 
     // Makes the new file durable and gives it the target's name; the reason on failure.
     QString commit()
     {
-        ::fchmod(m_fd, m_mode);
-        if (::fsync(m_fd) != 0)
-            return systemReason();
-        ::close(m_fd);
-        m_fd = -1;
-        if (::rename(QFile::encodeName(m_tempPath).constData(),
-                     QFile::encodeName(m_targetPath).constData()) != 0)
-            return systemReason();
+        platform::takeAccessRightsOf(m_targetPath.toStdString(), m_file);
+        if (const platform::Error error = m_file.sync())
+            return reasonOf(error);
+        m_file.close();
+        if (const platform::Error error =
+                platform::replaceFile(m_tempPath.toStdString(), m_targetPath.toStdString()))
+            return reasonOf(error);
         m_tempPath.clear();
-        // The new name itself lasts only once the folder is written out.
-        const int dir = ::open(QFile::encodeName(QFileInfo(m_targetPath).absolutePath()).constData(),
-                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            ::fsync(dir);
-            ::close(dir);
-        }
         return {};
     }
 
 private:
     void discard()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
+        m_file.close();
         if (!m_tempPath.isEmpty())
             QFile::remove(m_tempPath);
         m_tempPath.clear();
@@ -177,8 +142,7 @@ private:
     QString m_fileName;
     QString m_targetPath;
     QString m_tempPath;
-    mode_t m_mode = 0644;
-    int m_fd = -1;
+    platform::File m_file;
     int64_t m_written = 0;
     int64_t m_handedOver = 0;
 };
@@ -446,7 +410,7 @@ sqlite3_module rowSourceModule()
 QString writeCopy(const TableStore &table, int64_t rowCount, ReplacingFile &file, ProgressMeter &meter)
 {
     Database d;
-    if (sqlite3_open_v2(QFile::encodeName(file.tempPath()).constData(), &d.db,
+    if (sqlite3_open_v2(file.tempPath().toUtf8().constData(), &d.db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK)
         return d.db ? QString::fromUtf8(sqlite3_errmsg(d.db)) : QStringLiteral("out of memory");
     const auto engineError = [&] {
@@ -533,19 +497,15 @@ bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *
     return reason.isEmpty() && !meter.cancelled();
 }
 
-bool exportTableToStream(const TableRows &rows, int fd, QString *error, const WorkProgress &progress)
+bool exportTableToStream(const TableRows &rows, platform::File &out, QString *error,
+                         const WorkProgress &progress)
 {
     ProgressMeter meter(progress);
     const QString reason = writeExport(
         rows,
-        [fd](const QByteArray &bytes) {
-            for (qsizetype done = 0; done < bytes.size();) {
-                const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-                if (n < 0 && errno != EINTR)
-                    return systemReason();
-                done += n > 0 ? n : 0;
-            }
-            return QString();
+        [&out](const QByteArray &bytes) {
+            const platform::Error failed = out.write(bytes.constData(), size_t(bytes.size()));
+            return failed ? reasonOf(failed) : QString();
         },
         meter);
     if (error)

@@ -13,6 +13,9 @@
 
 class TableRows;
 class TableStore;
+namespace platform {
+class File;
+}
 
 // Saving the reading table. Both saves replace the target only once the new file is complete: on
 // any failure or cancel the old file is left as it was and no temporary file remains. A target that
@@ -41,9 +44,9 @@ QStringList removeInterruptedSaves(const QString &folder, const QDateTime &start
 // reason.
 bool ExportTableAsText(const TableRows &rows, const QString &fileName, QString *error = nullptr,
                        const WorkProgress &progress = {});
-// The text export written to an open descriptor (standard output) as it is made: a failure or a
+// The text export written to an open file (standard output) as it is made: a failure or a
 // cancel leaves what was written so far.
-bool exportTableToStream(const TableRows &rows, int fd, QString *error = nullptr,
+bool exportTableToStream(const TableRows &rows, platform::File &out, QString *error = nullptr,
                          const WorkProgress &progress = {});
 // The text export's header line, and one row's line (Latin-1, fields joined by TAB, CR LF), as the
 // export writes them and the headless logger too. A field the text cannot hold as it is (a control

@@ -1,23 +1,33 @@
 #include "store/FileKind.h"
 
-#include <QFile>
+#include "platform/FileIdentity.h"
+
 #include <QFileInfo>
-#include <sys/stat.h>
 
 namespace {
 
-QString kindOf(mode_t mode)
+using platform::FileKind;
+
+// Empty for a regular file or nothing under that name.
+QString kindOf(FileKind kind)
 {
-    if (S_ISDIR(mode))
+    switch (kind) {
+    case FileKind::Missing:
+    case FileKind::Regular:
+        return {};
+    case FileKind::Folder:
         return QStringLiteral("a folder");
-    if (S_ISCHR(mode))
+    case FileKind::CharacterDevice:
         return QStringLiteral("a character device");
-    if (S_ISBLK(mode))
+    case FileKind::BlockDevice:
         return QStringLiteral("a block device");
-    if (S_ISFIFO(mode))
+    case FileKind::Fifo:
         return QStringLiteral("a FIFO");
-    if (S_ISSOCK(mode))
+    case FileKind::Socket:
         return QStringLiteral("a socket");
+    case FileKind::Other:
+        break;
+    }
     return QStringLiteral("not a file");
 }
 
@@ -25,13 +35,13 @@ QString kindOf(mode_t mode)
 
 QString notRegularFileKind(const QString &fileName)
 {
-    struct stat st;
-    if (::stat(QFile::encodeName(fileName).constData(), &st) != 0 || S_ISREG(st.st_mode))
+    const QString kind = kindOf(platform::fileKind(fileName.toStdString()));
+    if (kind.isEmpty())
         return {};
     const QFileInfo info(fileName);
     if (!info.isSymLink())
-        return kindOf(st.st_mode);
-    return QStringLiteral("%1, %2").arg(info.canonicalFilePath(), kindOf(st.st_mode));
+        return kind;
+    return QStringLiteral("%1, %2").arg(info.canonicalFilePath(), kind);
 }
 
 QString saveTargetProblem(const QString &fileName)
@@ -47,8 +57,5 @@ QString saveTargetProblem(const QString &fileName)
 
 bool sameFile(const QString &a, const QString &b)
 {
-    struct stat sa, sb;
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    return platform::sameFile(a.toStdString(), b.toStdString());
 }

@@ -1,31 +1,33 @@
 #pragma once
 
+#include "platform/File.h"
+#include "platform/FileIdentity.h"
+
 #include <QString>
 
 #include <cstdint>
 
-// The system calls behind the files that runs of the program share: who holds a file, and whether a
-// name still leads to the file a run has open.
+// The files that runs of the program share: who holds a file, and whether a name still leads to the
+// file a run has open.
 
-// Which file a name or a descriptor leads to; equal identities are the same file.
+// Which file a name or an open file leads to; equal identities are the same file.
 struct FileIdentity
 {
-    uint64_t device = 0;
-    uint64_t inode = 0;
+    platform::FileIdentity identity;
     bool valid = false;
 
     bool operator==(const FileIdentity &other) const
     {
-        return valid && other.valid && device == other.device && inode == other.inode;
+        return valid && other.valid && identity == other.identity;
     }
     bool operator!=(const FileIdentity &other) const { return !(*this == other); }
 };
 FileIdentity identityOfPath(const QString &path);
-FileIdentity identityOfDescriptor(int fd);
+FileIdentity identityOfFile(const platform::File &file);
 
-// Takes the advisory lock (flock) that marks a file as in use by this run; it goes with the
-// descriptor, however the process ends. False when another run holds it.
-bool holdFile(int fd);
+// Takes the advisory lock that marks a file as in use by this run; it goes with the open file,
+// however the process ends. False when another run holds it.
+bool holdFile(platform::File &file);
 // Whether another run holds the file's advisory lock (holdFile).
 bool isHeldByAnotherRun(const QString &path);
 

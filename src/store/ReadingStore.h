@@ -1,38 +1,13 @@
 #pragma once
 
+#include "recorder/RowInput.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-// Which of a row's fields are SQL NULL (only rows loaded from a file can have them).
-enum RowNullBit : uint8_t
-{
-    NullNo = 1 << 0,
-    NullTime = 1 << 1,
-    NullDcac = 1 << 2,
-    NullValue = 1 << 3,
-    NullUnit = 1 << 4,
-    NullAuto = 1 << 5,
-    NullNval = 1 << 6,
-};
-
-// One row to store. Texts are UTF-8 and only read during the call. The time is either a time of
-// day in milliseconds (timeMs >= 0) or, for rows loaded from a file, the field's text as stored.
-struct RowInput
-{
-    int64_t no = 0;
-    int32_t timeMs = -1;
-    std::string_view timeText;
-    std::string_view dcac;
-    std::string_view value;
-    std::string_view unit;
-    std::string_view autoText;
-    double nval = 0.0;
-    uint8_t nullMask = 0;
-};
 
 // A stored row as views into the store (or into timeBuffer); valid until the store changes.
 struct RowView

@@ -7,10 +7,6 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -22,11 +18,6 @@ QString nameFor(int n)
                   : QStringLiteral("%1-%2.db").arg(QLatin1String(kBaseName)).arg(n);
 }
 
-QString systemReason(int error = errno)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 } // namespace
 
 RecoveryFile::~RecoveryFile()
@@ -36,14 +27,14 @@ RecoveryFile::~RecoveryFile()
 
 bool RecoveryFile::isIntact() const
 {
-    return m_lockFd < 0 ||
+    return !m_lock.isOpen() ||
            (identityOfPath(m_path) == m_identity &&
             (!m_logIdentity.valid || identityOfPath(m_path + QLatin1String("-wal")) == m_logIdentity));
 }
 
 bool RecoveryFile::reclaim()
 {
-    if (m_lockFd < 0 || identityOfPath(m_path) != m_identity)
+    if (!m_lock.isOpen() || identityOfPath(m_path) != m_identity)
         return false;
     // Closing folds what the removed log still holds into the file.
     m_writer.close();
@@ -84,7 +75,7 @@ bool RecoveryFile::commit()
 
 bool RecoveryFile::commitReplacing()
 {
-    if (m_lockFd < 0 && m_waiting == 0)
+    if (!m_lock.isOpen() && m_waiting == 0)
         return true;
     if (!ensureOpen())
         return false;
@@ -112,20 +103,21 @@ bool RecoveryFile::ensureOpen()
     if (m_writer.isOpen())
         return true;
     // The first free name: an older file that is still kept is never written into.
-    int fd = -1;
+    platform::File file;
     QString path;
-    for (int n = 1; n < 1000 && fd < 0; ++n) {
+    for (int n = 1; n < 1000 && !file.isOpen(); ++n) {
         path = QDir(m_folder).filePath(nameFor(n));
-        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST)
-            return fail(systemReason());
+        platform::Error error;
+        file = platform::File::open(path.toStdString(), platform::File::Access::CreateNew, &error);
+        if (!file.isOpen() && error.kind != platform::Error::Kind::Exists)
+            return fail(QString::fromStdString(error.message));
     }
-    if (fd < 0)
+    if (!file.isOpen())
         return fail(QStringLiteral("too many recovery files are kept"));
-    holdFile(fd);
-    m_lockFd = fd;
+    holdFile(file);
+    m_identity = identityOfFile(file);
+    m_lock = std::move(file);
     m_path = path;
-    m_identity = identityOfDescriptor(fd);
     m_rowsInFile = 0;
     if (!m_writer.open(path, TableFileWriter::Access::Exclusive, false)) {
         const QString reason = m_writer.error();
@@ -143,9 +135,7 @@ void RecoveryFile::close(bool keep)
     m_writer.close();
     if (!m_path.isEmpty() && !keep && ours)
         QFile::remove(m_path);
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
-    m_lockFd = -1;
+    m_lock.close();
     m_identity = {};
     m_logIdentity = {};
     m_path.clear();
@@ -175,14 +165,13 @@ std::vector<RecoveryFile::LeftOver> RecoveryFile::findLeftOver(const QString &fo
         left.fileName = path;
         left.modified = QFileInfo(path).lastModified();
         // A file the system will not let us read is not damaged: it waits until it can be read.
-        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            left.error = systemReason();
+        platform::Error error;
+        if (!platform::File::open(path.toStdString(), platform::File::Access::Read, &error).isOpen()) {
+            left.error = QString::fromStdString(error.message);
             left.unreadable = true;
             found.push_back(left);
             continue;
         }
-        ::close(fd);
         TableStore table;
         if (!table.openFile(path)) {
             left.error = table.lastError();

@@ -87,7 +87,7 @@ private:
     QString m_folder;
     QString m_path;
     TableFileWriter m_writer;
-    int m_lockFd = -1;
+    platform::File m_lock; // holds the file's advisory lock while it is ours
     FileIdentity m_identity;
     FileIdentity m_logIdentity; // the log, once a commit has created it
     int64_t m_rowsInFile = 0;

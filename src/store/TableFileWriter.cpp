@@ -1,8 +1,9 @@
 #include "store/TableFileWriter.h"
 
+#include "platform/Error.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <cerrno>
 #include <sqlite3.h>
 
 namespace {
@@ -73,7 +74,7 @@ bool TableFileWriter::open(const QString &path, Access access, bool append)
         close();
         return false;
     };
-    const QByteArray name = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const QByteArray name = QFileInfo(path).absoluteFilePath().toUtf8();
     if (sqlite3_open_v2(name.constData(), &m_db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                         nullptr) != SQLITE_OK)
@@ -219,15 +220,16 @@ void TableFileWriter::close()
 
 bool TableFileWriter::fail()
 {
-    // The library does not always keep the system's reason for a failed write: errno still has it.
-    const int lastErrno = errno;
+    // The library does not always keep the system's reason for a failed write: the last system
+    // error still has it.
+    const platform::Error lastError = platform::lastSystemError();
     m_error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
     const int code = m_db ? sqlite3_errcode(m_db) : SQLITE_NOMEM;
-    const int system = !m_db ? 0 : sqlite3_system_errno(m_db) ? sqlite3_system_errno(m_db) : lastErrno;
+    const int system = m_db ? sqlite3_system_errno(m_db) : 0;
+    const platform::Error::Kind kind = system ? platform::systemError(system).kind : lastError.kind;
     if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
         m_failure = Failure::Busy;
-    else if (code == SQLITE_FULL ||
-             (code == SQLITE_IOERR && (system == ENOSPC || system == EFBIG || system == EDQUOT)))
+    else if (code == SQLITE_FULL || (code == SQLITE_IOERR && m_db && kind == platform::Error::Kind::NoRoom))
         m_failure = Failure::NoRoom;
     else
         m_failure = Failure::Other;

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "recorder/RowSink.h"
+#include "store/FileLocks.h"
 #include "store/ReadingStore.h"
-#include "store/RowSink.h"
 #include "store/TableRows.h"
 #include "store/WorkProgress.h"
 
@@ -112,8 +113,7 @@ private:
     sqlite3 *m_db = nullptr;
     QString m_fileName;
     // Identity of the open file: a save may have replaced the file under its name since.
-    uint64_t m_device = 0;
-    uint64_t m_inode = 0;
+    FileIdentity m_identity;
     QString m_sqlTable; // the table's name as the file spells it
     ReadingStore m_rows;
     int64_t m_savedRows = 0;

@@ -37,8 +37,11 @@ TEST(PendingReadings, GivesBackEachReadingAsItWasQueued)
     PendingReadings queue;
     // Local time across a change of offset, and a fixed offset: the JSON must not change.
     const QDateTime local(QDate(2026, 3, 29), QTime(1, 59, 59, 500), QTimeZone("Europe/Berlin"));
-    const std::vector<LoggedReading> readings = {readingNo(1), readingNo(2), readingNo(3, local),
-                                                 readingNo(4, local), readingNo(5, local)};
+    // Reading 7 has reading 1's texts but for its range: both go out as they came.
+    LoggedReading manual = readingNo(7);
+    manual.autoText = "MANU";
+    const std::vector<LoggedReading> readings = {
+        readingNo(1), manual, readingNo(2), readingNo(3, local), readingNo(4, local), readingNo(5, local)};
     for (const LoggedReading &r : readings)
         queue.push(r);
     for (const LoggedReading &r : readings) {

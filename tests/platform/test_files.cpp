@@ -147,6 +147,30 @@ TEST(PlatformFileIdentity, FollowsTheFileNotTheName)
     EXPECT_FALSE(platform::sameFile(original, original));
 }
 
+TEST(PlatformFileKind, SaysWhatANameLeadsTo)
+{
+    using platform::FileKind;
+    TestFolder folder;
+    ASSERT_TRUE(writeFile(folder.path(u8"µ.db"), "rows"));
+    fs::create_directory(fsPath(folder.path("sub")));
+#ifdef _WIN32
+    const std::string device = "NUL";
+#else
+    const std::string device = "/dev/null";
+#endif
+    const struct
+    {
+        std::string path;
+        FileKind kind;
+    } cases[] = {{folder.path(u8"µ.db"), FileKind::Regular},
+                 {folder.path("sub"), FileKind::Folder},
+                 {folder.path("none"), FileKind::Missing},
+                 {folder.path("none/deeper"), FileKind::Missing},
+                 {device, FileKind::CharacterDevice}};
+    for (const auto &c : cases)
+        EXPECT_EQ(platform::fileKind(c.path), c.kind) << c.path;
+}
+
 TEST(PlatformDurableFile, ReplaceTakesTheNameOfAnExistingFile)
 {
     TestFolder folder;

@@ -1,5 +1,6 @@
 #include "StoreTestSupport.h"
 
+#include "platform/File.h"
 #include "store/DataFiles.h"
 #include "store/TableStore.h"
 
@@ -209,6 +210,34 @@ TEST_F(DataFilesTest, CopyOverTheOpenFileIsSeenWhenItIsOpenedAgain)
     ASSERT_TRUE(CopyTableToFile(table, out, &error)) << error.toStdString();
     ASSERT_TRUE(table.openFile(out)) << table.lastError().toStdString();
     EXPECT_EQ(table.rowCount(), 2);
+}
+
+// A new file takes the old one's name only once it is on the disk: otherwise a crash right after
+// the save may leave the name on an empty or partial file, and the old one gone.
+TEST_F(DataFilesTest, BothSavesSyncTheNewFileBeforeItTakesTheName)
+{
+    table.appendRow(reading(1, "1.000"));
+    const struct
+    {
+        const char *name;
+        std::function<bool(const QString &)> save;
+    } cases[] = {
+        {"copy.db",
+         [&](const QString &out) {
+             return CopyTableToFile(table, out);
+         }},
+        {"export.txt",
+         [&](const QString &out) {
+             return ExportTableAsText(table, out);
+         }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes(path(c.name), QByteArray("an older file of that name"));
+        const std::uint64_t before = platform::syncCount();
+        ASSERT_TRUE(c.save(path(c.name)));
+        EXPECT_GE(platform::syncCount(), before + 1);
+    }
 }
 
 TEST_F(DataFilesTest, CopyIntoAMissingFolderNamesTheFile)

@@ -1,6 +1,6 @@
 #include "StoreTestSupport.h"
 
-#include "store/Recorder.h"
+#include "recorder/Recorder.h"
 #include "store/TableStore.h"
 
 #include <QTemporaryDir>

@@ -220,6 +220,7 @@ TEST(InterruptedSaves, OnlyOurOwnOldUnheldTemporaryFilesAreRemoved)
         {"Vs500db.DB", 60, false, false},
     };
     std::vector<std::unique_ptr<QFile>> open;
+    std::vector<platform::File> held;
     for (const auto &c : cases) {
         auto file = std::make_unique<QFile>(dir.filePath(QLatin1String(c.name)));
         ASSERT_TRUE(file->open(QIODevice::ReadWrite));
@@ -227,7 +228,9 @@ TEST(InterruptedSaves, OnlyOurOwnOldUnheldTemporaryFilesAreRemoved)
         file->flush();
         ASSERT_TRUE(file->setFileTime(start.addSecs(-c.ageSeconds), QFileDevice::FileModificationTime));
         if (c.held) {
-            ASSERT_TRUE(holdFile(file->handle()));
+            held.push_back(
+                platform::File::open(file->fileName().toStdString(), platform::File::Access::Write, nullptr));
+            ASSERT_TRUE(holdFile(held.back()));
         }
         open.push_back(std::move(file));
     }

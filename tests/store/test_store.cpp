@@ -458,6 +458,11 @@ std::vector<HostileCase> hostileCases()
              "TEXT, "
              "Nval REAL, Extra TEXT);"),
          "\"Extra\" is not a field"},
+        {"a computed field",
+         sql("CREATE TABLE Readings (No INTEGER, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, AUTO "
+             "TEXT, Nval REAL GENERATED ALWAYS AS (CAST(Value AS REAL))); INSERT INTO Readings (Value) "
+             "VALUES ('1.5');"),
+         "its field Nval is computed"},
         // Declared types are not judged, but what they make of a value is.
         {"a whole number written with a leading zero in a field declared TEXT",
          sql("CREATE TABLE Readings (No TEXT, Time TEXT, \"DC/AC\" TEXT, Value TEXT, Unit TEXT, AUTO TEXT, "

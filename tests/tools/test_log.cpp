@@ -181,6 +181,30 @@ TEST(Log, AppendsOnlyWhenAskedAndNumbersOn)
     }
 }
 
+TEST(Log, AppendingToANewFileStartsIt)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"new.db", "new.txt"}) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        const LogRun run =
+            runLog(kFromStdin + QStringList{QStringLiteral("--out"), path, QStringLiteral("--append")},
+                   frames({1, 2}));
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        if (path.endsWith(QLatin1String(".db"))) {
+            EXPECT_EQ(tableRows(path), (std::vector<std::string>{"1 1.001", "2 1.002"}));
+            continue;
+        }
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        ASSERT_EQ(lines.size(), 4);
+        EXPECT_TRUE(lines[0].startsWith("No\t")) << "the header first";
+        EXPECT_TRUE(lines[1].startsWith("1\t")) << lines[1].toStdString();
+        EXPECT_TRUE(lines[2].startsWith("2\t")) << lines[2].toStdString();
+    }
+}
+
 TEST(Log, RefusalsSayWhatIsWrong)
 {
     const struct

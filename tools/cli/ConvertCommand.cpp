@@ -8,19 +8,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 
-#include <csignal>
+#include "platform/File.h"
+#include "platform/StopSignals.h"
+
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
-
-volatile std::sig_atomic_t g_stopRequested = 0;
-
-void requestStop(int)
-{
-    g_stopRequested = 1;
-}
 
 // Progress on standard error, only where someone watches it (a terminal) and only for work that
 // takes long enough to need it; Ctrl+C or a termination signal stops the work cleanly.
@@ -30,7 +24,7 @@ public:
     static constexpr qint64 kShowAfterMs = 500;
     static constexpr qint64 kRedrawMs = 100;
 
-    TerminalProgress() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
+    TerminalProgress() : m_terminal(platform::File::standardError().isTerminal()) {}
     ~TerminalProgress() { clearLine(); }
 
     WorkProgress start(const QString &what)
@@ -54,7 +48,7 @@ private:
             std::fflush(stderr);
             m_drawn = true;
         }
-        return g_stopRequested == 0;
+        return !platform::stopRequested();
     }
 
     void clearLine()
@@ -131,11 +125,7 @@ int runConvert(int argc, char **argv)
                                      "started here records into. Choose another OUT.")
                           .arg(out));
 
-    struct sigaction action = {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::installStopHandlers(false);
     const auto cancelled = [] {
         return failed(QStringLiteral("meterlink-cli convert: stopped; nothing was written"));
     };
@@ -146,7 +136,8 @@ int runConvert(int argc, char **argv)
         return table.wasCancelled() ? cancelled() : failed(table.lastError());
     if (toStandardOutput) {
         QString reason;
-        if (exportTableToStream(table, STDOUT_FILENO, &reason, progress.start(QStringLiteral("Writing"))))
+        platform::File standardOutput = platform::File::standardOutput();
+        if (exportTableToStream(table, standardOutput, &reason, progress.start(QStringLiteral("Writing"))))
             return 0;
         return failed(reason.isEmpty() ? QStringLiteral("meterlink-cli convert: stopped")
                                        : QStringLiteral("meterlink-cli convert: standard output: ") + reason);

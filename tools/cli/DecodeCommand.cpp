@@ -2,15 +2,14 @@
 
 #include "decode/MeterDecoder.h"
 
+#include "platform/File.h"
+#include "platform/Terminal.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <termios.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -103,42 +102,35 @@ int runDecode(int argc, char **argv)
     }
     const MeterSetup setup = meterSetupFor(selectors);
 
-    int fd = STDIN_FILENO;
+    platform::File input = platform::File::standardInput();
     if (havePath && path != "-") {
-        fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY);
-        if (fd < 0) {
-            std::fprintf(stderr, "meterlink-cli decode: %s: %s\n", path.c_str(), std::strerror(errno));
+        platform::Error failed;
+        input = platform::File::open(path, platform::File::Access::Read, &failed);
+        if (!input.isOpen()) {
+            std::fprintf(stderr, "meterlink-cli decode: %s: %s\n", path.c_str(), failed.message.c_str());
             return kUsageExitCode;
         }
         // A serial port or pseudo-terminal must hand over every byte untouched (no line editing, no
         // carriage return turned into a line feed) at the model's speed.
-        termios tio;
-        if (isatty(fd) && tcgetattr(fd, &tio) == 0) {
-            cfmakeraw(&tio);
-            tio.c_cflag |= CLOCAL | CREAD;
-            cfsetispeed(&tio, setup.profile.baud19200 ? B19200 : B2400);
-            cfsetospeed(&tio, setup.profile.baud19200 ? B19200 : B2400);
-            tcsetattr(fd, TCSANOW, &tio);
-        }
+        platform::makeRaw(input, setup.profile.baud19200 ? 19200 : 2400);
     }
 
-    const bool terminal = isatty(fd); // asked now: after a hang-up the question fails too
+    const bool terminal = input.isTerminal(); // asked now: after a hang-up the question fails too
     MeterDecoder decoder(setup.profile.family, DecodeContext{setup.selectors, setup.range});
     std::vector<uint8_t> chunk(4096);
     std::string lines;
     int status = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        platform::Error failed;
+        const std::ptrdiff_t n = input.read(chunk.data(), chunk.size(), &failed);
         if (n == 0)
             break;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             // A pseudo-terminal whose sending side went away reads as a hang-up: the stream ended.
-            if (errno == EIO && terminal)
+            if (failed.kind == platform::Error::Kind::InputOutput && terminal)
                 break;
             std::fprintf(stderr, "meterlink-cli decode: %s: %s\n", havePath ? path.c_str() : "stdin",
-                         std::strerror(errno));
+                         failed.message.c_str());
             status = kUsageExitCode;
             break;
         }
@@ -152,7 +144,5 @@ int runDecode(int argc, char **argv)
         // Lines go out as their bytes arrive, so the tool can follow a live port or pipe.
         std::fflush(stdout);
     }
-    if (fd != STDIN_FILENO)
-        ::close(fd);
     return status;
 }

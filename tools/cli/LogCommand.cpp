@@ -4,6 +4,7 @@
 #include "logger/LogSession.h"
 #include "logger/MqttPublisher.h"
 #include "logger/Outbox.h"
+#include "platform/File.h"
 #include "serial/QuitOnSignals.h"
 #include "serial/SerialDriver.h"
 #include "store/DataFiles.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -310,7 +310,8 @@ int runLog(int argc, char **argv)
 
     int64_t lastNo = 0; // the continued file's
     if (out.isEmpty()) {
-        session.addOutput(std::make_unique<StreamOutput>(stdout,
+        std::fflush(stdout);
+        session.addOutput(std::make_unique<StreamOutput>(platform::File::standardOutput(),
                                                          format == "jsonl" ? StreamOutput::Format::Jsonl
                                                          : format == "csv" ? StreamOutput::Format::Csv
                                                                            : StreamOutput::Format::Tsv,
@@ -358,7 +359,7 @@ int runLog(int argc, char **argv)
     }
     const QString outName = out.isEmpty() ? QStringLiteral("standard output") : out;
 
-    const bool terminal = isatty(STDERR_FILENO);
+    const bool terminal = platform::File::standardError().isTerminal();
     // News goes on its own line, above the status line on a terminal.
     const auto say = [terminal](const QString &message) {
         std::fprintf(stderr, "%smeterlink-cli log: %s\n", terminal ? "\r\033[K" : "", qPrintable(message));

@@ -2,19 +2,13 @@
 
 #include "decode/FrameEncoders.h"
 
-#include <cerrno>
-#include <csignal>
+#include "platform/File.h"
+#include "platform/StopSignals.h"
+#include "platform/Terminal.h"
+
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <pty.h>
 #include <string>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,40 +25,6 @@ const char kSimulateUsage[] =
     "  --rate MS      one frame every MS milliseconds (1 to 60000) instead of the meter's pace\n"
     "\n"
     "Ctrl+C or SIGTERM stops it; standard error then says how many frames were sent.\n";
-
-volatile std::sig_atomic_t g_stop = 0;
-
-void requestStop(int)
-{
-    g_stop = 1;
-}
-
-void installStopHandlers()
-{
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: the signal must cut the pause between frames short.
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
-
-void sleepMilliseconds(int ms)
-{
-    timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (!g_stop && nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
-}
-
-void makeRaw(termios *tio, bool baud19200)
-{
-    cfmakeraw(tio);
-    tio->c_cflag |= CLOCAL | CREAD;
-    cfsetispeed(tio, baud19200 ? B19200 : B2400);
-    cfsetospeed(tio, baud19200 ? B19200 : B2400);
-}
 
 // Backlog in the pseudo-terminal beyond which nobody is reading: drop it, so that a reader who opens
 // the port later starts with current frames rather than stale ones.
@@ -142,70 +102,55 @@ int runSimulate(int argc, char **argv)
     if (rate == 0)
         rate = fast ? 100 : 300;
 
-    int out = -1;
-    int slave = -1;
+    const int baud = fast ? 19200 : 2400;
+    platform::PseudoTerminal pseudo;
+    platform::File &out = pseudo.sender;
     if (device.empty()) {
-        termios tio;
-        std::memset(&tio, 0, sizeof tio);
-        makeRaw(&tio, fast);
-        char name[256] = {};
-        if (openpty(&out, &slave, name, &tio, nullptr) != 0) {
+        // The receiving side stays open: it keeps its settings and spares the writes an error while
+        // no reader has opened it yet.
+        if (const platform::Error failed = platform::openPseudoTerminal(baud, &pseudo)) {
             std::fprintf(stderr, "meterlink-cli simulate: cannot open a pseudo-terminal: %s\n",
-                         std::strerror(errno));
+                         failed.message.c_str());
             return kUsageExitCode;
         }
-        // Holding the slave open keeps its settings and spares the writes an error while no reader
-        // has opened it yet.
-        fcntl(out, F_SETFL, fcntl(out, F_GETFL) | O_NONBLOCK);
-        std::printf("%s\n", name);
+        std::printf("%s\n", pseudo.name.c_str());
         std::fflush(stdout);
     } else {
         // A plain file is created or emptied, so captures can be made for later decoding.
-        out = ::open(device.c_str(), O_WRONLY | O_NOCTTY | O_CREAT, 0644);
-        if (out < 0) {
-            std::fprintf(stderr, "meterlink-cli simulate: %s: %s\n", device.c_str(), std::strerror(errno));
+        platform::Error failed;
+        out = platform::File::open(device, platform::File::Access::CreateOrTruncate, &failed);
+        if (!out.isOpen()) {
+            std::fprintf(stderr, "meterlink-cli simulate: %s: %s\n", device.c_str(), failed.message.c_str());
             return kUsageExitCode;
         }
-        struct stat info;
-        if (fstat(out, &info) == 0 && S_ISREG(info.st_mode) && ftruncate(out, 0) != 0) {
-            std::fprintf(stderr, "meterlink-cli simulate: %s: %s\n", device.c_str(), std::strerror(errno));
-            ::close(out);
-            return kUsageExitCode;
-        }
-        if (isatty(out)) {
-            termios tio;
-            if (tcgetattr(out, &tio) == 0) {
-                makeRaw(&tio, fast);
-                tcsetattr(out, TCSANOW, &tio);
-            }
-        }
+        platform::makeRaw(out, baud);
     }
 
-    installStopHandlers();
+    // A signal cuts the pause between frames short.
+    platform::installStopHandlers(false);
+    platform::ignoreBrokenPipes();
     int status = 0;
     long sent = 0;
-    for (long step = 0; !g_stop; ++step) {
-        if (slave >= 0) {
-            int pending = 0;
-            if (ioctl(slave, FIONREAD, &pending) == 0 && pending > kStaleBacklog)
-                tcflush(slave, TCIFLUSH);
-        }
+    for (long step = 0; !platform::stopRequested(); ++step) {
+        if (pseudo.receiver.isOpen())
+            platform::dropStaleInput(pseudo.receiver, kStaleBacklog);
         const std::vector<uint8_t> frame = setup.profile.family == DecoderFamily::OR200
                                                ? or200ScenarioFrame(step)
                                                : vs500ScenarioFrame(step, setup.selectors);
-        const ssize_t written = ::write(out, frame.data(), frame.size());
-        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO && errno != EINTR) {
+        // A frame that finds no room, or no reader on the line, is dropped.
+        const platform::Error failed = out.write(frame.data(), frame.size());
+        if (failed && failed.kind != platform::Error::Kind::Busy &&
+            failed.kind != platform::Error::Kind::InputOutput) {
             std::fprintf(stderr, "meterlink-cli simulate: %s: %s\n",
-                         device.empty() ? "pseudo-terminal" : device.c_str(), std::strerror(errno));
+                         device.empty() ? "pseudo-terminal" : device.c_str(), failed.message.c_str());
             status = 1;
             break;
         }
-        sent += written == ssize_t(frame.size()) ? 1 : 0;
-        sleepMilliseconds(rate);
+        sent += failed ? 0 : 1;
+        platform::waitForStop(rate);
     }
-    ::close(out);
-    if (slave >= 0)
-        ::close(slave);
+    out.close();
+    pseudo.receiver.close();
     std::fprintf(stderr, "meterlink-cli simulate: %ld frames sent\n", sent);
     return status;
 }

@@ -127,6 +127,16 @@ File File::standardInput()
     return File(STDIN_FILENO, false);
 }
 
+File File::standardOutput()
+{
+    return File(STDOUT_FILENO, false);
+}
+
+File File::standardError()
+{
+    return File(STDERR_FILENO, false);
+}
+
 bool File::isOpen() const
 {
     return m_handle >= 0;
@@ -153,9 +163,11 @@ std::ptrdiff_t File::read(void *data, std::size_t size, Error *error)
     }
 }
 
-Error File::write(const void *data, std::size_t size)
+Error File::write(const void *data, std::size_t size, std::size_t *written)
 {
     const char *from = static_cast<const char *>(data);
+    if (written)
+        *written = 0;
     while (size > 0) {
         const ssize_t n = ::write(m_handle, from, size);
         if (n < 0) {
@@ -164,13 +176,17 @@ Error File::write(const void *data, std::size_t size)
             return lastSystemError();
         }
         from += n;
+        if (written)
+            *written += std::size_t(n);
         size -= std::size_t(n);
     }
     return {};
 }
 
-Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
+Error File::writeAt(const void *data, std::size_t size, std::int64_t offset, std::size_t *written)
 {
+    if (written)
+        *written = 0;
     const char *from = static_cast<const char *>(data);
     while (size > 0) {
         const ssize_t n = ::pwrite(m_handle, from, size, off_t(offset));
@@ -180,6 +196,8 @@ Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
             return lastSystemError();
         }
         from += n;
+        if (written)
+            *written += std::size_t(n);
         offset += n;
         size -= std::size_t(n);
     }
@@ -251,6 +269,21 @@ bool fileIdentity(const File &file, FileIdentity *identity)
 {
     struct stat st;
     return identityOf(::fstat(file.handle(), &st), st, identity);
+}
+
+FileKind fileKind(const std::string &path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return FileKind::Missing;
+    const mode_t mode = st.st_mode;
+    return S_ISREG(mode)    ? FileKind::Regular
+           : S_ISDIR(mode)  ? FileKind::Folder
+           : S_ISCHR(mode)  ? FileKind::CharacterDevice
+           : S_ISBLK(mode)  ? FileKind::BlockDevice
+           : S_ISFIFO(mode) ? FileKind::Fifo
+           : S_ISSOCK(mode) ? FileKind::Socket
+                            : FileKind::Other;
 }
 
 Error replaceFile(const std::string &from, const std::string &to)

@@ -103,6 +103,13 @@ int stopWaitHandle()
     return g_pipe[0];
 }
 
+void clearStopWait()
+{
+    char buffer[16];
+    while (g_pipe[0] >= 0 && ::read(g_pipe[0], buffer, sizeof buffer) > 0) {
+    }
+}
+
 void ignoreBrokenPipes()
 {
     ::signal(SIGPIPE, SIG_IGN);

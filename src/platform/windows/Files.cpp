@@ -150,6 +150,16 @@ File File::standardInput()
     return File(GetStdHandle(STD_INPUT_HANDLE), false);
 }
 
+File File::standardOutput()
+{
+    return File(GetStdHandle(STD_OUTPUT_HANDLE), false);
+}
+
+File File::standardError()
+{
+    return File(GetStdHandle(STD_ERROR_HANDLE), false);
+}
+
 bool File::isOpen() const
 {
     return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr;
@@ -176,22 +186,28 @@ std::ptrdiff_t File::read(void *data, std::size_t size, Error *error)
     return -1;
 }
 
-Error File::write(const void *data, std::size_t size)
+Error File::write(const void *data, std::size_t size, std::size_t *written)
 {
     const char *from = static_cast<const char *>(data);
+    if (written)
+        *written = 0;
     while (size > 0) {
         DWORD done = 0;
         const DWORD chunk = size > 0x40000000 ? 0x40000000 : DWORD(size);
         if (!WriteFile(m_handle, from, chunk, &done, nullptr))
             return lastSystemError();
         from += done;
+        if (written)
+            *written += done;
         size -= done;
     }
     return {};
 }
 
-Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
+Error File::writeAt(const void *data, std::size_t size, std::int64_t offset, std::size_t *written)
 {
+    if (written)
+        *written = 0;
     const std::int64_t before = position();
     const char *from = static_cast<const char *>(data);
     Error error;
@@ -206,6 +222,8 @@ Error File::writeAt(const void *data, std::size_t size, std::int64_t offset)
         if (!WriteFile(m_handle, from, chunk, &done, &at))
             error = lastSystemError();
         from += done;
+        if (written)
+            *written += done;
         offset += done;
         size -= done;
     }
@@ -274,6 +292,27 @@ bool fileIdentity(const std::string &path, FileIdentity *identity)
 {
     const File file = File::adopt(openForQuery(path));
     return file.isOpen() && fileIdentity(file, identity);
+}
+
+FileKind fileKind(const std::string &path)
+{
+    const File file = File::adopt(openForQuery(path));
+    if (!file.isOpen())
+        return FileKind::Missing;
+    switch (GetFileType(file.handle())) {
+    case FILE_TYPE_DISK: {
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(file.handle(), &info))
+            return FileKind::Other;
+        return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::Folder : FileKind::Regular;
+    }
+    case FILE_TYPE_CHAR:
+        return FileKind::CharacterDevice;
+    case FILE_TYPE_PIPE:
+        return FileKind::Fifo;
+    default:
+        return FileKind::Other;
+    }
 }
 
 Error replaceFile(const std::string &from, const std::string &to)

@@ -118,6 +118,12 @@ void *stopWaitHandle()
     return g_event;
 }
 
+void clearStopWait()
+{
+    if (g_event)
+        ResetEvent(g_event);
+}
+
 void ignoreBrokenPipes() {}
 
 } // namespace platform

@@ -41,4 +41,38 @@ Error openPseudoTerminal(int, PseudoTerminal *)
 
 void dropStaleInput(File &, int) {}
 
+void adjustLine(NativeHandle port, const LineControl &control)
+{
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(port, &dcb))
+        return;
+    dcb.fParity = FALSE;
+    if (control.rtsCts) {
+        dcb.fOutxCtsFlow = TRUE;
+        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    }
+    dcb.fOutX = dcb.fInX = control.xonXoff ? TRUE : FALSE;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    if (control.extraStopBits && dcb.StopBits == ONESTOPBIT)
+        dcb.StopBits = dcb.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
+    SetCommState(port, &dcb);
+}
+
+bool lineHungUp(NativeHandle)
+{
+    return false;
+}
+
+bool deviceOwnership(const std::string &, DeviceOwnership *)
+{
+    return false;
+}
+
+bool readingRefused(const std::string &)
+{
+    return false;
+}
+
 } // namespace platform

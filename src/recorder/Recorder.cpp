@@ -1,8 +1,8 @@
-#include "store/Recorder.h"
+#include "recorder/Recorder.h"
 
 #include "decode/IntegerText.h"
 
-#include "store/RowSink.h"
+#include "recorder/RowSink.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/ReadingStore.h"
+#include "recorder/RowInput.h"
 
 #include <QString>
 

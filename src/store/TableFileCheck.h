@@ -1,0 +1,29 @@
+#pragma once
+
+#include "store/TableFile.h"
+
+#include <QString>
+
+class ProgressMeter;
+class ReadingStore;
+
+// The checks a table file passes on open, from elsewhere or not: a sound file of the engine's,
+// holding one plain table with the reading table's fields and nothing that could run, whose every
+// value fits the table in memory.
+namespace tablefile {
+
+struct Schema
+{
+    QString table;
+    std::array<QString, kColumnCount> columns; // the file's spelling, in TableColumn order
+    bool hasRowid = true;
+};
+
+// Checks the open file and loads its rows into `rows`. Returns the message for the user; empty on
+// success and on a cancel (which the meter tells).
+QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, Schema &schema,
+                     ProgressMeter &meter);
+// The engine's message for a failed open; one that found the file broken says so plainly.
+QString engineFailure(const QString &fileName, sqlite3 *db);
+
+} // namespace tablefile
