@@ -1,6 +1,6 @@
 #include "app/IntervalTextValidator.h"
 
-#include "store/Recorder.h"
+#include "recorder/Recorder.h"
 
 QValidator::State IntervalTextValidator::validate(QString &input, int &) const
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Recorder.h"
+#include "recorder/Recorder.h"
 
 #include <QObject>
 
