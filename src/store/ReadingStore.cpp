@@ -189,7 +189,8 @@ void ReadingStore::appendOverflow(StoredRow &r, const RowInput &row)
             if (n < 0x80)
                 break;
         }
-        std::memcpy(out, texts[i].data(), texts[i].size());
+        if (!texts[i].empty()) // an empty text may have no data at all, which memcpy must not see
+            std::memcpy(out, texts[i].data(), texts[i].size());
         out += texts[i].size();
     }
     r.no = int32_t(m_blocks.size() - 1);
@@ -217,7 +218,8 @@ void ReadingStore::append(const RowInput &row)
         r.timeMs = timeMs;
         r.nval = float(row.nval);
         std::memset(r.value, 0, sizeof r.value);
-        std::memcpy(r.value, row.value.data(), row.value.size());
+        if (!row.value.empty())
+            std::memcpy(r.value, row.value.data(), row.value.size());
         r.unit = unit;
         r.dcac = dcac;
         r.autoCode = autoCode;
