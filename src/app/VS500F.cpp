@@ -177,14 +177,11 @@ void TFCOMM::FormCreate()
     setWindowTitle(QString::fromLatin1(m_profile.title.c_str()));
     if (m_profile.baud19200)
         COMM2->setComPortSpeed(br19200);
-    using Handler = void (TFCOMM::*)(TSerialPortDriver *, const char *, qint32);
-    const Handler handler =
-        m_profile.family == DecoderFamily::OR200 ? &TFCOMM::HOR200RData : &TFCOMM::HVS500RData;
     if (m_profile.family == DecoderFamily::None)
         COMM2->setOnReceiveData(nullptr);
     else
-        COMM2->setOnReceiveData([this, handler](TSerialPortDriver *sender, const char *data, qint32 size) {
-            (this->*handler)(sender, data, size);
+        COMM2->setOnReceiveData([this](TSerialPortDriver *sender, const char *data, qint32 size) {
+            receiveData(sender, data, size);
         });
     m_meter->configure(selectors, m_profile);
 
@@ -284,14 +281,20 @@ void TFCOMM::offerRecovery()
 
 // ---- Receiving and presenting frames (MeterPresentation) ----
 
-void TFCOMM::HOR200RData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
+void TFCOMM::receiveData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
 {
+    // The presentation decodes by the family FormCreate configured, so both families arrive here.
     m_meter->receive(DataPtr, DataSize);
 }
 
-void TFCOMM::HVS500RData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
+void TFCOMM::HOR200RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize)
 {
-    m_meter->receive(DataPtr, DataSize);
+    receiveData(Sender, DataPtr, DataSize);
+}
+
+void TFCOMM::HVS500RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize)
+{
+    receiveData(Sender, DataPtr, DataSize);
 }
 
 void TFCOMM::SetmaxExit()
