@@ -53,7 +53,12 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
 
     m_table = std::make_unique<TableStore>();
     m_recording = new RecordingControls(*this, *m_table, *m_status, m_prompts, this);
-    m_meter = new MeterPresentation(*this, *m_status, m_prompts, *m_connection, *m_recording, this);
+    m_meter = new MeterPresentation(*this, *m_status, m_prompts, this);
+    connect(m_meter, &MeterPresentation::frameReceived, this, [this](bool decoded, const Reading &reading) {
+        m_connection->frameArrived();
+        if (decoded)
+            m_recording->record(reading);
+    });
     m_files = std::make_unique<DataFileActions>(*m_table, m_prompts);
     m_unsaved = new UnsavedReadings(*m_table, *m_files, m_prompts, *m_status, this);
 
