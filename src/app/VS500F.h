@@ -75,6 +75,7 @@ public:
     void setFileHook(WindowPrompts::FileHook hook) { m_prompts.setFileHook(std::move(hook)); }
     void setChoiceHook(WindowPrompts::ChoiceHook hook) { m_prompts.setChoiceHook(std::move(hook)); }
     void setProgressHook(WindowPrompts::ProgressHook hook) { m_prompts.setProgressHook(std::move(hook)); }
+    void setPrinterHook(WindowPrompts::PrinterHook hook) { m_prompts.setPrinterHook(std::move(hook)); }
 
     // What COMM2 delivers each poll's bytes to, whichever family the model decodes.
     void receiveData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize);
