@@ -1,6 +1,5 @@
 #include "app/MeterPresentation.h"
 
-#include "app/FCOMMLayout.h"
 #include "app/StatusLine.h"
 #include "app/WindowPrompts.h"
 #include "chart/TrendChart.h"
@@ -25,7 +24,7 @@ QString toQString(const std::string &s)
 
 } // namespace
 
-MeterPresentation::MeterPresentation(FCOMMLayout &ui, StatusLine &status, WindowPrompts &prompts,
+MeterPresentation::MeterPresentation(const MeterControls &ui, StatusLine &status, WindowPrompts &prompts,
                                      QObject *parent)
     : QObject(parent), m_ui(ui), m_status(status), m_prompts(prompts), m_beeper(new AlarmBeeper(this)),
       m_spoken(new SpokenReading(this))

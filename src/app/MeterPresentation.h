@@ -9,11 +9,27 @@
 #include <memory>
 
 class AlarmBeeper;
-class FCOMMLayout;
+class GaugeView;
+class LcdPanel;
+class MinMaxPanel;
+class QLabel;
 class QLineEdit;
+class QProgressBar;
 class SpokenReading;
 class StatusLine;
+class TrendChart;
 class WindowPrompts;
+
+// The controls that show the meter, with the layout's names.
+struct MeterControls
+{
+    LcdPanel *Panel1 = nullptr;
+    QProgressBar *PBar2 = nullptr;
+    MinMaxPanel *Panel3 = nullptr; // MIN/MAX and the limits
+    GaugeView *KD = nullptr;
+    QLabel *oltext = nullptr;
+    TrendChart *Chtshow = nullptr;
+};
 
 // The meter as the window shows it: the decoder bound for the model, the presentation sequence with
 // the limits, and the gauge. Each decoded frame goes to the LCD, the alarm, MIN/MAX, the gauge, then
@@ -24,7 +40,8 @@ class MeterPresentation : public QObject
     Q_OBJECT
 
 public:
-    MeterPresentation(FCOMMLayout &ui, StatusLine &status, WindowPrompts &prompts, QObject *parent = nullptr);
+    MeterPresentation(const MeterControls &ui, StatusLine &status, WindowPrompts &prompts,
+                      QObject *parent = nullptr);
 
     // Binds the decoder for the profile and derives the range, the limits, the chart's axis and the
     // gauge, with its needle at zero.
@@ -59,7 +76,7 @@ private:
                const std::string &unit);
     bool readLimit(QLineEdit *box, float *limit);
 
-    FCOMMLayout &m_ui;
+    const MeterControls m_ui;
     StatusLine &m_status;
     WindowPrompts &m_prompts;
     AlarmBeeper *m_beeper = nullptr;

@@ -52,8 +52,11 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
     Trecord->start();
 
     m_table = std::make_unique<TableStore>();
-    m_recording = new RecordingControls(*this, *m_table, *m_status, m_prompts, this);
-    m_meter = new MeterPresentation(*this, *m_status, m_prompts, this);
+    m_recording = new RecordingControls(
+        RecordingWidgets{RepeatSet, RecordSI, RecordSITime, DBGrid1, recordingState, recordLimitItems()},
+        *m_table, *m_status, m_prompts, this);
+    m_meter = new MeterPresentation(MeterControls{Panel1, PBar2, Panel3, KD, oltext, Chtshow}, *m_status,
+                                    m_prompts, this);
     connect(m_meter, &MeterPresentation::frameReceived, this, [this](bool decoded, const Reading &reading) {
         m_connection->frameArrived();
         if (decoded)
