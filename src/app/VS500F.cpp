@@ -37,7 +37,9 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
 
     m_status = new StatusLine(statusBar(), statusLabel, this);
     m_connection = new PortConnection(
-        *this, *m_status, [this](const QString &message) { m_prompts.error(message); }, this);
+        PortControls{COMM2, ComSetup1, COM11, COM21, COM31, COM41, START1, STOP1, BtCOM, BTCon, BtDiscon,
+                     CONok, CONokN},
+        *m_status, [this](const QString &message) { m_prompts.error(message); }, this);
 
     ConTimer = new QTimer(this);
     ConTimer->setObjectName(QStringLiteral("ConTimer"));
