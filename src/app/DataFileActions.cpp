@@ -87,5 +87,13 @@ void DataFileActions::print(QWidget *parent)
         request.filters = {filter};
         return m_prompts.fileName(request);
     };
-    showReportPreview(m_table, prompts, parent);
+    prompts.choosePrinter = [this](QPrinter &printer, int pageCount, QWidget *over) {
+        return m_prompts.choosePrinter(printer, pageCount, over);
+    };
+    prompts.progress = [this](const QString &label, QWidget *over) {
+        return m_prompts.progress(label, over);
+    };
+    ReportPreview preview(m_table, parent);
+    preview.setPrompts(std::move(prompts));
+    m_prompts.showDialog(preview);
 }

@@ -1,8 +1,5 @@
 #include "app/MeterPresentation.h"
 
-#include "app/FCOMMLayout.h"
-#include "app/PortConnection.h"
-#include "app/RecordingControls.h"
 #include "app/StatusLine.h"
 #include "app/WindowPrompts.h"
 #include "chart/TrendChart.h"
@@ -27,11 +24,10 @@ QString toQString(const std::string &s)
 
 } // namespace
 
-MeterPresentation::MeterPresentation(FCOMMLayout &ui, StatusLine &status, WindowPrompts &prompts,
-                                     PortConnection &connection, RecordingControls &recording,
+MeterPresentation::MeterPresentation(const MeterControls &ui, StatusLine &status, WindowPrompts &prompts,
                                      QObject *parent)
-    : QObject(parent), m_ui(ui), m_status(status), m_prompts(prompts), m_connection(connection),
-      m_recording(recording), m_beeper(new AlarmBeeper(this)), m_spoken(new SpokenReading(this))
+    : QObject(parent), m_ui(ui), m_status(status), m_prompts(prompts), m_beeper(new AlarmBeeper(this)),
+      m_spoken(new SpokenReading(this))
 {}
 
 void MeterPresentation::configure(const ModelSelectors &selectors, const ModelProfile &profile)
@@ -65,11 +61,11 @@ void MeterPresentation::receive(const char *data, qint32 size)
 
 void MeterPresentation::present(const FrameOutcome &outcome)
 {
-    // Every complete frame shows that the meter is talking, even one whose digits do not convert.
-    m_connection.frameArrived();
     if (!outcome.ok) {
         // Frame data never opens a modal box: at several frames a second that would be a flood.
         m_status.show(StatusLine::Owner::Frame, QString::fromLatin1(outcome.error.c_str()));
+        // Even a frame whose digits do not convert shows that the meter is talking.
+        emit frameReceived(false, m_reading);
         return;
     }
     m_status.clear(StatusLine::Owner::Frame);
@@ -94,7 +90,7 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     m_ui.Panel3->showExtremes(toQString(p.minText), toQString(p.maxText), toQString(p.unit));
     m_ui.KD->KDrun(p.gaugeInput);
     speak(spokenReading(p.reading), p.minText, p.maxText, p.unit);
-    m_recording.record(m_reading);
+    emit frameReceived(true, m_reading);
     m_ui.Chtshow->addPoint(p.chartValue);
     // A step the bar can show makes it paint at once, and with it everything the frame changed so
     // far: set last, so that one pass paints the whole frame.

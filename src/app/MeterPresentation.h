@@ -9,24 +9,39 @@
 #include <memory>
 
 class AlarmBeeper;
-class FCOMMLayout;
-class PortConnection;
+class GaugeView;
+class LcdPanel;
+class MinMaxPanel;
+class QLabel;
 class QLineEdit;
-class RecordingControls;
+class QProgressBar;
 class SpokenReading;
 class StatusLine;
+class TrendChart;
 class WindowPrompts;
 
+// The controls that show the meter, with the layout's names.
+struct MeterControls
+{
+    LcdPanel *Panel1 = nullptr;
+    QProgressBar *PBar2 = nullptr;
+    MinMaxPanel *Panel3 = nullptr; // MIN/MAX and the limits
+    GaugeView *KD = nullptr;
+    QLabel *oltext = nullptr;
+    TrendChart *Chtshow = nullptr;
+};
+
 // The meter as the window shows it: the decoder bound for the model, the presentation sequence with
-// the limits, and the gauge. Each decoded frame goes to the LCD, the alarm, MIN/MAX, the gauge, the
-// recorder, the bar and the chart, in that order.
+// the limits, and the gauge. Each decoded frame goes to the LCD, the alarm, MIN/MAX, the gauge, then
+// to whoever listens to frameReceived (the link indicator, the recorder), the chart and the bar, in
+// that order.
 class MeterPresentation : public QObject
 {
     Q_OBJECT
 
 public:
-    MeterPresentation(FCOMMLayout &ui, StatusLine &status, WindowPrompts &prompts, PortConnection &connection,
-                      RecordingControls &recording, QObject *parent = nullptr);
+    MeterPresentation(const MeterControls &ui, StatusLine &status, WindowPrompts &prompts,
+                      QObject *parent = nullptr);
 
     // Binds the decoder for the profile and derives the range, the limits, the chart's axis and the
     // gauge, with its needle at zero.
@@ -48,6 +63,12 @@ public:
     const Reading &reading() const { return m_reading; }
     DecoderFamily family() const { return m_decoder ? m_decoder->family() : DecoderFamily::None; }
 
+signals:
+    // Once for every complete frame: decoded, with the reading the window now shows; or not (its
+    // digits did not convert), with the last reading shown. Listeners act at once, before the chart
+    // and the bar take the frame, so that the bar's paint shows what they changed too.
+    void frameReceived(bool decoded, const Reading &reading);
+
 private:
     void present(const FrameOutcome &outcome);
     // The accessible text of the LCD, the gauge and the MIN/MAX readouts.
@@ -55,11 +76,9 @@ private:
                const std::string &unit);
     bool readLimit(QLineEdit *box, float *limit);
 
-    FCOMMLayout &m_ui;
+    const MeterControls m_ui;
     StatusLine &m_status;
     WindowPrompts &m_prompts;
-    PortConnection &m_connection;
-    RecordingControls &m_recording;
     AlarmBeeper *m_beeper = nullptr;
     SpokenReading *m_spoken = nullptr;
     std::unique_ptr<MeterDecoder> m_decoder;

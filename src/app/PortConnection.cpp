@@ -1,6 +1,5 @@
 #include "app/PortConnection.h"
 
-#include "app/FCOMMLayout.h"
 #include "app/StatusLine.h"
 #include "display/CaptionPanel.h"
 #include "serial/PortInventory.h"
@@ -12,7 +11,8 @@
 #include <QMenu>
 #include <QTimer>
 
-PortConnection::PortConnection(FCOMMLayout &ui, StatusLine &status, ErrorSink showError, QObject *parent)
+PortConnection::PortConnection(const PortControls &ui, StatusLine &status, ErrorSink showError,
+                               QObject *parent)
     : QObject(parent), m_ui(ui), m_status(status), m_showError(std::move(showError))
 {
     // A run that was killed leaves its lock on the port behind; it goes once the program is back.

@@ -2,11 +2,34 @@
 
 #include <QObject>
 
+#include <array>
 #include <functional>
 
-class FCOMMLayout;
+class CaptionPanel;
+class QAction;
+class QLabel;
+class QMenu;
 class QTimer;
 class StatusLine;
+class TSerialPortDriver;
+
+// The controls of the meter link, with the layout's names.
+struct PortControls
+{
+    TSerialPortDriver *COMM2 = nullptr;
+    QMenu *ComSetup1 = nullptr;
+    QAction *COM11 = nullptr;
+    QAction *COM21 = nullptr;
+    QAction *COM31 = nullptr;
+    QAction *COM41 = nullptr;
+    QAction *START1 = nullptr; // Connect
+    QAction *STOP1 = nullptr;  // Disconnect
+    std::array<CaptionPanel *, 4> BtCOM{};
+    CaptionPanel *BTCon = nullptr;
+    CaptionPanel *BtDiscon = nullptr;
+    QLabel *CONok = nullptr;  // frames arrive
+    QLabel *CONokN = nullptr; // no frames
+};
 
 // The meter link as the window shows it: which of COM1..COM4 is chosen, Connect and Disconnect with
 // the controls they enable, the link pictures that say whether frames arrive, and the port's news
@@ -20,7 +43,8 @@ public:
     static constexpr int kIdleTicks = 2;
 
     using ErrorSink = std::function<void(const QString &)>;
-    PortConnection(FCOMMLayout &ui, StatusLine &status, ErrorSink showError, QObject *parent = nullptr);
+    PortConnection(const PortControls &ui, StatusLine &status, ErrorSink showError,
+                   QObject *parent = nullptr);
 
     // 0..3 for COM1..COM4: checks its menu item and shows its panel.
     void selectPort(int index);
@@ -45,7 +69,7 @@ protected:
 private:
     void showConnected(bool connected);
 
-    FCOMMLayout &m_ui;
+    const PortControls m_ui;
     StatusLine &m_status;
     ErrorSink m_showError;
     int m_idleTicks = 0;

@@ -1,6 +1,6 @@
 #include "app/RecordingControls.h"
 
-#include "app/FCOMMLayout.h"
+#include "app/FCOMMLayout.h" // kRecordLimitItems
 #include "app/ReadingGrid.h"
 #include "app/StatusLine.h"
 #include "app/WindowPrompts.h"
@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <climits>
 
-RecordingControls::RecordingControls(FCOMMLayout &ui, TableStore &table, StatusLine &status,
+RecordingControls::RecordingControls(const RecordingWidgets &ui, TableStore &table, StatusLine &status,
                                      WindowPrompts &prompts, QObject *parent)
     : QObject(parent), m_ui(ui), m_table(table), m_status(status), m_prompts(prompts), m_recorder(&table)
 {
@@ -85,9 +85,11 @@ void RecordingControls::newRecord()
         m_prompts.error(m_table.lastError());
 }
 
+static_assert(std::tuple_size_v<decltype(RecordingWidgets::limitItems)> == kRecordLimitItems.size());
+
 void RecordingControls::chooseLimit(QAction *item)
 {
-    const auto items = m_ui.recordLimitItems();
+    const auto &items = m_ui.limitItems;
     for (size_t i = 0; i < items.size(); ++i) {
         items[i]->setChecked(items[i] == item);
         if (items[i] == item)

@@ -4,12 +4,29 @@
 
 #include <QObject>
 
-class FCOMMLayout;
+#include <array>
+
 class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class ReadingGrid;
 class ReadingTableModel;
 class StatusLine;
 class TableStore;
 class WindowPrompts;
+
+// The controls recording owns, with the layout's names.
+struct RecordingWidgets
+{
+    QCheckBox *RepeatSet = nullptr;
+    QCheckBox *RecordSI = nullptr;
+    QLineEdit *RecordSITime = nullptr;
+    ReadingGrid *DBGrid1 = nullptr;
+    QLabel *recordingState = nullptr; // says plainly when no table is open
+    // The record-limit menu items, in kRecordLimitItems' order.
+    std::array<QAction *, 6> limitItems{};
+};
 
 // Recording as the window shows it: the Repeat, Sampling Interval and limit controls feed the
 // recorder's rules, the grid shows the reading table, and the recorder's complaints reach the
@@ -19,8 +36,8 @@ class RecordingControls : public QObject
     Q_OBJECT
 
 public:
-    RecordingControls(FCOMMLayout &ui, TableStore &table, StatusLine &status, WindowPrompts &prompts,
-                      QObject *parent = nullptr);
+    RecordingControls(const RecordingWidgets &ui, TableStore &table, StatusLine &status,
+                      WindowPrompts &prompts, QObject *parent = nullptr);
 
     Recorder &recorder() { return m_recorder; }
     ReadingTableModel *model() const { return m_model; }
@@ -45,7 +62,7 @@ public:
     QString whyNoTable(const QString &folder) const;
 
 private:
-    FCOMMLayout &m_ui;
+    const RecordingWidgets m_ui;
     TableStore &m_table;
     StatusLine &m_status;
     WindowPrompts &m_prompts;

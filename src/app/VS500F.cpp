@@ -37,7 +37,9 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
 
     m_status = new StatusLine(statusBar(), statusLabel, this);
     m_connection = new PortConnection(
-        *this, *m_status, [this](const QString &message) { m_prompts.error(message); }, this);
+        PortControls{COMM2, ComSetup1, COM11, COM21, COM31, COM41, START1, STOP1, BtCOM, BTCon, BtDiscon,
+                     CONok, CONokN},
+        *m_status, [this](const QString &message) { m_prompts.error(message); }, this);
 
     ConTimer = new QTimer(this);
     ConTimer->setObjectName(QStringLiteral("ConTimer"));
@@ -52,8 +54,16 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
     Trecord->start();
 
     m_table = std::make_unique<TableStore>();
-    m_recording = new RecordingControls(*this, *m_table, *m_status, m_prompts, this);
-    m_meter = new MeterPresentation(*this, *m_status, m_prompts, *m_connection, *m_recording, this);
+    m_recording = new RecordingControls(
+        RecordingWidgets{RepeatSet, RecordSI, RecordSITime, DBGrid1, recordingState, recordLimitItems()},
+        *m_table, *m_status, m_prompts, this);
+    m_meter = new MeterPresentation(MeterControls{Panel1, PBar2, Panel3, KD, oltext, Chtshow}, *m_status,
+                                    m_prompts, this);
+    connect(m_meter, &MeterPresentation::frameReceived, this, [this](bool decoded, const Reading &reading) {
+        m_connection->frameArrived();
+        if (decoded)
+            m_recording->record(reading);
+    });
     m_files = std::make_unique<DataFileActions>(*m_table, m_prompts);
     m_unsaved = new UnsavedReadings(*m_table, *m_files, m_prompts, *m_status, this);
 
@@ -177,14 +187,11 @@ void TFCOMM::FormCreate()
     setWindowTitle(QString::fromLatin1(m_profile.title.c_str()));
     if (m_profile.baud19200)
         COMM2->setComPortSpeed(br19200);
-    using Handler = void (TFCOMM::*)(TSerialPortDriver *, const char *, qint32);
-    const Handler handler =
-        m_profile.family == DecoderFamily::OR200 ? &TFCOMM::HOR200RData : &TFCOMM::HVS500RData;
     if (m_profile.family == DecoderFamily::None)
         COMM2->setOnReceiveData(nullptr);
     else
-        COMM2->setOnReceiveData([this, handler](TSerialPortDriver *sender, const char *data, qint32 size) {
-            (this->*handler)(sender, data, size);
+        COMM2->setOnReceiveData([this](TSerialPortDriver *sender, const char *data, qint32 size) {
+            receiveData(sender, data, size);
         });
     m_meter->configure(selectors, m_profile);
 
@@ -284,14 +291,20 @@ void TFCOMM::offerRecovery()
 
 // ---- Receiving and presenting frames (MeterPresentation) ----
 
-void TFCOMM::HOR200RData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
+void TFCOMM::receiveData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
 {
+    // The presentation decodes by the family FormCreate configured, so both families arrive here.
     m_meter->receive(DataPtr, DataSize);
 }
 
-void TFCOMM::HVS500RData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
+void TFCOMM::HOR200RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize)
 {
-    m_meter->receive(DataPtr, DataSize);
+    receiveData(Sender, DataPtr, DataSize);
+}
+
+void TFCOMM::HVS500RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize)
+{
+    receiveData(Sender, DataPtr, DataSize);
 }
 
 void TFCOMM::SetmaxExit()

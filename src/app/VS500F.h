@@ -75,8 +75,11 @@ public:
     void setFileHook(WindowPrompts::FileHook hook) { m_prompts.setFileHook(std::move(hook)); }
     void setChoiceHook(WindowPrompts::ChoiceHook hook) { m_prompts.setChoiceHook(std::move(hook)); }
     void setProgressHook(WindowPrompts::ProgressHook hook) { m_prompts.setProgressHook(std::move(hook)); }
+    void setPrinterHook(WindowPrompts::PrinterHook hook) { m_prompts.setPrinterHook(std::move(hook)); }
 
-    // The bound receive handlers: what COMM2 delivers each poll's bytes to.
+    // What COMM2 delivers each poll's bytes to, whichever family the model decodes.
+    void receiveData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize);
+    // The two families' handler names, kept for callers that name them; both receive alike.
     void HOR200RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize);
     void HVS500RData(TSerialPortDriver *Sender, const char *DataPtr, qint32 DataSize);
 

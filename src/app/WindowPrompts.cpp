@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
 
@@ -175,14 +177,32 @@ WindowPrompts::Choice WindowPrompts::choose(const QString &text, const QList<Cho
     return escape;
 }
 
-WorkProgress WindowPrompts::progress(const QString &label) const
+bool WindowPrompts::choosePrinter(QPrinter &printer, int pageCount, QWidget *over) const
+{
+    if (isEnding())
+        return false;
+    if (m_printerHook)
+        return m_printerHook(printer, pageCount);
+    QPrintDialog dialog(&printer, over ? over : m_parent);
+    dialog.setMinMax(1, pageCount);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage);
+    return dialog.exec() == QDialog::Accepted && !isEnding();
+}
+
+void WindowPrompts::showDialog(QDialog &dialog) const
+{
+    if (!isEnding())
+        dialog.exec();
+}
+
+WorkProgress WindowPrompts::progress(const QString &label, QWidget *over) const
 {
     if (m_progressHook) {
         return [hook = m_progressHook, label, ending = m_ending](int64_t done, int64_t total) {
             return !*ending && hook(label, done, total);
         };
     }
-    auto state = std::make_shared<WorkProgressState>(m_parent, label);
+    auto state = std::make_shared<WorkProgressState>(over ? over : m_parent, label);
     return [state, ending = m_ending](int64_t done, int64_t total) {
         return !*ending && state->report(done, total) && !*ending;
     };

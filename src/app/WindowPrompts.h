@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 
+class QDialog;
+class QPrinter;
 class QWidget;
 
 // A file name the window asks the user for.
@@ -47,6 +49,8 @@ public:
     using FileHook = std::function<QString(const FileRequest &)>;
     // Gets every progress report of long work with its label; returning false cancels the work.
     using ProgressHook = std::function<bool(const QString &label, int64_t done, int64_t total)>;
+    // Sets the printer up instead of the print dialog; false for Cancel.
+    using PrinterHook = std::function<bool(QPrinter &printer, int pageCount)>;
 
     // Long work shows nothing for this long, then a progress dialog with Cancel.
     static constexpr int kProgressDelayMs = 500;
@@ -59,6 +63,7 @@ public:
     void setFileHook(FileHook hook) { m_fileHook = std::move(hook); }
     void setChoiceHook(ChoiceHook hook) { m_choiceHook = std::move(hook); }
     void setProgressHook(ProgressHook hook) { m_progressHook = std::move(hook); }
+    void setPrinterHook(PrinterHook hook) { m_printerHook = std::move(hook); }
 
     // The program is ending (a signal): from now on nothing is asked or shown. Questions get their
     // escape answer, file dialogs none, messages go to the standard error, and long work is cancelled
@@ -74,6 +79,12 @@ public:
     QString fileName(const FileRequest &request) const;
     // Asks a question with the offered answers; closing the box answers Cancel (or Later).
     Choice choose(const QString &text, const QList<Choice> &offered) const;
+    // The print dialog over `over` (the window when null), pages 1..pageCount and the page in view
+    // offered; false for Cancel.
+    bool choosePrinter(QPrinter &printer, int pageCount, QWidget *over = nullptr) const;
+    // Runs a dialog of the window's own (the report's preview) until it is closed; nothing shows
+    // while the program is ending.
+    void showDialog(QDialog &dialog) const;
 
     // The progress to hand to long work (WorkProgress.h) that runs on the window's thread. While
     // the work runs the window's events are handled every kEventIntervalMs, so it keeps repainting
@@ -81,7 +92,8 @@ public:
     // label shows, with Cancel. User input goes nowhere else meanwhile: before the dialog shows it
     // waits, after that the dialog holds the window. The dialog goes when the last copy of the
     // progress does.
-    WorkProgress progress(const QString &label) const;
+    // Its dialog is modal to `over` when given (a dialog of the window's own), else to the window.
+    WorkProgress progress(const QString &label, QWidget *over = nullptr) const;
 
 private:
     void show(QMessageBox::Icon icon, const QString &title, const QString &text) const;
@@ -91,5 +103,6 @@ private:
     FileHook m_fileHook;
     ChoiceHook m_choiceHook;
     ProgressHook m_progressHook;
+    PrinterHook m_printerHook;
     std::shared_ptr<bool> m_ending = std::make_shared<bool>(false);
 };

@@ -454,20 +454,111 @@ QRect TrendChart::plotRect(const QRect &target) const
     return QRect(QPoint(left, top), QPoint(std::max(right, left + 1), std::max(bottom, top + 1)));
 }
 
+namespace {
+
+// Copies the part of the cached gradient and grid that is to be composed into the plot's image.
+void copyBackdrop(const QImage &ground, const QRect &devicePart, QImage *layer)
+{
+    for (int y = devicePart.top(); y <= devicePart.bottom(); ++y) {
+        std::memcpy(layer->scanLine(y) + devicePart.left() * 4,
+                    ground.constScanLine(y) + devicePart.left() * 4, size_t(devicePart.width()) * 4);
+    }
+}
+
+// More points than pixel columns: one low/high span per column keeps the work bounded, written
+// straight into the image. Each span reaches over to its neighbour so the trace stays joined; the
+// area fills below it down to the bottom wall.
+void drawEnvelope(const std::vector<ChartSeriesStore::Extent> &env, double yMax, double ySpan, bool area,
+                  const QRect &devicePart, QImage *layer)
+{
+    const int w = layer->width();
+    const int h = layer->height();
+    auto *bits = reinterpret_cast<uint32_t *>(layer->bits());
+    const qsizetype stride = layer->bytesPerLine() / 4;
+    const uint32_t traceColour = (area ? TrendChart::kAreaLineColor : TrendChart::kLinePenColor).rgb();
+    const uint32_t fillColour = TrendChart::kAreaColor.rgb();
+    auto toRow = [&](int32_t v) {
+        return int(std::lround((yMax - v) / ySpan * (h - 1)));
+    };
+    bool joined = false;
+    int previousTop = 0;
+    int previousBottom = 0;
+    for (int x = 0; x < w; ++x) {
+        const ChartSeriesStore::Extent &e = env[size_t(x)];
+        if (e.empty) {
+            joined = false;
+            continue;
+        }
+        const int ownTop = toRow(e.max);
+        const int ownBottom = toRow(e.min);
+        const int top = joined ? std::min(ownTop, previousBottom) : ownTop;
+        const int bottom = joined ? std::max(ownBottom, previousTop) : ownBottom;
+        joined = true;
+        previousTop = ownTop;
+        previousBottom = ownBottom;
+        if (x < devicePart.left() || x > devicePart.right())
+            continue;
+        uint32_t *pixel = bits + x;
+        for (int y = std::max(top, devicePart.top()), end = std::min(bottom, devicePart.bottom()); y <= end;
+             ++y)
+            pixel[y * stride] = traceColour;
+        if (area) {
+            for (int y = std::max(bottom + 1, devicePart.top()); y <= devicePart.bottom(); ++y)
+                pixel[y * stride] = fillColour;
+        }
+    }
+}
+
+// Few enough points for each to have its place: the line, or the area with its outline and, where
+// points are far enough apart, a line under each. trace is in widget coordinates; a null clip
+// draws over the whole image.
+void drawTrace(const QPolygonF &trace, const QRect &plot, const QRect &clip, bool area, QImage *layer)
+{
+    QPainter lp(layer);
+    if (!clip.isNull())
+        lp.setClipRect(clip);
+    lp.translate(-plot.left(), -plot.top());
+    if (area) {
+        const double base = plot.bottom() + 1;
+        QPolygonF fill = trace;
+        fill << QPointF(trace.last().x(), base) << QPointF(trace.first().x(), base);
+        lp.setPen(Qt::NoPen);
+        lp.setBrush(TrendChart::kAreaColor);
+        lp.drawPolygon(fill);
+        lp.setPen(QPen(TrendChart::kAreaLineColor, 1));
+        // Area lines under each point, where points are far enough apart to tell them from a fill.
+        if (trace.size() > 1 && trace[1].x() - trace[0].x() >= 4) {
+            for (const QPointF &pt : std::as_const(trace))
+                lp.drawLine(pt, QPointF(pt.x(), base));
+        }
+    } else {
+        lp.setPen(QPen(TrendChart::kLinePenColor, 1));
+    }
+    lp.drawPolyline(trace);
+}
+
+// The walls around the back wall, with their outline (one pixel wide, along the right and bottom
+// just outside its rectangle).
+void paintWalls(QPainter &p, const QRect &plot)
+{
+    const QRect walls = plot.adjusted(-kWallSize, -1, 0, kWallSize);
+    p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
+               TrendChart::kLeftWallColor);
+    p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), TrendChart::kBottomWallColor);
+    p.setPen(QColor(128, 128, 128));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(walls);
+}
+
+} // namespace
+
 void TrendChart::paintChart(QPainter &p, const QRect &target) const
 {
     paintChart(p, target, target);
 }
 
-void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &exposed) const
+void TrendChart::updateAxisFont() const
 {
-    p.save();
-    const QRect plot = plotRect(target);
-    // Under the plot the panel colour would be painted over at once.
-    if (!plot.contains(exposed & target))
-        p.fillRect(target & exposed, kPanelColor);
-    const View view = currentView();
-
     // Kept between paints: a font made afresh looks its metrics up again each time.
     if (m_axisFontBase != font() || m_axisFontHeight < 0) {
         m_axisFont = font();
@@ -476,6 +567,18 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
         m_axisFontHeight = QFontMetrics(m_axisFont).height();
         m_axisFontBase = font();
     }
+}
+
+void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &exposed) const
+{
+    p.save();
+    const QRect plot = plotRect(target);
+    // Under the plot the panel colour would be painted over at once.
+    const bool beyondPlot = !plot.contains(exposed & target);
+    if (beyondPlot)
+        p.fillRect(target & exposed, kPanelColor);
+    const View view = currentView();
+    updateAxisFont();
     p.setFont(m_axisFont);
 
     const double xSpan = std::max(view.xMax - view.xMin, 1.0);
@@ -504,10 +607,8 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
     m_layer.setDevicePixelRatio(dpr);
     QImage &layer = m_layer;
     const QRect devicePart = part == whole ? layer.rect() : part;
-    for (int y = devicePart.top(); y <= devicePart.bottom(); ++y) {
-        std::memcpy(layer.scanLine(y) + devicePart.left() * 4,
-                    ground.constScanLine(y) + devicePart.left() * 4, size_t(devicePart.width()) * 4);
-    }
+    copyBackdrop(ground, devicePart, &layer);
+
     const int64_t count = m_points.size();
     const int64_t firstIndex = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
     const int64_t endIndex = std::min<int64_t>(int64_t(std::floor(view.xMax)) + 1, count);
@@ -516,52 +617,10 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
     if (part.isEmpty()) {
         // Nothing of the plot is exposed.
     } else if (endIndex > firstIndex && slotCount > layer.width()) {
-        // More points than pixel columns: one low/high span per column keeps the work bounded, written
-        // straight into the image. Each span reaches over to its neighbour so the trace stays joined;
-        // the area fills below it down to the bottom wall.
-        const int w = layer.width();
-        const int h = layer.height();
         const int64_t from = int64_t(std::ceil(view.xMin));
-        const std::vector<ChartSeriesStore::Extent> env = m_points.envelope(from, from + slotCount, w);
-        auto *bits = reinterpret_cast<uint32_t *>(layer.bits());
-        const qsizetype stride = layer.bytesPerLine() / 4;
-        const uint32_t traceColour = (area ? kAreaLineColor : kLinePenColor).rgb();
-        const uint32_t fillColour = kAreaColor.rgb();
-        auto toRow = [&](int32_t v) {
-            return int(std::lround((view.yMax - v) / ySpan * (h - 1)));
-        };
-        bool joined = false;
-        int previousTop = 0;
-        int previousBottom = 0;
-        for (int x = 0; x < w; ++x) {
-            const ChartSeriesStore::Extent &e = env[size_t(x)];
-            if (e.empty) {
-                joined = false;
-                continue;
-            }
-            const int ownTop = toRow(e.max);
-            const int ownBottom = toRow(e.min);
-            const int top = joined ? std::min(ownTop, previousBottom) : ownTop;
-            const int bottom = joined ? std::max(ownBottom, previousTop) : ownBottom;
-            joined = true;
-            previousTop = ownTop;
-            previousBottom = ownBottom;
-            if (x < devicePart.left() || x > devicePart.right())
-                continue;
-            uint32_t *pixel = bits + x;
-            for (int y = std::max(top, devicePart.top()), end = std::min(bottom, devicePart.bottom());
-                 y <= end; ++y)
-                pixel[y * stride] = traceColour;
-            if (area) {
-                for (int y = std::max(bottom + 1, devicePart.top()); y <= devicePart.bottom(); ++y)
-                    pixel[y * stride] = fillColour;
-            }
-        }
+        drawEnvelope(m_points.envelope(from, from + slotCount, layer.width()), view.yMax, ySpan, area,
+                     devicePart, &layer);
     } else if (endIndex > firstIndex) {
-        QPainter lp(&layer);
-        if (part != whole)
-            lp.setClipRect(part);
-        lp.translate(-plot.left(), -plot.top());
         // When zoomed, take the neighbours outside the view too so the line reaches the edges.
         const int64_t from = m_zoom ? std::max<int64_t>(firstIndex - 1, 0) : firstIndex;
         const int64_t to = m_zoom ? std::min<int64_t>(endIndex + 1, count) : endIndex;
@@ -569,41 +628,15 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
         trace.reserve(int(to - from));
         for (int64_t i = from; i < to; ++i)
             trace << QPointF(toX(double(i)), toY(m_points.at(i)));
-        if (area) {
-            const double base = plot.bottom() + 1;
-            QPolygonF fill = trace;
-            fill << QPointF(trace.last().x(), base) << QPointF(trace.first().x(), base);
-            lp.setPen(Qt::NoPen);
-            lp.setBrush(kAreaColor);
-            lp.drawPolygon(fill);
-            lp.setPen(QPen(kAreaLineColor, 1));
-            // Area lines under each point, where points are far enough apart to tell them from a fill.
-            if (trace.size() > 1 && trace[1].x() - trace[0].x() >= 4) {
-                for (const QPointF &pt : std::as_const(trace))
-                    lp.drawLine(pt, QPointF(pt.x(), base));
-            }
-        } else {
-            lp.setPen(QPen(kLinePenColor, 1));
-        }
-        lp.drawPolyline(trace);
+        drawTrace(trace, plot, part != whole ? part : QRect(), area, &layer);
     }
     p.save();
     if (part == whole)
         p.drawImage(plot.topLeft(), layer);
     else if (!part.isEmpty())
         p.drawImage(plot.topLeft() + part.topLeft(), layer, part);
-
-    // The walls around the back wall, with their outline (one pixel wide, along the right and bottom
-    // just outside its rectangle).
-    const QRect walls = plot.adjusted(-kWallSize, -1, 0, kWallSize);
-    if (!plot.contains(exposed & target)) {
-        p.fillRect(QRect(plot.left() - kWallSize, plot.top(), kWallSize, plot.height() + kWallSize),
-                   kLeftWallColor);
-        p.fillRect(QRect(plot.left(), plot.bottom() + 1, plot.width(), kWallSize), kBottomWallColor);
-        p.setPen(QColor(128, 128, 128));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(walls);
-    }
+    if (beyondPlot)
+        paintWalls(p, plot);
     p.restore();
 
     // The axes lie left of and below the walls; a repaint inside the plot leaves them out. Their

@@ -167,6 +167,7 @@ private:
     QRect plotColumns(const View &view, int64_t first, int64_t last) const;
     // Draws what of the chart lies in exposed; nothing outside it changes.
     void paintChart(QPainter &painter, const QRect &target, const QRect &exposed) const;
+    void updateAxisFont() const;
     void paintVerticalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
                            const View &view, int axisX, double yStep) const;
     void paintHorizontalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,

@@ -77,95 +77,99 @@ void Or200FrameBuffer::receive(const uint8_t *data, size_t size,
     }
 }
 
-FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelState &previous,
-                             bool previousHzMode, const DecodeContext &context)
+namespace {
+
+// The 56 segment bits, S(1) as the highest bit of the first nibble, counted from 1 as the bit map
+// is written.
+struct Segments
 {
-    // The 56 segment bits, S[1] as the highest bit of the first nibble.
     uint8_t nibbles[Or200FrameBuffer::kFrameLength];
     uint64_t bits = 0;
+
+    bool operator()(int n) const { return ((bits >> (56 - n)) & 1U) != 0; }
+};
+
+Segments readSegments(const std::string &frameNibbles)
+{
+    Segments s;
     for (size_t k = 0; k < Or200FrameBuffer::kFrameLength; ++k) {
-        nibbles[k] = static_cast<uint8_t>(k < frameNibbles.size() ? hexValue(frameNibbles[k]) : 0);
-        bits = (bits << 4) | nibbles[k];
+        s.nibbles[k] = static_cast<uint8_t>(k < frameNibbles.size() ? hexValue(frameNibbles[k]) : 0);
+        s.bits = (s.bits << 4) | s.nibbles[k];
     }
-    // S[n] counted from 1, as the bit map is written.
-    auto S = [bits](int n) {
-        return ((bits >> (56 - n)) & 1U) != 0;
-    };
+    return s;
+}
 
-    const char d1 = decodeDigit(nibbles, 0);
-    const char d2 = decodeDigit(nibbles, 1);
-    const char d3 = decodeDigit(nibbles, 2);
-    const char d4 = decodeDigit(nibbles, 3);
-    const char sign = S(5) ? '-' : 0;
+struct Digits
+{
+    char sign, d1, d2, d3, d4;
+};
 
-    // Every conversion the frame needs is done first, in the order the presentation uses them, so a
-    // frame that fails is rejected before any of it is applied.
-    const RangeConstants &range = context.range;
-    const bool overload = d2 == '0' && d3 == '@';
-    ShortText count;
-    count << sign << d1 << d2 << d3 << d4;
+// The numbers the presentation takes from the digits.
+struct Numbers
+{
+    int nval = 0, gauge = 0, bar = 0, chart = 0;
+};
 
-    auto fail = [&](std::string_view text) {
-        FrameOutcome failed;
-        failed.panel = previous;
-        failed.hzMode = previousHzMode;
-        failed.error = invalidIntegerMessage(text);
-        return failed;
-    };
-
-    int nval = 0;
-    int gauge = 0;
-    int bar = 0;
-    int chart = 0;
+// Every conversion the frame needs is done first, in the order the presentation uses them, so a
+// frame that fails is rejected before any of it is applied. Returns the text that did not convert.
+std::optional<std::string> convertNumbers(const Digits &d, const RangeConstants &range, Numbers *numbers)
+{
+    const bool overload = d.d2 == '0' && d.d3 == '@';
     if (overload) {
-        nval = sign ? -range.FullScale : range.FullScale;
-        gauge = sign ? 0 : range.GaugeSpan * 10;
-        bar = range.BarFull;
-        chart = sign ? -range.FullScale : range.FullScale;
-    } else {
-        const std::optional<int32_t> n = parseInteger(count.view());
-        if (!n)
-            return fail(count.view());
-        nval = *n;
-        ShortText leading;
-        leading << sign << d1 << d2 << d3;
-        const std::optional<int32_t> g = parseInteger(leading.view());
-        if (!g)
-            return fail(leading.view());
-        gauge = *g + range.GaugeZero;
-        ShortText head;
-        head << d1 << d2;
-        const std::optional<int32_t> b = parseInteger(head.view());
-        if (!b)
-            return fail(head.view());
-        bar = *b >= 2 ? *b : 1;
-        chart = nval;
+        numbers->nval = d.sign ? -range.FullScale : range.FullScale;
+        numbers->gauge = d.sign ? 0 : range.GaugeSpan * 10;
+        numbers->bar = range.BarFull;
+        numbers->chart = d.sign ? -range.FullScale : range.FullScale;
+        return std::nullopt;
     }
+    ShortText count;
+    count << d.sign << d.d1 << d.d2 << d.d3 << d.d4;
+    const std::optional<int32_t> n = parseInteger(count.view());
+    if (!n)
+        return std::string(count.view());
+    numbers->nval = *n;
+    ShortText leading;
+    leading << d.sign << d.d1 << d.d2 << d.d3;
+    const std::optional<int32_t> g = parseInteger(leading.view());
+    if (!g)
+        return std::string(leading.view());
+    numbers->gauge = *g + range.GaugeZero;
+    ShortText head;
+    head << d.d1 << d.d2;
+    const std::optional<int32_t> b = parseInteger(head.view());
+    if (!b)
+        return std::string(head.view());
+    numbers->bar = *b >= 2 ? *b : 1;
+    numbers->chart = numbers->nval;
+    return std::nullopt;
+}
 
-    FrameOutcome outcome;
-    LcdPanelState &panel = outcome.panel;
-    Reading &reading = outcome.reading;
-    panel = previous;
+// Sign, points, AC/DC, AUTO and RS-232.
+void showStatus(const Segments &S, const DecodeContext &context, LcdPanelState *panel, Reading *reading)
+{
+    panel->setVisible(LcdElement::LcdFH, S(5));
+    panel->setVisible(LcdElement::LcdP1, S(13));
+    panel->setVisible(LcdElement::LcdP2, S(21));
+    panel->setVisible(LcdElement::LcdP3, S(29));
 
-    panel.setVisible(LcdElement::LcdFH, S(5));
-    panel.setVisible(LcdElement::LcdP1, S(13));
-    panel.setVisible(LcdElement::LcdP2, S(21));
-    panel.setVisible(LcdElement::LcdP3, S(29));
-
-    panel.setVisible(LcdElement::LcdAC, S(1));
+    panel->setVisible(LcdElement::LcdAC, S(1));
     if (isChecked(context.selectors, ModelSelector::IFOR230)) {
-        panel.setVisible(LcdElement::LCDTRMST, S(1));
-        panel.setVisible(LcdElement::LCDTRMS, S(1));
+        panel->setVisible(LcdElement::LCDTRMST, S(1));
+        panel->setVisible(LcdElement::LCDTRMS, S(1));
     }
     if (S(1))
-        reading.dcac = "AC";
+        reading->dcac = "AC";
     if (S(2))
-        reading.dcac = "DC";
-    panel.setVisible(LcdElement::LcdAuto, S(3));
-    reading.autoText = S(3) ? "AUTO" : "MANU";
-    panel.setVisible(LcdElement::LCDRS, S(4));
-    panel.setVisible(LcdElement::LCD232C, S(4));
+        reading->dcac = "DC";
+    panel->setVisible(LcdElement::LcdAuto, S(3));
+    reading->autoText = S(3) ? "AUTO" : "MANU";
+    panel->setVisible(LcdElement::LCDRS, S(4));
+    panel->setVisible(LcdElement::LCD232C, S(4));
+}
 
+// Prefix, unit and mode annunciators; the lit ones spell the unit in this order.
+void showAnnunciators(const Segments &S, LcdPanelState *panel, Reading *reading)
+{
     struct Annunciator
     {
         int bit;
@@ -182,39 +186,75 @@ FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelStat
     ShortText unit;
     for (const Annunciator &a : kAnnunciators) {
         const bool on = S(a.bit);
-        panel.setVisible(a.element, on);
+        panel->setVisible(a.element, on);
         if (on)
             unit << a.unitText;
     }
-    reading.unit = unit.view();
+    reading->unit = unit.view();
+}
 
-    // The Celsius bit only counts outside frequency mode, and then it overrides prefix and unit.
+// The Celsius bit only counts outside frequency mode, and then it overrides prefix and unit.
+// Returns whether the meter is in frequency mode.
+bool applyCelsiusAndHertz(const Segments &S, LcdPanelState *panel, Reading *reading)
+{
     const bool hertz = S(51);
     const bool celsius = S(56) && !hertz;
-    panel.setVisible(LcdElement::LCDCS, celsius);
+    panel->setVisible(LcdElement::LCDCS, celsius);
     if (celsius) {
-        reading.dcac.clear();
-        reading.unit = "#";
+        reading->dcac.clear();
+        reading->unit = "#";
     }
-    panel.setVisible(LcdElement::LCDHz, hertz);
+    panel->setVisible(LcdElement::LCDHz, hertz);
     if (hertz) {
-        reading.unit += "Hz";
-        reading.autoText = "AUTO";
+        reading->unit += "Hz";
+        reading->autoText = "AUTO";
+    }
+    return hertz;
+}
+
+void composeValue(const Segments &S, const Digits &d, Reading *reading)
+{
+    ShortText value;
+    value << d.sign << d.d1 << (S(13) ? '.' : 0) << d.d2 << (S(21) ? '.' : 0) << (d.d3 == '@' ? 'L' : d.d3)
+          << (S(29) ? '.' : 0) << d.d4;
+    reading->value = value.view();
+}
+
+} // namespace
+
+FrameOutcome LcdDisplayOR200(const std::string &frameNibbles, const LcdPanelState &previous,
+                             bool previousHzMode, const DecodeContext &context)
+{
+    const Segments S = readSegments(frameNibbles);
+    const Digits digits = {S(5) ? '-' : char(0), decodeDigit(S.nibbles, 0), decodeDigit(S.nibbles, 1),
+                           decodeDigit(S.nibbles, 2), decodeDigit(S.nibbles, 3)};
+    const RangeConstants &range = context.range;
+    Numbers numbers;
+    if (const std::optional<std::string> text = convertNumbers(digits, range, &numbers)) {
+        FrameOutcome failed;
+        failed.panel = previous;
+        failed.hzMode = previousHzMode;
+        failed.error = invalidIntegerMessage(*text);
+        return failed;
     }
 
-    ShortText value;
-    value << sign << d1 << (S(13) ? '.' : 0) << d2 << (S(21) ? '.' : 0) << (d3 == '@' ? 'L' : d3)
-          << (S(29) ? '.' : 0) << d4;
-    reading.value = value.view();
-    reading.Nval = static_cast<float>(nval);
-    panel.digits = {digitText(d1), digitText(d2), digitText(d3), digitText(d4)};
+    FrameOutcome outcome;
+    LcdPanelState &panel = outcome.panel;
+    Reading &reading = outcome.reading;
+    panel = previous;
+    showStatus(S, context, &panel, &reading);
+    showAnnunciators(S, &panel, &reading);
+    const bool hertz = applyCelsiusAndHertz(S, &panel, &reading);
+    composeValue(S, digits, &reading);
+    reading.Nval = static_cast<float>(numbers.nval);
+    panel.digits = {digitText(digits.d1), digitText(digits.d2), digitText(digits.d3), digitText(digits.d4)};
 
     outcome.ok = true;
     outcome.inputs.maxSeenReset = static_cast<float>(-range.FullScale);
     outcome.inputs.minSeenReset = static_cast<float>(range.FullScale);
-    outcome.inputs.gaugeInput = gauge;
-    outcome.inputs.barPosition = bar;
-    outcome.inputs.chartValue = chart;
+    outcome.inputs.gaugeInput = numbers.gauge;
+    outcome.inputs.barPosition = numbers.bar;
+    outcome.inputs.chartValue = numbers.chart;
     outcome.hzMode = hertz;
     outcome.hzModeChanged = hertz != previousHzMode;
     return outcome;

@@ -160,6 +160,312 @@ void Vs500FrameBuffer::receive(const uint8_t *data, size_t size,
     }
 }
 
+namespace {
+
+// The fields of one frame, read once in the order the meter sends them.
+struct Vs500Frame
+{
+    char rangeCode;
+    char d1, d2, d3, d4;
+    char function;
+    char statusA, statusB;
+    bool judge, minus, lowBattery, overload;
+    bool dc, ac, autoRange, rs232;
+};
+
+struct Vs500Model
+{
+    bool is7740x, isOr380, isOr220, isVs500;
+};
+
+// The characters of the value: sign, digits and the point after digit 1, 2 or 3 (0 for none).
+struct ValueText
+{
+    char sign, d1, d2, d3, d4, p1, p2, p3;
+};
+
+Vs500Frame readFrame(const std::string &nibbles)
+{
+    const auto bit = [&](int byteNo, int bitNo) {
+        return ((nibbleValue(nibbles[static_cast<size_t>(byteNo - 1)]) >> bitNo) & 1U) != 0;
+    };
+    Vs500Frame frame;
+    frame.rangeCode = nibbles[1];
+    frame.d1 = nibbles[2];
+    frame.d2 = nibbles[3];
+    frame.d3 = nibbles[4];
+    frame.d4 = nibbles[5];
+    frame.function = nibbles[6];
+    frame.statusA = nibbles[7];
+    frame.statusB = nibbles[8];
+    frame.judge = bit(8, 3);
+    frame.minus = bit(8, 2);
+    frame.lowBattery = bit(8, 1);
+    frame.overload = bit(8, 0);
+    frame.dc = bit(10, 3);
+    frame.ac = bit(10, 2);
+    frame.autoRange = bit(10, 1);
+    frame.rs232 = bit(10, 0);
+    return frame;
+}
+
+Vs500Model readModel(const DecodeContext &context)
+{
+    return {isChecked(context.selectors, ModelSelector::IF7740x),
+            isChecked(context.selectors, ModelSelector::IFOR380),
+            isChecked(context.selectors, ModelSelector::IFOR220),
+            isChecked(context.selectors, ModelSelector::IFVS500)};
+}
+
+bool readRange(const Vs500Frame &frame, Conversions *conversions, int *range)
+{
+    const char rangeText[1] = {frame.rangeCode};
+    return conversions->convert(std::string_view(rangeText, 1), range);
+}
+
+// Sign, battery, AC/DC, AUTO and RS-232 annunciators.
+void showStatus(const Vs500Frame &frame, const Vs500Model &model, LcdPanelState *panel, Reading *reading)
+{
+    panel->setVisible(LcdElement::LcdFH, frame.minus);
+    panel->setVisible(LcdElement::LCDBATT, frame.lowBattery);
+    if (frame.ac) {
+        reading->dcac = "AC";
+        panel->setVisible(LcdElement::LcdAC, !model.isOr380);
+    } else {
+        panel->setVisible(LcdElement::LcdAC, false);
+    }
+    if (model.isOr380) {
+        panel->setVisible(LcdElement::LcdACDC, frame.ac);
+        panel->setVisible(LcdElement::LCDTRMST, frame.ac);
+        panel->setVisible(LcdElement::LCDTRMS, frame.ac);
+    }
+    if (frame.dc)
+        reading->dcac = "DC";
+    panel->setVisible(LcdElement::LcdDc1, frame.dc);
+    reading->autoText = frame.autoRange ? "AUTO" : "MANU";
+    panel->setVisible(LcdElement::LcdAuto, frame.autoRange);
+    const bool rs232Shown = !model.isOr380 && !frame.rs232;
+    panel->setVisible(LcdElement::LCDRS, rs232Shown);
+    panel->setVisible(LcdElement::LCD232C, rs232Shown);
+}
+
+// The function table: each code lights its own label and hides the others' labels, then its range
+// code places the point and the prefix. False when the range code does not convert.
+bool applyFunction(const Vs500Frame &frame, const Vs500Model &model, Conversions *conversions,
+                   LcdPanelState *panel, Flags *flags, std::string *unit)
+{
+    const char function = frame.function;
+    const auto show = [&](LcdElement e, bool on) {
+        panel->setVisible(e, on);
+    };
+    int range = 0;
+    const auto needRange = [&]() {
+        return readRange(frame, conversions, &range);
+    };
+
+    show(LcdElement::LcdV, function == 'B' || function == '1');
+    show(LcdElement::LCDohm, function == '3' || (function == '5' && model.isOr220));
+    show(LcdElement::LCDHz, false);
+    show(LcdElement::LcdRPM, false);
+    show(LcdElement::LCDCS, false);
+    show(LcdElement::LCDFS, false);
+    show(LcdElement::LCDFm, function == '5');
+    show(LcdElement::LCDDI, function == '1');
+    show(LcdElement::LCDF, function == '6');
+    switch (function) {
+    case 'B':
+        *unit = "V";
+        if (!needRange())
+            return false;
+        applyRow(model.is7740x ? kVoltage7740 : kVoltage, range, flags, unit);
+        break;
+    case 'D':
+        *unit = "uA";
+        flags->u = flags->A = true;
+        if (!needRange())
+            return false;
+        applyRow(kMicroampere, range, flags, unit);
+        break;
+    case '9':
+    case 'F':
+        // The 7740x swaps the milliampere and ampere codes.
+        if ((function == '9') != model.is7740x) {
+            *unit = "mA";
+            flags->m = flags->A = true;
+            if (!needRange())
+                return false;
+            applyRow(kMilliampere, range, flags, unit);
+        } else {
+            *unit = "A";
+            flags->A = true;
+            flags->point = 2;
+        }
+        break;
+    case '3':
+        *unit = "*";
+        if (!needRange())
+            return false;
+        applyRow(kResistance, range, flags, unit);
+        break;
+    case '2':
+        if (!frame.judge || model.is7740x) {
+            show(LcdElement::LCDHz, true);
+            if (!needRange())
+                return false;
+            if (range == 0 && (model.isOr220 || model.isVs500))
+                applyCell({1, 'k', "kHz"}, flags, unit);
+            else
+                applyRow(kFrequency, range, flags, unit);
+        } else {
+            show(LcdElement::LcdRPM, true);
+            if (!needRange())
+                return false;
+            applyRow(kSpeed, range, flags, unit);
+        }
+        break;
+    case '4':
+        show(frame.judge ? LcdElement::LCDCS : LcdElement::LCDFS, true);
+        *unit = frame.judge ? "#" : "?";
+        break;
+    case '5':
+        *unit = model.isOr220 ? "&*" : "&";
+        flags->point = 3;
+        break;
+    case '1':
+        *unit = ")";
+        flags->point = 1;
+        break;
+    case '6':
+        if (!needRange())
+            return false;
+        applyRow(kCapacitance, range, flags, unit);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+// Status A = 0 with status B = 1 turns any function into a frequency display.
+bool applyFrequencySubMode(const Vs500Frame &frame, Conversions *conversions, LcdPanelState *panel,
+                           Flags *flags, std::string *unit)
+{
+    if (frame.statusA != '0' || frame.statusB != '1')
+        return true;
+    *flags = Flags();
+    panel->setVisible(LcdElement::LcdV, false);
+    panel->setVisible(LcdElement::LCDHz, true);
+    panel->setVisible(LcdElement::LcdRPM, false);
+    int range = 0;
+    if (!readRange(frame, conversions, &range))
+        return false;
+    applyRow(kFrequencySubMode, range, flags, unit);
+    return true;
+}
+
+void showPointAndPrefix(const Flags &flags, LcdPanelState *panel)
+{
+    panel->setVisible(LcdElement::LcdP1, flags.point == 1);
+    panel->setVisible(LcdElement::LcdP2, flags.point == 2);
+    panel->setVisible(LcdElement::LcdP3, flags.point == 3);
+    panel->setVisible(LcdElement::LCDk, flags.k);
+    panel->setVisible(LcdElement::LCDM1, flags.M);
+    panel->setVisible(LcdElement::Lcdm, flags.m);
+    panel->setVisible(LcdElement::LCDu, flags.u);
+    panel->setVisible(LcdElement::LCDA, flags.A);
+    panel->setVisible(LcdElement::LCDn, flags.n);
+}
+
+// The 7740x shows three digits for the diode and continuity functions.
+void fitThreeDigitFunctions(const Vs500Model &model, LcdPanelState *panel, ValueText *text, std::string *unit)
+{
+    if (!model.is7740x)
+        return;
+    if (panel->isVisible(LcdElement::LCDDI)) {
+        text->d4 = 0;
+        *unit += "V";
+    }
+    if (panel->isVisible(LcdElement::LCDFm)) {
+        text->d4 = 0;
+        text->p3 = 0;
+        panel->setVisible(LcdElement::LcdP3, false);
+        *unit += "*";
+        panel->setVisible(LcdElement::LCDohm, true);
+    }
+}
+
+void composeValue(const ValueText &t, bool overload, Reading *reading)
+{
+    ShortText value;
+    if (overload)
+        value << t.sign << t.p1 << '0' << t.p2 << 'L' << t.p3;
+    else
+        value << t.sign << t.d1 << t.p1 << t.d2 << t.p2 << t.d3 << t.p3 << t.d4;
+    reading->value = value.view();
+}
+
+// Leading zeros before the point stay dark; the overload shows only its middle digits.
+void showDigits(const ValueText &t, int point, bool overload, LcdPanelState *panel)
+{
+    bool digitShown[4] = {true, true, true, true};
+    if (point == 0) {
+        if (t.d1 == '0' && t.d2 == '0' && t.d3 == '0')
+            digitShown[0] = digitShown[1] = digitShown[2] = false;
+        else if (t.d1 == '0' && t.d2 == '0')
+            digitShown[0] = digitShown[1] = false;
+        else if (t.d1 == '0')
+            digitShown[0] = false;
+    }
+    if (point == 2 && t.d1 == '0')
+        digitShown[0] = false;
+    if (point == 3) {
+        if (t.d1 == '0' && t.d2 == '0')
+            digitShown[0] = digitShown[1] = false;
+        else if (t.d1 == '0')
+            digitShown[0] = false;
+    }
+    if (overload)
+        digitShown[0] = digitShown[3] = false;
+    panel->setVisible(LcdElement::LcdDa, digitShown[0]);
+    panel->setVisible(LcdElement::LcdDb, digitShown[1]);
+    panel->setVisible(LcdElement::LcdDc, digitShown[2]);
+    panel->setVisible(LcdElement::LcdDd, digitShown[3]);
+    panel->digits = {digitText(t.d1), digitText(t.d2), digitText(t.d3), digitText(t.d4)};
+}
+
+// Gauge, bar and chart inputs; false when the leading digits do not convert.
+bool presentationInputs(const ValueText &t, bool overload, bool diode, int nval, const RangeConstants &range,
+                        Conversions *conversions, PresentationInputs *inputs)
+{
+    const int fullScale = range.FullScale;
+    const bool minus = t.sign != 0;
+    inputs->maxSeenReset = static_cast<float>(-(fullScale + 1));
+    inputs->minSeenReset = static_cast<float>(fullScale + 1);
+    if (overload) {
+        inputs->gaugeInput = minus ? 0 : 10 * range.GaugeSpan;
+        inputs->barPosition = diode ? 25 : range.BarFull;
+        inputs->chartValue = minus ? -fullScale : fullScale;
+        return true;
+    }
+    ShortText leading;
+    leading << t.sign << t.d1 << t.d2 << t.d3;
+    int gauge = 0;
+    if (!conversions->convert(leading.view(), &gauge))
+        return false;
+    inputs->gaugeInput = gauge + range.GaugeZero;
+    ShortText head;
+    head << t.d1 << t.d2;
+    int bar = 0;
+    if (!conversions->convert(head.view(), &bar))
+        return false;
+    inputs->barPosition = bar >= 2 ? bar : 1;
+    // The same text as the count, which has converted already.
+    inputs->chartValue = nval;
+    return true;
+}
+
+} // namespace
+
 FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelState &previous,
                              const DecodeContext &context)
 {
@@ -170,265 +476,53 @@ FrameOutcome LcdDisplayVS500(const std::string &frameNibbles, const LcdPanelStat
         failed.error = invalidIntegerMessage(frameNibbles);
         return failed;
     }
-
-    const auto character = [&](int n) {
-        return frameNibbles[static_cast<size_t>(n - 1)];
-    };
-    const auto bit = [&](int byteNo, int bitNo) {
-        return ((nibbleValue(frameNibbles[static_cast<size_t>(byteNo - 1)]) >> bitNo) & 1U) != 0;
-    };
-    const bool is7740x = isChecked(context.selectors, ModelSelector::IF7740x);
-    const bool isOr380 = isChecked(context.selectors, ModelSelector::IFOR380);
-    const bool isOr220 = isChecked(context.selectors, ModelSelector::IFOR220);
-    const bool isVs500 = isChecked(context.selectors, ModelSelector::IFVS500);
-    const int fullScale = context.range.FullScale;
-
-    const bool judge = bit(8, 3);
-    const bool minus = bit(8, 2);
-    const bool lowBattery = bit(8, 1);
-    const bool overload = bit(8, 0);
-    const bool dcBit = bit(10, 3);
-    const bool acBit = bit(10, 2);
-    const bool autoBit = bit(10, 1);
-    const bool rs232Bit = bit(10, 0);
-    const char function = frameNibbles[6];
-    const char rangeText[1] = {character(2)};
-
     Conversions conversions;
     const auto fail = [&]() {
         failed.error = conversions.error();
         return failed;
     };
+
+    const Vs500Frame frame = readFrame(frameNibbles);
+    const Vs500Model model = readModel(context);
+    const int fullScale = context.range.FullScale;
     FrameOutcome outcome;
     outcome.panel = previous;
     LcdPanelState &panel = outcome.panel;
     Reading &reading = outcome.reading;
-    const auto show = [&](LcdElement e, bool on) {
-        panel.setVisible(e, on);
-    };
 
-    const char d1 = character(3);
-    const char d2 = overload ? '0' : character(4);
-    const char d3 = overload ? kOverloadCharacter : character(5);
-    char d4 = character(6); // 0 once the 7740x hides it
-    const char sign = minus ? '-' : 0;
-    show(LcdElement::LcdFH, minus);
-    show(LcdElement::LCDBATT, lowBattery);
-
-    if (acBit) {
-        reading.dcac = "AC";
-        show(LcdElement::LcdAC, !isOr380);
-    } else {
-        show(LcdElement::LcdAC, false);
-    }
-    if (isOr380) {
-        show(LcdElement::LcdACDC, acBit);
-        show(LcdElement::LCDTRMST, acBit);
-        show(LcdElement::LCDTRMS, acBit);
-    }
-    if (dcBit)
-        reading.dcac = "DC";
-    show(LcdElement::LcdDc1, dcBit);
-    reading.autoText = autoBit ? "AUTO" : "MANU";
-    show(LcdElement::LcdAuto, autoBit);
-    const bool rs232Shown = !isOr380 && !rs232Bit;
-    show(LcdElement::LCDRS, rs232Shown);
-    show(LcdElement::LCD232C, rs232Shown);
-
-    // The function table: each code lights its own label and hides the others' labels.
+    showStatus(frame, model, &panel, &reading);
     Flags flags;
-    std::string &unit = reading.unit;
-    int range = 0;
-    const auto needRange = [&]() {
-        return conversions.convert(std::string_view(rangeText, 1), &range);
-    };
-
-    show(LcdElement::LcdV, function == 'B' || function == '1');
-    show(LcdElement::LCDohm, function == '3' || (function == '5' && isOr220));
-    show(LcdElement::LCDHz, false);
-    show(LcdElement::LcdRPM, false);
-    show(LcdElement::LCDCS, false);
-    show(LcdElement::LCDFS, false);
-    show(LcdElement::LCDFm, function == '5');
-    show(LcdElement::LCDDI, function == '1');
-    show(LcdElement::LCDF, function == '6');
-    switch (function) {
-    case 'B':
-        unit = "V";
-        if (!needRange())
-            break;
-        applyRow(is7740x ? kVoltage7740 : kVoltage, range, &flags, &unit);
-        break;
-    case 'D':
-        unit = "uA";
-        flags.u = flags.A = true;
-        if (!needRange())
-            break;
-        applyRow(kMicroampere, range, &flags, &unit);
-        break;
-    case '9':
-    case 'F':
-        // The 7740x swaps the milliampere and ampere codes.
-        if ((function == '9') != is7740x) {
-            unit = "mA";
-            flags.m = flags.A = true;
-            if (!needRange())
-                break;
-            applyRow(kMilliampere, range, &flags, &unit);
-        } else {
-            unit = "A";
-            flags.A = true;
-            flags.point = 2;
-        }
-        break;
-    case '3':
-        unit = "*";
-        if (!needRange())
-            break;
-        applyRow(kResistance, range, &flags, &unit);
-        break;
-    case '2':
-        if (!judge || is7740x) {
-            show(LcdElement::LCDHz, true);
-            if (!needRange())
-                break;
-            if (range == 0 && (isOr220 || isVs500))
-                applyCell({1, 'k', "kHz"}, &flags, &unit);
-            else
-                applyRow(kFrequency, range, &flags, &unit);
-        } else {
-            show(LcdElement::LcdRPM, true);
-            if (!needRange())
-                break;
-            applyRow(kSpeed, range, &flags, &unit);
-        }
-        break;
-    case '4':
-        show(judge ? LcdElement::LCDCS : LcdElement::LCDFS, true);
-        unit = judge ? "#" : "?";
-        break;
-    case '5':
-        unit = isOr220 ? "&*" : "&";
-        flags.point = 3;
-        break;
-    case '1':
-        unit = ")";
-        flags.point = 1;
-        break;
-    case '6':
-        if (!needRange())
-            break;
-        applyRow(kCapacitance, range, &flags, &unit);
-        break;
-    default:
-        break;
-    }
-    if (!conversions.error().empty())
+    if (!applyFunction(frame, model, &conversions, &panel, &flags, &reading.unit))
         return fail();
+    if (!applyFrequencySubMode(frame, &conversions, &panel, &flags, &reading.unit))
+        return fail();
+    showPointAndPrefix(flags, &panel);
 
-    // Status A = 0 with status B = 1 turns any function into a frequency display.
-    if (frameNibbles[7] == '0' && frameNibbles[8] == '1') {
-        flags = Flags();
-        show(LcdElement::LcdV, false);
-        show(LcdElement::LCDHz, true);
-        show(LcdElement::LcdRPM, false);
-        if (!needRange())
-            return fail();
-        applyRow(kFrequencySubMode, range, &flags, &unit);
-    }
-
-    const char p1 = flags.point == 1 ? '.' : 0;
-    const char p2 = flags.point == 2 ? '.' : 0;
-    char p3 = flags.point == 3 ? '.' : 0;
-    show(LcdElement::LcdP1, flags.point == 1);
-    show(LcdElement::LcdP2, flags.point == 2);
-    show(LcdElement::LcdP3, flags.point == 3);
-    show(LcdElement::LCDk, flags.k);
-    show(LcdElement::LCDM1, flags.M);
-    show(LcdElement::Lcdm, flags.m);
-    show(LcdElement::LCDu, flags.u);
-    show(LcdElement::LCDA, flags.A);
-    show(LcdElement::LCDn, flags.n);
-
-    if (is7740x) {
-        // This variant shows three digits for the diode and continuity functions.
-        if (panel.isVisible(LcdElement::LCDDI)) {
-            d4 = 0;
-            unit += "V";
-        }
-        if (panel.isVisible(LcdElement::LCDFm)) {
-            d4 = 0;
-            p3 = 0;
-            show(LcdElement::LcdP3, false);
-            unit += "*";
-            show(LcdElement::LCDohm, true);
-        }
-    }
-
-    ShortText value;
-    if (overload)
-        value << sign << p1 << '0' << p2 << 'L' << p3;
-    else
-        value << sign << d1 << p1 << d2 << p2 << d3 << p3 << d4;
-    reading.value = value.view();
+    ValueText text;
+    text.sign = frame.minus ? '-' : 0;
+    text.d1 = frame.d1;
+    text.d2 = frame.overload ? '0' : frame.d2;
+    text.d3 = frame.overload ? kOverloadCharacter : frame.d3;
+    text.d4 = frame.d4;
+    text.p1 = flags.point == 1 ? '.' : 0;
+    text.p2 = flags.point == 2 ? '.' : 0;
+    text.p3 = flags.point == 3 ? '.' : 0;
+    fitThreeDigitFunctions(model, &panel, &text, &reading.unit);
+    composeValue(text, frame.overload, &reading);
 
     ShortText count;
-    count << sign << d1 << d2 << d3 << d4;
+    count << text.sign << text.d1 << text.d2 << text.d3 << text.d4;
     int nval = 0;
-    if (overload)
-        nval = minus ? -(fullScale + 1) : fullScale + 1;
+    if (frame.overload)
+        nval = frame.minus ? -(fullScale + 1) : fullScale + 1;
     else if (!conversions.convert(count.view(), &nval))
         return fail();
     reading.Nval = static_cast<float>(nval);
 
-    bool digitShown[4] = {true, true, true, true};
-    if (flags.point == 0) {
-        if (d1 == '0' && d2 == '0' && d3 == '0')
-            digitShown[0] = digitShown[1] = digitShown[2] = false;
-        else if (d1 == '0' && d2 == '0')
-            digitShown[0] = digitShown[1] = false;
-        else if (d1 == '0')
-            digitShown[0] = false;
-    }
-    if (flags.point == 2 && d1 == '0')
-        digitShown[0] = false;
-    if (flags.point == 3) {
-        if (d1 == '0' && d2 == '0')
-            digitShown[0] = digitShown[1] = false;
-        else if (d1 == '0')
-            digitShown[0] = false;
-    }
-    if (overload)
-        digitShown[0] = digitShown[3] = false;
-    show(LcdElement::LcdDa, digitShown[0]);
-    show(LcdElement::LcdDb, digitShown[1]);
-    show(LcdElement::LcdDc, digitShown[2]);
-    show(LcdElement::LcdDd, digitShown[3]);
-    panel.digits = {digitText(d1), digitText(d2), digitText(d3), digitText(d4)};
-
-    PresentationInputs &inputs = outcome.inputs;
-    inputs.maxSeenReset = static_cast<float>(-(fullScale + 1));
-    inputs.minSeenReset = static_cast<float>(fullScale + 1);
-    if (overload) {
-        inputs.gaugeInput = minus ? 0 : 10 * context.range.GaugeSpan;
-        inputs.barPosition = function == '1' ? 25 : context.range.BarFull;
-        inputs.chartValue = minus ? -fullScale : fullScale;
-    } else {
-        ShortText leading;
-        leading << sign << d1 << d2 << d3;
-        int gauge = 0;
-        if (!conversions.convert(leading.view(), &gauge))
-            return fail();
-        inputs.gaugeInput = gauge + context.range.GaugeZero;
-        ShortText head;
-        head << d1 << d2;
-        int bar = 0;
-        if (!conversions.convert(head.view(), &bar))
-            return fail();
-        inputs.barPosition = bar >= 2 ? bar : 1;
-        // The same text as the count, which has converted already.
-        inputs.chartValue = nval;
-    }
+    showDigits(text, flags.point, frame.overload, &panel);
+    if (!presentationInputs(text, frame.overload, frame.function == '1', nval, context.range, &conversions,
+                            &outcome.inputs))
+        return fail();
 
     outcome.ok = true;
     outcome.hzMode = false;

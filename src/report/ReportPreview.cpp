@@ -9,9 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPrintDialog>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QScreen>
 #include <QSpinBox>
 #include <QToolBar>
@@ -207,16 +205,15 @@ void ReportPreview::showCurrentPage(int page)
 bool ReportPreview::runJob(const QString &label, const std::function<bool(const DataReport::Progress &)> &job,
                            bool *cancelled)
 {
-    QProgressDialog progress(label, tr("Cancel"), 0, 1, this);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    const bool done = job([&progress](int pagesDone, int total) {
-        progress.setMaximum(total);
-        progress.setValue(pagesDone);
-        return !progress.wasCanceled();
+    const WorkProgress progress = m_prompts.progress ? m_prompts.progress(label, this) : WorkProgress();
+    bool stopped = false;
+    const bool done = job([&](int pagesDone, int total) {
+        if (progress && !stopped)
+            stopped = !progress(pagesDone, total);
+        return !stopped;
     });
     if (cancelled)
-        *cancelled = progress.wasCanceled();
+        *cancelled = stopped;
     return done;
 }
 
@@ -266,10 +263,7 @@ void ReportPreview::print()
         return;
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(DataReport::title());
-    QPrintDialog dialog(&printer, this);
-    dialog.setMinMax(1, pageCount());
-    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage);
-    if (dialog.exec() != QDialog::Accepted)
+    if (!m_prompts.choosePrinter || !m_prompts.choosePrinter(printer, pageCount(), this))
         return;
 
     bool cancelled = false;

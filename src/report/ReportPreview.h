@@ -1,6 +1,7 @@
 #pragma once
 
 #include "report/DataReport.h"
+#include "store/WorkProgress.h"
 
 #include <QDialog>
 #include <functional>
@@ -12,14 +13,18 @@ class QPrinter;
 class QSpinBox;
 class ReportPageView;
 
-// What the preview asks of the window that opens it: messages and file names go through the window,
-// which shows them like its own (and lets tests answer them). Unset, a message is dropped and no
-// file is chosen.
+// What the preview asks of the window that opens it: messages, file names, the printer and the
+// progress of long work go through the window, which shows them like its own (and lets tests answer
+// them); the dialogs show over `over`, the preview. Unset, a message is dropped, no file or printer
+// is chosen, and long work runs without a progress window.
 struct PreviewPrompts
 {
     std::function<void(const QString &title, const QString &text)> warn;
     std::function<QString(const QString &caption, const QString &suggestedPath, const QString &filter)>
         saveFileName;
+    // Sets the printer up, pages 1..pageCount offered; false for Cancel.
+    std::function<bool(QPrinter &printer, int pageCount, QWidget *over)> choosePrinter;
+    std::function<WorkProgress(const QString &label, QWidget *over)> progress;
 };
 
 // The print preview of the report `DataReport1`: pages the reading table as it will print, with
@@ -63,7 +68,7 @@ private:
     void showCurrentPage(int page);
     bool printChosenRange(QPrinter &printer, bool *cancelled);
     bool writePdf(const QString &fileName, bool *cancelled);
-    // Runs a long print or save job behind a cancellable progress window.
+    // Runs a long print or save job with the window's progress, which may cancel it.
     bool runJob(const QString &label, const std::function<bool(const DataReport::Progress &)> &job,
                 bool *cancelled);
 

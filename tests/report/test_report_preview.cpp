@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QPrinter>
@@ -258,12 +259,60 @@ TEST(ReportPreview, AsksTheWindowForTheFileAndReportsAFailedSaveThroughIt)
         {[&](const QString &title, const QString &text) { warnings << title + QLatin1Char('|') + text; },
          [&](const QString &, const QString &, const QString &) {
              return dir.filePath(QStringLiteral("no/such/folder/report"));
-         }});
+         },
+         {},
+         {}});
     preview.saveAsPdf();
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("Save as PDF|Could not write ")))
         << warnings[0].toStdString();
     EXPECT_TRUE(warnings[0].contains(QStringLiteral("report.pdf"))) << "the missing suffix is added";
+}
+
+TEST(ReportPreview, PrintsOnThePrinterTheWindowChoseWithTheWindowsProgress)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("printed.pdf"));
+    const VectorRows rows = VectorRows::numbered(100);
+    ReportPreview preview(rows);
+    int offered = 0;
+    QWidget *over = nullptr;
+    bool accept = false;
+    bool goOn = true;
+    QStringList labels;
+    int warnings = 0;
+    PreviewPrompts prompts;
+    prompts.warn = [&](const QString &, const QString &) {
+        ++warnings;
+    };
+    prompts.choosePrinter = [&](QPrinter &printer, int pageCount, QWidget *dialogOver) {
+        offered = pageCount;
+        over = dialogOver;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return accept;
+    };
+    prompts.progress = [&](const QString &label, QWidget *) {
+        labels << label;
+        return WorkProgress([&](int64_t, int64_t) { return goOn; });
+    };
+    preview.setPrompts(prompts);
+
+    preview.print(); // Cancel in the print dialog
+    EXPECT_EQ(offered, preview.pageCount());
+    EXPECT_EQ(over, &preview);
+    EXPECT_TRUE(labels.isEmpty());
+
+    accept = true;
+    goOn = false; // Cancel in the progress window: no failure is reported
+    preview.print();
+    EXPECT_EQ(labels, QStringList{QStringLiteral("Printing the report...")});
+    EXPECT_EQ(warnings, 0);
+
+    goOn = true;
+    preview.print();
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
+    EXPECT_EQ(warnings, 0);
 }
 
 TEST(ReportPreview, ShowReportPreviewReturnsWhenClosed)

@@ -120,9 +120,8 @@ QString duration(qint64 ms)
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-} // namespace
-
-int runLog(int argc, char **argv)
+// What the command line asked for.
+struct LogOptions
 {
     LogSettings settings;
     std::string model;
@@ -136,6 +135,13 @@ int runLog(int argc, char **argv)
     std::optional<int32_t> samples;
     std::optional<int32_t> queueMegabytes;
     bool header = false;
+};
+
+// Reads the options one by one; an exit status when the command ends here (help, a wrong option).
+std::optional<int> readLogOptions(int argc, char **argv, LogOptions *o)
+{
+    LogSettings &settings = o->settings;
+    MqttOptions &mqttOptions = o->mqttOptions;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i];
         // --opt=value and --opt value alike.
@@ -159,20 +165,20 @@ int runLog(int argc, char **argv)
             std::fputs(kLogUsage, stdout);
             return 0;
         } else if (arg == "--model") {
-            if (!value(&model))
+            if (!value(&o->model))
                 return usageError("--model needs a selector");
         } else if (arg == "--device" || arg == "--input") {
             if (!value(&v) || v.empty())
                 return usageError(arg + " needs a path");
             settings.source = arg == "--device" ? LogSettings::Source::Device : LogSettings::Source::Input;
             settings.device = QString::fromLocal8Bit(v.c_str());
-            ++sources;
+            ++o->sources;
         } else if (arg == "--port") {
             if (!value(&v) || v.size() != 4 || v.compare(0, 3, "COM") != 0 || v[3] < '1' || v[3] > '4')
                 return usageError("--port takes COM1, COM2, COM3 or COM4");
             settings.source = LogSettings::Source::Port;
             settings.port = v[3] - '1';
-            ++sources;
+            ++o->sources;
         } else if (arg == "--interval") {
             const std::optional<int32_t> seconds = value(&v) ? parseInteger(v) : std::nullopt;
             if (!seconds || *seconds < 0)
@@ -184,28 +190,28 @@ int runLog(int argc, char **argv)
                 return usageError("--limit takes a whole number of readings");
             settings.limit = *limit;
         } else if (arg == "--samples") {
-            samples = value(&v) ? parseInteger(v) : std::nullopt;
-            if (!samples || *samples < 1)
+            o->samples = value(&v) ? parseInteger(v) : std::nullopt;
+            if (!o->samples || *o->samples < 1)
                 return usageError("--samples takes a number of readings from 1");
         } else if (arg == "--time") {
-            durationMs = value(&v) ? parseDurationMs(v) : std::nullopt;
-            if (!durationMs)
+            o->durationMs = value(&v) ? parseDurationMs(v) : std::nullopt;
+            if (!o->durationMs)
                 return usageError("--time takes a duration such as 90s, 15m or 2h");
         } else if (arg == "--mqtt-queue") {
-            queueMegabytes = value(&v) ? parseInteger(v) : std::nullopt;
-            if (!queueMegabytes || *queueMegabytes < 1)
+            o->queueMegabytes = value(&v) ? parseInteger(v) : std::nullopt;
+            if (!o->queueMegabytes || *o->queueMegabytes < 1)
                 return usageError("--mqtt-queue takes a whole number of megabytes from 1");
         } else if (arg == "--out") {
             if (!value(&v) || v.empty())
                 return usageError("--out needs a file name");
-            out = QString::fromLocal8Bit(v.c_str());
+            o->out = QString::fromLocal8Bit(v.c_str());
         } else if (arg == "--mqtt" || arg == "--topic" || arg == "--client-id" || arg == "--mqtt-user" ||
                    arg == "--mqtt-password-file" || arg == "--mqtt-ca") {
             if (!value(&v))
                 return usageError(arg + " needs a value");
             const QString text = QString::fromLocal8Bit(v.c_str());
             if (arg == "--mqtt") {
-                mqtt = true;
+                o->mqtt = true;
                 mqttOptions.url = text;
             } else if (arg == "--topic") {
                 mqttOptions.topic = text;
@@ -219,257 +225,348 @@ int runLog(int argc, char **argv)
                 mqttOptions.caFile = text;
             }
         } else if (arg == "--format") {
-            if (!value(&format) || (format != "tsv" && format != "jsonl" && format != "csv"))
+            if (!value(&o->format) || (o->format != "tsv" && o->format != "jsonl" && o->format != "csv"))
                 return usageError("--format takes tsv, jsonl or csv");
         } else if (arg == "--append" || arg == "--no-repeat-filter" || arg == "--header") {
             if (attached)
                 return usageError(arg + " takes no value");
             if (arg == "--append")
-                append = true;
+                o->append = true;
             else if (arg == "--header")
-                header = true;
+                o->header = true;
             else
                 settings.repeatFilter = false;
         } else {
             return usageError("unknown option '" + arg + "'");
         }
     }
-    if (samples)
-        settings.limit = std::min(settings.limit.value_or(*samples - 1), *samples - 1);
-    if (model.empty())
+    return std::nullopt;
+}
+
+// The options that must or must not go together, then the model's line settings and ranges.
+std::optional<int> checkLogOptions(LogOptions *o)
+{
+    const MqttOptions &mqttOptions = o->mqttOptions;
+    if (o->samples)
+        o->settings.limit = std::min(o->settings.limit.value_or(*o->samples - 1), *o->samples - 1);
+    if (o->model.empty())
         return usageError("--model is needed");
-    if (sources != 1)
+    if (o->sources != 1)
         return usageError("give one of --device, --port and --input");
-    if (append && out.isEmpty())
+    if (o->append && o->out.isEmpty())
         return usageError("--append goes with --out");
-    if (!mqtt &&
+    if (!o->mqtt &&
         (!mqttOptions.topic.isEmpty() || !mqttOptions.clientId.isEmpty() || !mqttOptions.user.isEmpty() ||
          !mqttOptions.passwordFile.isEmpty() || !mqttOptions.caFile.isEmpty()))
         return usageError("the broker's options go with --mqtt");
-    if (!format.empty() && !out.isEmpty())
+    if (!o->format.empty() && !o->out.isEmpty())
         return usageError("--format is for standard output; --out chooses the file's format by its name");
-    if (header && format != "tsv" && !(format.empty() && out.isEmpty()))
+    if (o->header && o->format != "tsv" && !(o->format.empty() && o->out.isEmpty()))
         return usageError("--header goes with --format tsv (csv always has one)");
-    if (queueMegabytes && !mqtt)
+    if (o->queueMegabytes && !o->mqtt)
         return usageError("--mqtt-queue goes with --mqtt");
-    if (queueMegabytes && isTableCopyName(out))
+    if (o->queueMegabytes && isTableCopyName(o->out))
         return usageError(
             "--mqtt-queue bounds the queue in memory; with --out FILE.db the readings wait in the file");
-    const std::string problem = readModelChoice(model, &settings.selectors);
+    const std::string problem = readModelChoice(o->model, &o->settings.selectors);
     if (!problem.empty())
         return usageError(problem);
-    const MeterSetup setup = meterSetupFor(settings.selectors);
-    settings.profile = setup.profile;
-    settings.range = setup.range;
+    const MeterSetup setup = meterSetupFor(o->settings.selectors);
+    o->settings.profile = setup.profile;
+    o->settings.range = setup.range;
+    return std::nullopt;
+}
+
+// One log from its start to its summary, on the event loop of the program's QCoreApplication.
+class LogRun
+{
+public:
+    explicit LogRun(LogOptions *options)
+        : m_o(*options), m_session(options->settings),
+          m_publisher(nullptr, options->queueMegabytes
+                                   ? MqttPublisher::queueCapacityFor(*options->queueMegabytes)
+                                   : PendingReadings::kDefaultCapacity),
+          // With a table, the broker's readings come from it: what the broker has not taken stays
+          // there.
+          m_useOutbox(options->mqtt && isTableCopyName(options->out)),
+          // A run without the broker still dates its readings for the one that publishes them later.
+          m_datesOnly(!options->mqtt && isTableCopyName(options->out) &&
+                      QFileInfo::exists(Outbox::sideFileFor(options->out))),
+          m_outName(options->out.isEmpty() ? QStringLiteral("standard output") : options->out),
+          m_terminal(platform::File::standardError().isTerminal())
+    {}
+
+    // The broker is asked first: refused credentials or a bad address end the log before anything
+    // is recorded. A broker that is merely away is no reason not to record.
+    bool startBroker()
+    {
+        if (!m_o.mqtt)
+            return true;
+        MqttOptions &mqttOptions = m_o.mqttOptions;
+        const LogSettings &settings = m_o.settings;
+        if (mqttOptions.topic.isEmpty())
+            mqttOptions.topic =
+                defaultMqttTopic(QString::fromStdString(m_o.model),
+                                 settings.source == LogSettings::Source::Port
+                                     ? TSerialPortDriver::devicePathFor(TComPortNumber(settings.port))
+                                     : settings.device);
+        QString error;
+        if (!m_publisher.configure(mqttOptions, &error) || !m_publisher.start(&error)) {
+            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
+            return false;
+        }
+        if (!m_publisher.isConnected())
+            std::fprintf(stderr, "meterlink-cli log: %s Readings wait until it is there.\n",
+                         qPrintable(m_publisher.problem()));
+        m_publisher.setStatus(LogSession::linkText(m_session.link()));
+        QObject::connect(&m_session, &LogSession::linkChanged, &m_publisher, [this](LogSession::Link link) {
+            m_publisher.setStatus(LogSession::linkText(link));
+        });
+        return true;
+    }
+
+    bool openOutput()
+    {
+        if (m_o.out.isEmpty()) {
+            std::fflush(stdout);
+            m_session.addOutput(
+                std::make_unique<StreamOutput>(platform::File::standardOutput(),
+                                               m_o.format == "jsonl" ? StreamOutput::Format::Jsonl
+                                               : m_o.format == "csv" ? StreamOutput::Format::Csv
+                                                                     : StreamOutput::Format::Tsv,
+                                               m_o.header));
+            return true;
+        }
+        if (const QString problem = saveTargetProblem(m_o.out); !problem.isEmpty()) {
+            std::fprintf(stderr, "meterlink-cli log: %s: %s\n", qPrintable(m_o.out), qPrintable(problem));
+            return false;
+        }
+        OutputStart start;
+        std::unique_ptr<ReadingOutput> file = openOutputFile(m_o.out, m_o.append, &start);
+        if (!file) {
+            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(start.error));
+            return false;
+        }
+        if (!start.notice.isEmpty())
+            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(start.notice));
+        m_lastNo = start.lastNo;
+        m_session.continueAfter(start.lastNo);
+        m_session.addOutput(std::move(file));
+        return true;
+    }
+
+    // The table's side file of readings the broker has not taken, and the broker's feed from it.
+    bool openOutbox()
+    {
+        if (m_useOutbox || m_datesOnly) {
+            QString error;
+            if (!m_outbox.open(m_o.out, m_lastNo, &error)) {
+                std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
+                return false;
+            }
+            QObject::connect(&m_session, &LogSession::readingRecorded, &m_session,
+                             [this](const LoggedReading &reading) { m_outbox.noteRecorded(reading); });
+        }
+        if (m_useOutbox) {
+            if (m_outbox.unacknowledged() > 0)
+                std::fprintf(stderr,
+                             "meterlink-cli log: %lld readings of %s wait for the broker, from number %lld\n",
+                             static_cast<long long>(m_outbox.unacknowledged()), qPrintable(m_o.out),
+                             static_cast<long long>(m_outbox.nextNo()));
+            m_publisher.setSource([this](LoggedReading *reading) { return m_outbox.next(reading); });
+            QObject::connect(&m_session, &LogSession::flushed, &m_session, [this] {
+                m_outbox.acknowledgedAllBut(m_publisher.queued());
+                m_publisher.sendMore();
+            });
+            m_publisher.sendMore();
+        } else if (m_o.mqtt) {
+            QObject::connect(&m_session, &LogSession::readingRecorded, &m_publisher, &MqttPublisher::publish);
+        }
+        return true;
+    }
+
+    // What happens while the log runs goes to standard error; a failure or the end of the input
+    // ends the event loop.
+    void reportNews()
+    {
+        QObject::connect(
+            &m_session, &LogSession::outputFailed, &m_session, [this](const QString &message, bool noRoom) {
+                say(noRoom ? QStringLiteral("disk full: %1 readings not written (%2: %3). "
+                                            "Free some space, then %4.")
+                                 .arg(m_session.unwritten())
+                                 .arg(m_outName, message,
+                                      m_o.out.isEmpty() ? QStringLiteral("start the log again")
+                                                        : QStringLiteral("continue the log with --append"))
+                           : QStringLiteral("%1: %2: %3 readings not written")
+                                 .arg(m_outName, message)
+                                 .arg(m_session.unwritten()));
+                m_status = 1;
+                QCoreApplication::quit();
+            });
+        QObject::connect(&m_session, &LogSession::writingDelayed, &m_session, [this](const QString &message) {
+            m_writingWaits = true;
+            say(QStringLiteral("%1 is locked by another program (%2): writing waits, the readings are "
+                               "kept in memory")
+                    .arg(m_outName, message));
+        });
+        QObject::connect(&m_session, &LogSession::writingResumed, &m_session, [this] {
+            m_writingWaits = false;
+            say(QStringLiteral("writing %1 again, with every reading kept meanwhile").arg(m_outName));
+        });
+        QObject::connect(
+            &m_session, &LogSession::inputEnded, &m_session,
+            [this] {
+                if (!m_session.inputError().isEmpty()) {
+                    say(m_session.inputError());
+                    m_status = 1;
+                }
+                QCoreApplication::quit();
+            },
+            Qt::QueuedConnection);
+        QObject::connect(&m_session, &LogSession::limitHit, QCoreApplication::instance(),
+                         &QCoreApplication::quit, Qt::QueuedConnection);
+        QObject::connect(&m_session, &LogSession::portLost, &m_session,
+                         [this](const QString &message) { say(message); });
+        QObject::connect(&m_session, &LogSession::portRestored, &m_session,
+                         [this] { say(QStringLiteral("reconnected")); });
+        QObject::connect(&m_statusLine, &QTimer::timeout, &m_session, [this] { showStatusLine(); });
+    }
+
+    // Records until a signal, the end of the input, the limit or the time ends the log.
+    bool run()
+    {
+        QString error;
+        if (!m_session.start(&error)) {
+            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
+            return false;
+        }
+        if (m_terminal)
+            m_statusLine.start(250);
+        QTimer timeUp;
+        timeUp.setSingleShot(true);
+        QObject::connect(&timeUp, &QTimer::timeout, QCoreApplication::instance(), &QCoreApplication::quit);
+        if (m_o.durationMs)
+            timeUp.start(std::chrono::milliseconds(*m_o.durationMs));
+        QCoreApplication::exec();
+        m_statusLine.stop();
+        m_session.stop();
+        m_loggedMs = m_session.elapsedMs();
+        return true;
+    }
+
+    // The last readings to the output and the broker, then the summary; the exit status.
+    int finish()
+    {
+        // A table another program holds locked gets a little longer before its readings are given up.
+        QElapsedTimer endWait;
+        endWait.start();
+        FlushResult flushed = m_session.flush();
+        while (flushed == FlushResult::Delayed && endWait.elapsed() < kEndWaitMs) {
+            QThread::msleep(50);
+            flushed = m_session.flush();
+        }
+        if (flushed == FlushResult::Delayed) {
+            say(QStringLiteral("%1 stayed locked by another program: %2 readings not written")
+                    .arg(m_outName)
+                    .arg(m_session.unwritten()));
+            m_status = 1;
+        }
+        if (m_o.mqtt) {
+            if (brokerWaiting() > 0)
+                say(QStringLiteral("waiting up to %1 s for the broker to take %2 readings")
+                        .arg(kEndWaitMs / 1000)
+                        .arg(brokerWaiting()));
+            m_publisher.stop(kEndWaitMs);
+            if (m_useOutbox)
+                m_outbox.acknowledgedAllBut(m_publisher.queued());
+        }
+        std::fprintf(stderr, "%smeterlink-cli log: %lld readings recorded in %s, %lld frames failed%s\n",
+                     m_terminal ? "\r\033[K" : "", static_cast<long long>(m_session.recorded()),
+                     qPrintable(duration(m_loggedMs)), static_cast<long long>(m_session.failedFrames()),
+                     qPrintable(brokerCounts()));
+        const qint64 notDelivered = m_o.mqtt ? brokerWaiting() + m_publisher.dropped() : 0;
+        if (notDelivered > 0) {
+            say(QStringLiteral("%1 readings not delivered to the broker (%2); they are in %3%4")
+                    .arg(notDelivered)
+                    .arg(m_publisher.problem().isEmpty()
+                             ? QStringLiteral("it did not acknowledge them in time")
+                             : m_publisher.problem(),
+                         m_outName,
+                         m_useOutbox ? QStringLiteral(
+                                           ", and the next log with --append and --mqtt publishes them first")
+                                     : QString()));
+            if (m_status == 0)
+                m_status = 3;
+        }
+        return m_status;
+    }
+
+private:
+    // News goes on its own line, above the status line on a terminal.
+    void say(const QString &message) const
+    {
+        std::fprintf(stderr, "%smeterlink-cli log: %s\n", m_terminal ? "\r\033[K" : "", qPrintable(message));
+    }
+
+    void showStatusLine() const
+    {
+        std::fprintf(
+            stderr, "\r\033[K%s  %lld readings%s  %lld frames failed  last %s  %s%s",
+            qPrintable(duration(m_session.elapsedMs())), static_cast<long long>(m_session.recorded()),
+            m_writingWaits ? qPrintable(QStringLiteral(" (%1 wait to be written)").arg(m_session.unwritten()))
+                           : "",
+            static_cast<long long>(m_session.failedFrames()),
+            qPrintable(m_session.lastReading().isEmpty() ? QStringLiteral("-") : m_session.lastReading()),
+            qPrintable(LogSession::linkText(m_session.link())), qPrintable(brokerCounts()));
+        std::fflush(stderr);
+    }
+
+    qint64 brokerWaiting() const { return m_useOutbox ? m_outbox.unacknowledged() : m_publisher.waiting(); }
+
+    QString brokerCounts() const
+    {
+        return m_o.mqtt ? QStringLiteral("  mqtt %1 waiting, %2 delivered, %3 dropped")
+                              .arg(brokerWaiting())
+                              .arg(m_publisher.delivered())
+                              .arg(m_publisher.dropped())
+                        : QString();
+    }
+
+    LogOptions &m_o;
+    LogSession m_session;
+    MqttPublisher m_publisher;
+    Outbox m_outbox;
+    QTimer m_statusLine;
+    const bool m_useOutbox;
+    const bool m_datesOnly;
+    const QString m_outName;
+    const bool m_terminal;
+    int64_t m_lastNo = 0; // the continued file's
+    qint64 m_loggedMs = 0;
+    bool m_writingWaits = false;
+    int m_status = 0;
+};
+
+} // namespace
+
+int runLog(int argc, char **argv)
+{
+    LogOptions options;
+    if (const std::optional<int> exitStatus = readLogOptions(argc, argv, &options))
+        return *exitStatus;
+    if (const std::optional<int> exitStatus = checkLogOptions(&options))
+        return *exitStatus;
 
     int argc0 = 1;
     char name[] = "meterlink-cli";
     char *argv0[] = {name, nullptr};
     QCoreApplication app(argc0, argv0);
     const QuitOnSignals quitOnSignals;
-    LogSession session(settings);
-
-    // The broker is asked first: refused credentials or a bad address end the log before anything
-    // is recorded. A broker that is merely away is no reason not to record.
-    MqttPublisher publisher(nullptr, queueMegabytes ? MqttPublisher::queueCapacityFor(*queueMegabytes)
-                                                    : PendingReadings::kDefaultCapacity);
-    if (mqtt) {
-        if (mqttOptions.topic.isEmpty())
-            mqttOptions.topic =
-                defaultMqttTopic(QString::fromStdString(model),
-                                 settings.source == LogSettings::Source::Port
-                                     ? TSerialPortDriver::devicePathFor(TComPortNumber(settings.port))
-                                     : settings.device);
-        QString error;
-        if (!publisher.configure(mqttOptions, &error) || !publisher.start(&error)) {
-            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
-            return 1;
-        }
-        if (!publisher.isConnected())
-            std::fprintf(stderr, "meterlink-cli log: %s Readings wait until it is there.\n",
-                         qPrintable(publisher.problem()));
-        publisher.setStatus(LogSession::linkText(session.link()));
-        QObject::connect(&session, &LogSession::linkChanged, &publisher,
-                         [&](LogSession::Link link) { publisher.setStatus(LogSession::linkText(link)); });
-    }
-    // With a table, the broker's readings come from it: what the broker has not taken stays there.
-    const bool useOutbox = mqtt && isTableCopyName(out);
-    // A run without the broker still dates its readings for the one that publishes them later.
-    const bool datesOnly = !mqtt && isTableCopyName(out) && QFileInfo::exists(Outbox::sideFileFor(out));
-    Outbox outbox;
-    const auto brokerWaiting = [&] {
-        return useOutbox ? outbox.unacknowledged() : publisher.waiting();
-    };
-    const auto brokerCounts = [&] {
-        return mqtt ? QStringLiteral("  mqtt %1 waiting, %2 delivered, %3 dropped")
-                          .arg(brokerWaiting())
-                          .arg(publisher.delivered())
-                          .arg(publisher.dropped())
-                    : QString();
-    };
-
-    int64_t lastNo = 0; // the continued file's
-    if (out.isEmpty()) {
-        std::fflush(stdout);
-        session.addOutput(std::make_unique<StreamOutput>(platform::File::standardOutput(),
-                                                         format == "jsonl" ? StreamOutput::Format::Jsonl
-                                                         : format == "csv" ? StreamOutput::Format::Csv
-                                                                           : StreamOutput::Format::Tsv,
-                                                         header));
-    } else {
-        if (const QString problem = saveTargetProblem(out); !problem.isEmpty()) {
-            std::fprintf(stderr, "meterlink-cli log: %s: %s\n", qPrintable(out), qPrintable(problem));
-            return 1;
-        }
-        OutputStart start;
-        std::unique_ptr<ReadingOutput> file = openOutputFile(out, append, &start);
-        if (!file) {
-            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(start.error));
-            return 1;
-        }
-        if (!start.notice.isEmpty())
-            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(start.notice));
-        lastNo = start.lastNo;
-        session.continueAfter(start.lastNo);
-        session.addOutput(std::move(file));
-    }
-    if (useOutbox || datesOnly) {
-        QString error;
-        if (!outbox.open(out, lastNo, &error)) {
-            std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
-            return 1;
-        }
-        QObject::connect(&session, &LogSession::readingRecorded, &app,
-                         [&outbox](const LoggedReading &reading) { outbox.noteRecorded(reading); });
-    }
-    if (useOutbox) {
-        if (outbox.unacknowledged() > 0)
-            std::fprintf(stderr,
-                         "meterlink-cli log: %lld readings of %s wait for the broker, from number %lld\n",
-                         static_cast<long long>(outbox.unacknowledged()), qPrintable(out),
-                         static_cast<long long>(outbox.nextNo()));
-        publisher.setSource([&outbox](LoggedReading *reading) { return outbox.next(reading); });
-        QObject::connect(&session, &LogSession::flushed, &app, [&] {
-            outbox.acknowledgedAllBut(publisher.queued());
-            publisher.sendMore();
-        });
-        publisher.sendMore();
-    } else if (mqtt) {
-        QObject::connect(&session, &LogSession::readingRecorded, &publisher, &MqttPublisher::publish);
-    }
-    const QString outName = out.isEmpty() ? QStringLiteral("standard output") : out;
-
-    const bool terminal = platform::File::standardError().isTerminal();
-    // News goes on its own line, above the status line on a terminal.
-    const auto say = [terminal](const QString &message) {
-        std::fprintf(stderr, "%smeterlink-cli log: %s\n", terminal ? "\r\033[K" : "", qPrintable(message));
-    };
-    int status = 0;
-    QObject::connect(&session, &LogSession::outputFailed, &app, [&](const QString &message, bool noRoom) {
-        say(noRoom ? QStringLiteral("disk full: %1 readings not written (%2: %3). Free some space, then %4.")
-                         .arg(session.unwritten())
-                         .arg(outName, message,
-                              out.isEmpty() ? QStringLiteral("start the log again")
-                                            : QStringLiteral("continue the log with --append"))
-                   : QStringLiteral("%1: %2: %3 readings not written")
-                         .arg(outName, message)
-                         .arg(session.unwritten()));
-        status = 1;
-        QCoreApplication::quit();
-    });
-    bool writingWaits = false;
-    QObject::connect(&session, &LogSession::writingDelayed, &app, [&](const QString &message) {
-        writingWaits = true;
-        say(QStringLiteral("%1 is locked by another program (%2): writing waits, the readings are kept "
-                           "in memory")
-                .arg(outName, message));
-    });
-    QObject::connect(&session, &LogSession::writingResumed, &app, [&] {
-        writingWaits = false;
-        say(QStringLiteral("writing %1 again, with every reading kept meanwhile").arg(outName));
-    });
-    QObject::connect(
-        &session, &LogSession::inputEnded, &app,
-        [&] {
-            if (!session.inputError().isEmpty()) {
-                say(session.inputError());
-                status = 1;
-            }
-            QCoreApplication::quit();
-        },
-        Qt::QueuedConnection);
-    QObject::connect(&session, &LogSession::limitHit, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-
-    QObject::connect(&session, &LogSession::portLost, &app, say);
-    QObject::connect(&session, &LogSession::portRestored, &app, [&] { say(QStringLiteral("reconnected")); });
-    QTimer statusLine;
-    QObject::connect(&statusLine, &QTimer::timeout, &app, [&] {
-        std::fprintf(
-            stderr, "\r\033[K%s  %lld readings%s  %lld frames failed  last %s  %s%s",
-            qPrintable(duration(session.elapsedMs())), static_cast<long long>(session.recorded()),
-            writingWaits ? qPrintable(QStringLiteral(" (%1 wait to be written)").arg(session.unwritten()))
-                         : "",
-            static_cast<long long>(session.failedFrames()),
-            qPrintable(session.lastReading().isEmpty() ? QStringLiteral("-") : session.lastReading()),
-            qPrintable(LogSession::linkText(session.link())), qPrintable(brokerCounts()));
-        std::fflush(stderr);
-    });
-
-    QString error;
-    if (!session.start(&error)) {
-        std::fprintf(stderr, "meterlink-cli log: %s\n", qPrintable(error));
+    LogRun run(&options);
+    if (!run.startBroker() || !run.openOutput() || !run.openOutbox())
         return 1;
-    }
-    if (terminal)
-        statusLine.start(250);
-    QTimer timeUp;
-    timeUp.setSingleShot(true);
-    QObject::connect(&timeUp, &QTimer::timeout, &app, &QCoreApplication::quit);
-    if (durationMs)
-        timeUp.start(std::chrono::milliseconds(*durationMs));
-    QCoreApplication::exec();
-    statusLine.stop();
-    session.stop();
-    const qint64 loggedMs = session.elapsedMs();
-    // A table another program holds locked gets a little longer before its readings are given up.
-    QElapsedTimer endWait;
-    endWait.start();
-    FlushResult flushed = session.flush();
-    while (flushed == FlushResult::Delayed && endWait.elapsed() < kEndWaitMs) {
-        QThread::msleep(50);
-        flushed = session.flush();
-    }
-    if (flushed == FlushResult::Delayed) {
-        say(QStringLiteral("%1 stayed locked by another program: %2 readings not written")
-                .arg(outName)
-                .arg(session.unwritten()));
-        status = 1;
-    }
-    if (mqtt) {
-        if (brokerWaiting() > 0)
-            say(QStringLiteral("waiting up to %1 s for the broker to take %2 readings")
-                    .arg(kEndWaitMs / 1000)
-                    .arg(brokerWaiting()));
-        publisher.stop(kEndWaitMs);
-        if (useOutbox)
-            outbox.acknowledgedAllBut(publisher.queued());
-    }
-    std::fprintf(stderr, "%smeterlink-cli log: %lld readings recorded in %s, %lld frames failed%s\n",
-                 terminal ? "\r\033[K" : "", static_cast<long long>(session.recorded()),
-                 qPrintable(duration(loggedMs)), static_cast<long long>(session.failedFrames()),
-                 qPrintable(brokerCounts()));
-    const qint64 notDelivered = mqtt ? brokerWaiting() + publisher.dropped() : 0;
-    if (notDelivered > 0) {
-        say(QStringLiteral("%1 readings not delivered to the broker (%2); they are in %3%4")
-                .arg(notDelivered)
-                .arg(publisher.problem().isEmpty() ? QStringLiteral("it did not acknowledge them in time")
-                                                   : publisher.problem(),
-                     outName,
-                     useOutbox
-                         ? QStringLiteral(", and the next log with --append and --mqtt publishes them first")
-                         : QString()));
-        if (status == 0)
-            status = 3;
-    }
-    return status;
+    run.reportNews();
+    if (!run.run())
+        return 1;
+    return run.finish();
 }
