@@ -5,6 +5,7 @@
 #include "store/TableStore.h"
 
 #include <QFile>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <sqlite3.h>
@@ -98,6 +99,32 @@ QByteArray selectAll(const QString &table, const QStringList &columns, bool hasR
     return sql + " FROM " + quoted(table) + " NOT INDEXED" + (hasRowid ? " ORDER BY rowid" : "");
 }
 
+// A whole number written as text exactly as the number's own decimal form ("12", not "012" or "-0").
+bool isWholeNumberText(const QString &text)
+{
+    bool ok = false;
+    const qlonglong n = text.toLongLong(&ok);
+    return ok && QString::number(n) == text;
+}
+
+bool readsAsNumber(const QString &text)
+{
+    const QByteArray bytes = text.toLatin1();
+    char *end = nullptr;
+    std::strtod(bytes.constData(), &end);
+    return !text.isEmpty() && end == bytes.constData() + bytes.size();
+}
+
+// A number stored in a text field reads as its shortest text that converts back to it.
+QString shortestNumberText(sqlite3_stmt *s, int column)
+{
+    char buffer[32];
+    const auto r = sqlite3_column_type(s, column) == SQLITE_INTEGER
+                       ? std::to_chars(buffer, buffer + sizeof buffer, sqlite3_column_int64(s, column))
+                       : std::to_chars(buffer, buffer + sizeof buffer, sqlite3_column_double(s, column));
+    return QString::fromLatin1(buffer, r.ptr - buffer);
+}
+
 } // namespace
 
 void checkFieldsMatchFile(const QStringList &fields, const QString &path)
@@ -123,6 +150,8 @@ void checkFieldsMatchFile(const QStringList &fields, const QString &path)
                                                  : QString::number(sqlite3_column_int64(rows.s, c)));
             else if (c == int(TableColumn::Nval))
                 expected << QString();
+            else if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+                expected << shortestNumberText(rows.s, c); // a number in a text field
             else
                 expected << (type == SQLITE_NULL ? QString() : columnText(rows.s, c));
             if (c == int(TableColumn::Nval)) {
@@ -193,13 +222,21 @@ TableFacts tableFacts(const QString &path)
             // The store measures text in UTF-8, whatever the file's encoding.
             sqlite3_column_text(rows.s, 2 * c + 1);
             const int bytes = sqlite3_column_bytes(rows.s, 2 * c + 1);
+            const bool number = type == QLatin1String("integer") || type == QLatin1String("real");
+            const bool text = type == QLatin1String("text");
             bool fits = type == QLatin1String("null");
-            if (c == int(TableColumn::No))
-                fits = fits || type == QLatin1String("integer");
-            else if (c == int(TableColumn::Nval))
-                fits = fits || type == QLatin1String("integer") || type == QLatin1String("real");
-            else
-                fits = fits || (type == QLatin1String("text") && bytes <= TableStore::kMaxFieldBytes);
+            if (c == int(TableColumn::No)) {
+                fits = fits || type == QLatin1String("integer") ||
+                       (text && isWholeNumberText(columnText(rows.s, 2 * c + 1)));
+            } else if (c == int(TableColumn::Nval)) {
+                fits = fits || number;
+                if (text && readsAsNumber(columnText(rows.s, 2 * c + 1))) {
+                    fits = true;
+                    facts.valuesUndecided = true;
+                }
+            } else {
+                fits = fits || number || (text && bytes <= TableStore::kMaxFieldBytes);
+            }
             facts.valuesFit = facts.valuesFit && fits;
         }
     }

@@ -290,8 +290,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (facts.readable) {
         const bool mustRefuse = facts.tables != 1 || facts.viewsOrTriggers || !facts.valuesFit;
-        const bool mustAccept =
-            built.structureFits && facts.tables == 1 && !facts.viewsOrTriggers && facts.valuesFit;
+        const bool mustAccept = built.structureFits && facts.tables == 1 && !facts.viewsOrTriggers &&
+                                facts.valuesFit && !facts.valuesUndecided;
         stats.mustAccept += mustAccept;
         stats.mustRefuse += mustRefuse;
         if (mustRefuse && opened)
