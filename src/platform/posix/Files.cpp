@@ -163,45 +163,46 @@ std::ptrdiff_t File::read(void *data, std::size_t size, Error *error)
     }
 }
 
-Error File::write(const void *data, std::size_t size, std::size_t *written)
+namespace {
+
+// Writes all of data with writeSome(pointer, size, done so far), which may write less than asked;
+// an interrupted call is repeated. written counts what went out, also when an error stops it.
+template <typename WriteSome>
+Error writeAll(const void *data, std::size_t size, std::size_t *written, WriteSome writeSome)
 {
     const char *from = static_cast<const char *>(data);
+    std::size_t done = 0;
     if (written)
         *written = 0;
-    while (size > 0) {
-        const ssize_t n = ::write(m_handle, from, size);
+    while (done < size) {
+        const ssize_t n = writeSome(from + done, size - done, done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return lastSystemError();
         }
-        from += n;
+        done += std::size_t(n);
         if (written)
-            *written += std::size_t(n);
-        size -= std::size_t(n);
+            *written = done;
     }
     return {};
 }
 
+} // namespace
+
+Error File::write(const void *data, std::size_t size, std::size_t *written)
+{
+    return writeAll(data, size, written, [this](const char *from, std::size_t left, std::size_t) {
+        return ::write(m_handle, from, left);
+    });
+}
+
 Error File::writeAt(const void *data, std::size_t size, std::int64_t offset, std::size_t *written)
 {
-    if (written)
-        *written = 0;
-    const char *from = static_cast<const char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(m_handle, from, size, off_t(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastSystemError();
-        }
-        from += n;
-        if (written)
-            *written += std::size_t(n);
-        offset += n;
-        size -= std::size_t(n);
-    }
-    return {};
+    return writeAll(data, size, written,
+                    [this, offset](const char *from, std::size_t left, std::size_t done) {
+                        return ::pwrite(m_handle, from, left, off_t(offset + std::int64_t(done)));
+                    });
 }
 
 std::int64_t File::position() const
