@@ -2,6 +2,7 @@
 
 #include "store/ReadingStore.h"
 #include "store/SlicedReads.h"
+#include "store/StructureCheck.h"
 #include "store/TableStore.h"
 #include "store/WorkProgress.h"
 
@@ -10,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 namespace tablefile {
@@ -136,9 +138,38 @@ int64_t pragmaNumber(sqlite3 *db, const char *sql)
     return sqlite3_column_int64(s.stmt, 0);
 }
 
-// The engine's own structure check, and whether the file is as long as its header says: a file cut
-// short inside its last page keeps a sound structure, but the rows stored at that page's end read
-// back as zeros.
+// The first thing the engine's structure check found wrong, or Ok.
+Verdict structureVerdict(QString found, QString &why)
+{
+    if (found == QLatin1String("ok"))
+        return Verdict::Ok;
+    found.remove(QStringLiteral("*** in database main ***"));
+    why = found.simplified().left(200);
+    return Verdict::Damaged;
+}
+
+// Whether the file is as long as its header says: a file cut short inside its last page keeps a
+// sound structure, but the rows stored at that page's end read back as zeros.
+Verdict checkLength(sqlite3 *db, const QString &path, QString &why)
+{
+    const int64_t pages = pragmaNumber(db, "PRAGMA page_count");
+    const int64_t pageSize = pragmaNumber(db, "PRAGMA page_size");
+    if (pages < 0 || pageSize < 0)
+        return Verdict::Engine;
+    // Pages of a write-ahead log are not in the file yet; an empty file is an empty database.
+    const QFileInfo wal(path + QLatin1String("-wal"));
+    const int64_t bytes = QFileInfo(path).size();
+    if (bytes > 0 && !(wal.exists() && wal.size() > 0) && bytes < pages * pageSize) {
+        why = QStringLiteral("it is cut short (%1 bytes, where its header gives %2 pages of %3 bytes)")
+                  .arg(bytes)
+                  .arg(pages)
+                  .arg(pageSize);
+        return Verdict::Damaged;
+    }
+    return Verdict::Ok;
+}
+
+// The engine's own structure check, then the file's length.
 Verdict checkIntegrity(sqlite3 *db, const QString &path, ProgressMeter &meter, QString &why)
 {
     const int64_t pages = pragmaNumber(db, "PRAGMA page_count");
@@ -156,24 +187,29 @@ Verdict checkIntegrity(sqlite3 *db, const QString &path, ProgressMeter &meter, Q
             return Verdict::Cancelled;
         if (rc != SQLITE_ROW)
             return Verdict::Engine;
-        QString verdict = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, 0)));
-        if (verdict != QLatin1String("ok")) {
-            verdict.remove(QStringLiteral("*** in database main ***"));
-            why = verdict.simplified().left(200);
-            return Verdict::Damaged;
-        }
+        const Verdict found = structureVerdict(
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, 0))), why);
+        if (found != Verdict::Ok)
+            return found;
     }
-    // Pages of a write-ahead log are not in the file yet; an empty file is an empty database.
-    const QFileInfo wal(path + QLatin1String("-wal"));
-    const int64_t bytes = QFileInfo(path).size();
-    if (bytes > 0 && !(wal.exists() && wal.size() > 0) && bytes < pages * pageSize) {
-        why = QStringLiteral("it is cut short (%1 bytes, where its header gives %2 pages of %3 bytes)")
-                  .arg(bytes)
-                  .arg(pages)
-                  .arg(pageSize);
-        return Verdict::Damaged;
-    }
-    return Verdict::Ok;
+    return checkLength(db, path, why);
+}
+
+int64_t g_checkAlongsideBytes = int64_t(16) << 20;
+
+// Whether the structure check may run alongside the load (see StructureCheck): only for a file
+// large enough for it to matter, held by db's open transaction, without a write-ahead log.
+bool mayCheckAlongside(sqlite3 *db)
+{
+    if (sqlite3_txn_state(db, "main") == SQLITE_TXN_NONE)
+        return false;
+    const int64_t bytes = pragmaNumber(db, "PRAGMA page_count") * pragmaNumber(db, "PRAGMA page_size");
+    if (bytes < g_checkAlongsideBytes)
+        return false;
+    Statement s;
+    return sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s.stmt, nullptr) == SQLITE_OK &&
+           sqlite3_step(s.stmt) == SQLITE_ROW &&
+           qstricmp(reinterpret_cast<const char *>(sqlite3_column_text(s.stmt, 0)), "wal") != 0;
 }
 
 // The loader's state while the engine hands it one row after another.
@@ -183,7 +219,8 @@ struct RowLoader
     ProgressMeter &meter;
     int64_t expected = 0;
     int64_t rowNumber = 0;
-    QString why; // set when a value is not one a reading table holds
+    QString why;                               // set when a value is not one a reading table holds
+    const StructureCheck *alongside = nullptr; // a check running meanwhile: its fault ends the load
 };
 
 constexpr int64_t kRowsPerReport = 1024;
@@ -405,6 +442,10 @@ void loadOneRow(sqlite3_context *context, int, sqlite3_value **values)
             sqlite3_result_error(context, "cancelled", -1);
             return;
         }
+        if (loader->alongside && loader->alongside->failed()) { // the caller names the fault
+            sqlite3_result_error(context, "damaged", -1);
+            return;
+        }
     }
     sqlite3_result_int(context, 0);
 }
@@ -447,7 +488,8 @@ Verdict countRows(sqlite3 *db, const Schema &schema, ProgressMeter &meter, int64
     return count < 0 ? Verdict::Engine : Verdict::Ok;
 }
 
-Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, ProgressMeter &meter, QString &why)
+Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, ProgressMeter &meter, QString &why,
+                 const StructureCheck *alongside)
 {
     const QByteArray table = quoted(schema.table);
     constexpr int64_t kCountShare = 50;
@@ -465,7 +507,7 @@ Verdict loadRows(sqlite3 *db, const Schema &schema, ReadingStore &rows, Progress
         return Verdict::NotOurs;
     }
 
-    RowLoader loader{rows, meter, count, 0, {}};
+    RowLoader loader{rows, meter, count, 0, {}, alongside};
     constexpr const char *kFunction = "meterlink_load_row";
     // Only this statement may call it: not a view, trigger or default the file brings along.
     if (sqlite3_create_function_v2(db, kFunction, kColumnCount, SQLITE_UTF8 | SQLITE_DIRECTONLY, &loader,
@@ -539,21 +581,59 @@ QString engineFailure(const QString &fileName, sqlite3 *db)
     return QStringLiteral("%1: %2").arg(fileName, engineMessage(db));
 }
 
+void setCheckAlongsideFrom(int64_t bytes)
+{
+    g_checkAlongsideBytes = bytes;
+}
+
+int64_t checkAlongsideFrom()
+{
+    return g_checkAlongsideBytes;
+}
+
 QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, Schema &schema,
                      ProgressMeter &meter)
 {
-    // The check walks every page once, the load the table's pages again and builds the rows.
+    // The structure check walks every page, the load the table's pages again and builds the rows:
+    // one after the other, or for a large file both at once.
     QString why;
-    meter.setPhase(0, TableStore::kCheckProgressShare);
-    Verdict verdict = checkIntegrity(db, QFileInfo(fileName).absoluteFilePath(), meter, why);
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    std::unique_ptr<StructureCheck> alongside;
+    Verdict verdict = Verdict::Ok;
+    if (mayCheckAlongside(db)) {
+        alongside = std::make_unique<StructureCheck>(path);
+    } else {
+        meter.setPhase(0, TableStore::kCheckProgressShare);
+        verdict = checkIntegrity(db, path, meter, why);
+    }
     if (verdict == Verdict::Ok) {
         bool engineError = false;
         if (!readSchema(db, schema, why, engineError))
             verdict = engineError ? Verdict::Engine : Verdict::NotOurs;
     }
     if (verdict == Verdict::Ok) {
-        meter.setPhase(TableStore::kCheckProgressShare, ProgressMeter::kScale);
-        verdict = loadRows(db, schema, rows, meter, why);
+        meter.setPhase(alongside ? 0 : TableStore::kCheckProgressShare, ProgressMeter::kScale);
+        verdict = loadRows(db, schema, rows, meter, why, alongside.get());
+    }
+    if (alongside && verdict != Verdict::Cancelled) {
+        // What the structure check found goes first, as when it runs before the load: a damaged
+        // file is called damaged whatever the load met in it.
+        const StructureCheck::Result found = alongside->finish([&] { return meter.report(1, 1); });
+        if (meter.cancelled())
+            return {};
+        QString fault;
+        if (!found.finished) {
+            if ((found.errorCode & 0xff) == SQLITE_CORRUPT)
+                return damaged(fileName, found.error);
+            return QStringLiteral("%1: %2").arg(fileName, found.error);
+        }
+        if (structureVerdict(found.verdict, fault) == Verdict::Damaged)
+            return damaged(fileName, fault);
+        const Verdict length = checkLength(db, path, fault);
+        if (length == Verdict::Damaged)
+            return damaged(fileName, fault);
+        if (length == Verdict::Engine)
+            return engineFailure(fileName, db);
     }
     switch (verdict) {
     case Verdict::Ok:

@@ -23,6 +23,10 @@ struct Schema
 // success and on a cancel (which the meter tells).
 QString checkAndLoad(sqlite3 *db, const QString &fileName, ReadingStore &rows, Schema &schema,
                      ProgressMeter &meter);
+// Files of at least this many bytes have their structure checked alongside the load, on a
+// second connection in a worker thread (16 MB unless tests set it).
+void setCheckAlongsideFrom(int64_t bytes);
+int64_t checkAlongsideFrom();
 // The engine's message for a failed open; one that found the file broken says so plainly.
 QString engineFailure(const QString &fileName, sqlite3 *db);
 

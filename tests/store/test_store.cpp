@@ -1,6 +1,7 @@
 #include "StoreTestSupport.h"
 
 #include "store/ReadingStore.h"
+#include "store/TableFileCheck.h"
 #include "store/TableStore.h"
 
 #include <QDir>
@@ -693,6 +694,61 @@ TEST_F(TableStoreTest, ATableCutShortLoadsWholeOrIsRefused)
             ASSERT_EQ(table.rowCount(), 3);
         }
     }
+}
+
+// A large file's structure is checked alongside its load: every damaged file is judged as when
+// the check runs first, with the same message, and a cancel meanwhile leaves the table as it was.
+TEST_F(TableStoreTest, CheckingAlongsideTheLoadJudgesEveryFileAlike)
+{
+    std::string sql = std::string("PRAGMA page_size=1024;") + kCreateReadings + "BEGIN;";
+    for (int i = 1; i <= 1500; ++i)
+        sql += "INSERT INTO Readings VALUES (" + std::to_string(i) + ", '10:00:00.000', 'DC', '" +
+               std::to_string(i * 7) + "', 'mV', 'AUTO', " + std::to_string(i) + ".5);";
+    const QString whole = path("whole.db");
+    ASSERT_EQ(execSql(whole, sql + "COMMIT;"), "");
+    const QByteArray bytes = fileBytes(whole);
+    std::vector<std::pair<std::string, QByteArray>> files{{"whole", bytes}};
+    for (qsizetype page = 0; page * 1024 < bytes.size(); ++page) {
+        QByteArray zeroed = bytes;
+        zeroed.replace(page * 1024, 1024, QByteArray(1024, '\0'));
+        files.emplace_back("page " + std::to_string(page + 1) + " zeroed", zeroed);
+        QByteArray flipped = bytes;
+        flipped[page * 1024 + (page == 0 ? 100 : 5)] =
+            char(flipped[page * 1024 + (page == 0 ? 100 : 5)] ^ 0x40);
+        files.emplace_back("page " + std::to_string(page + 1) + " header byte flipped", flipped);
+    }
+    files.emplace_back("cut inside the last page", bytes.left(bytes.size() - 100));
+
+    const QString current = savedTable("current.db", 2);
+    TableStore table;
+    ASSERT_TRUE(table.openFile(current));
+    const auto judge = [&](const QString &file, int64_t alongsideFrom) {
+        tablefile::setCheckAlongsideFrom(alongsideFrom);
+        const bool opened = table.openFile(file);
+        QString outcome = opened ? QStringLiteral("opened %1 rows").arg(table.rowCount()) : table.lastError();
+        if (opened) {
+            EXPECT_TRUE(table.openFile(current));
+        }
+        return outcome;
+    };
+    int refused = 0;
+    for (const auto &[name, content] : files) {
+        SCOPED_TRACE(name);
+        const QString file = path("damaged.db");
+        writeBytes(file, content);
+        const QString first = judge(file, std::numeric_limits<int64_t>::max());
+        EXPECT_EQ(judge(file, 0).toStdString(), first.toStdString());
+        refused += first.startsWith(file);
+    }
+    EXPECT_GT(refused, int(files.size()) / 2);
+
+    int calls = 0;
+    tablefile::setCheckAlongsideFrom(0);
+    EXPECT_FALSE(table.openFile(whole, [&](int64_t, int64_t) { return ++calls < 2; }));
+    tablefile::setCheckAlongsideFrom(int64_t(16) << 20);
+    EXPECT_TRUE(table.lastError().isEmpty());
+    EXPECT_EQ(table.fileName(), current);
+    EXPECT_EQ(table.rowCount(), 2);
 }
 
 // Opening checks and reads a file; closing leaves it byte for byte as it was, with nothing beside
