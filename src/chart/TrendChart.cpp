@@ -777,10 +777,10 @@ void TrendChart::refreshPicture(QPainter &screen)
     const int64_t count = pointCount();
     if (m_pictureValid && key == m_pictureKey && count == m_picturePoints)
         return;
-    // Columns are only redrawn on whole device pixels, and a zoomed trace also takes the points just
-    // outside the view: both are drawn whole.
+    // A zoomed trace also takes the points just outside the view, and on a scaled screen the walls and
+    // axes reach into the plot's edge pixels: both are drawn whole.
     const bool addedOnly =
-        m_pictureValid && key == m_pictureKey && count > m_picturePoints && dpr == 1.0 && !m_zoom;
+        m_pictureValid && key == m_pictureKey && count > m_picturePoints && !m_zoom && dpr == 1.0;
     if (!addedOnly) {
         // Drawn in the screen's own format, so copying it to the screen is a plain copy.
         const QPaintDevice *device = screen.paintEngine() ? screen.paintEngine()->paintDevice() : nullptr;
