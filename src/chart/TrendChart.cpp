@@ -582,18 +582,17 @@ void TrendChart::updateAxisFont() const
     }
 }
 
-void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &exposed) const
+double TrendChart::yStepFor(const View &view, const QRect &plot) const
 {
-    p.save();
-    const QRect plot = plotRect(target);
-    // Under the plot the panel colour would be painted over at once.
-    const bool beyondPlot = !plot.contains(exposed & target);
-    if (beyondPlot)
-        p.fillRect(target & exposed, kPanelColor);
-    const View view = currentView();
-    updateAxisFont();
-    p.setFont(m_axisFont);
+    // Vertical axis: major steps far enough apart for their labels.
+    const double ySpan = std::max(view.yMax - view.yMin, 1.0);
+    const double plotH = plot.height() - 1;
+    return niceStep(ySpan * (m_axisFontHeight * 1.6) / std::max(plotH, 1.0));
+}
 
+void TrendChart::composePlot(const QRect &plot, const View &view, double yStep, qreal dpr, const QRect &part,
+                             QImage *target) const
+{
     const double xSpan = std::max(view.xMax - view.xMin, 1.0);
     const double ySpan = std::max(view.yMax - view.yMin, 1.0);
     const double plotW = plot.width() - 1;
@@ -604,21 +603,11 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
     auto toY = [&](double y) {
         return plot.top() + (view.yMax - y) / ySpan * plotH;
     };
-    // Vertical axis: major steps far enough apart for their labels.
-    const double yStep = niceStep(ySpan * (m_axisFontHeight * 1.6) / std::max(plotH, 1.0));
-
-    // The back wall and the series are drawn into an image of the plot, starting from a cached copy
-    // of the gradient and grid, and put on screen in one blit.
-    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    // Starts from a cached copy of the gradient and grid; the series is drawn from the points near
+    // the part, clipped to it, so each pixel comes out as in a full drawing.
     const QImage &ground = backdrop(plot.size(), dpr, view.yMin, view.yMax, yStep);
-    // Only the exposed part of the plot is composed (a new point exposes a few columns); the series
-    // is drawn whole but clipped to it, so each pixel comes out as in a full drawing.
     const QRect whole(QPoint(0, 0), plot.size());
-    const QRect part = dpr == 1.0 ? (exposed & plot).translated(-plot.topLeft()) : whole;
-    if (m_layer.size() != ground.size() || m_layer.format() != ground.format())
-        m_layer = QImage(ground.size(), ground.format());
-    m_layer.setDevicePixelRatio(dpr);
-    QImage &layer = m_layer;
+    QImage &layer = *target;
     const QRect devicePart = part == whole ? layer.rect() : part;
     copyBackdrop(ground, devicePart, &layer);
 
@@ -664,11 +653,35 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
             drawTrace(trace, plot, part != whole ? part : QRect(), area, spaced, &layer);
         }
     }
+}
+
+void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &exposed) const
+{
+    p.save();
+    const QRect plot = plotRect(target);
+    // Under the plot the panel colour would be painted over at once.
+    const bool beyondPlot = !plot.contains(exposed & target);
+    if (beyondPlot)
+        p.fillRect(target & exposed, kPanelColor);
+    const View view = currentView();
+    updateAxisFont();
+    p.setFont(m_axisFont);
+    const double yStep = yStepFor(view, plot);
+
+    // The back wall and the series are drawn into an image of the plot and put on screen in one blit.
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    // Only the exposed part of the plot is composed (a new point exposes a few columns).
+    const QRect whole(QPoint(0, 0), plot.size());
+    const QRect part = dpr == 1.0 ? (exposed & plot).translated(-plot.topLeft()) : whole;
+    if (m_layer.size() != plot.size() * dpr || m_layer.format() != QImage::Format_RGB32)
+        m_layer = QImage(plot.size() * dpr, QImage::Format_RGB32);
+    m_layer.setDevicePixelRatio(dpr);
+    composePlot(plot, view, yStep, dpr, part, &m_layer);
     p.save();
     if (part == whole)
-        p.drawImage(plot.topLeft(), layer);
+        p.drawImage(plot.topLeft(), m_layer);
     else if (!part.isEmpty())
-        p.drawImage(plot.topLeft() + part.topLeft(), layer, part);
+        p.drawImage(plot.topLeft() + part.topLeft(), m_layer, part);
     if (beyondPlot)
         paintWalls(p, plot);
     p.restore();
@@ -793,7 +806,20 @@ void TrendChart::refreshPicture(QPainter &screen)
     }
     // New points beyond the page shown (it no longer follows) change nothing on it.
     const QRect changed = addedOnly ? plotColumns(key.view, m_picturePoints - 2, count - 1) : rect();
-    if (!changed.isEmpty()) {
+    const QImage::Format f = m_picture.format();
+    if (addedOnly && !changed.isEmpty() &&
+        (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied ||
+         f == QImage::Format_ARGB32)) {
+        // The columns are composed straight into the plot's place in the picture: the same pixels as
+        // composing them apart and copying them there, without the copy.
+        const QRect plot = plotRect(rect());
+        const qsizetype perLine = m_picture.bytesPerLine();
+        QImage plotPart(m_picture.bits() + plot.top() * perLine + plot.left() * 4, plot.width(),
+                        plot.height(), perLine, f);
+        updateAxisFont();
+        composePlot(plot, key.view, yStepFor(key.view, plot), dpr, changed.translated(-plot.topLeft()),
+                    &plotPart);
+    } else if (!changed.isEmpty()) {
         QPainter p(&m_picture);
         paintChart(p, rect(), changed);
     }

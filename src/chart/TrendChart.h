@@ -174,6 +174,11 @@ private:
     // Draws what of the chart lies in exposed; nothing outside it changes.
     void paintChart(QPainter &painter, const QRect &target, const QRect &exposed) const;
     void updateAxisFont() const;
+    double yStepFor(const View &view, const QRect &plot) const;
+    // Composes `part` (in plot coordinates; all of it when it is the whole plot) of the plot's image
+    // `target`: the gradient and grid, then the series.
+    void composePlot(const QRect &plot, const View &view, double yStep, qreal dpr, const QRect &part,
+                     QImage *target) const;
     void paintVerticalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
                            const View &view, int axisX, double yStep) const;
     void paintHorizontalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
