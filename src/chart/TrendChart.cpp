@@ -261,10 +261,39 @@ void TrendChart::addPoint(int value)
         // The scales stayed, so only the trace's last columns changed: the segment to the new point, its
         // fill and the cap that moved off the point before it.
         // The picture follows at the next paint, redrawing no more than this.
-        update(plotColumns(view, pointCount() - 3, pointCount() - 1));
+        update(changedByPoint(view, pointCount() - 1));
         return;
     }
     pageMoved(before);
+}
+
+QRect TrendChart::changedByPoint(const View &view, int64_t index) const
+{
+    const QRect columns = plotColumns(view, index - 2, index);
+    const QRect plot = plotRect(rect());
+    const int64_t firstShown = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
+    const int64_t slotCount = int64_t(std::floor(view.xMax)) - int64_t(std::ceil(view.xMin)) + 1;
+    if (columns.isEmpty() || slotCount > plot.width() || index < firstShown || index >= pointCount())
+        return columns; // a column of many points spans what its neighbours hold too
+    // The rows the points around it reach, two pixels more for the pen's caps; the area's fill and
+    // the line under the point reach down to the plot's bottom.
+    const double ySpan = std::max(view.yMax - view.yMin, 1.0);
+    int32_t low = m_points.at(index);
+    int32_t high = low;
+    for (int64_t i = std::max(index - 2, firstShown); i < index; ++i) {
+        low = std::min(low, m_points.at(i));
+        high = std::max(high, m_points.at(i));
+    }
+    auto toY = [&](double y) {
+        return plot.top() + (view.yMax - y) / ySpan * (plot.height() - 1);
+    };
+    const double top = std::floor(std::max(toY(high), double(plot.top() - 4))) - 2;
+    const double bottom = m_activeSeries == kAreaSeries
+                              ? plot.bottom()
+                              : std::ceil(std::min(toY(low), double(plot.bottom() + 4))) + 2;
+    if (bottom < top)
+        return QRect();
+    return columns & QRect(QPoint(columns.left(), int(top)), QPoint(columns.right(), int(bottom)));
 }
 
 QRect TrendChart::plotColumns(const View &view, int64_t first, int64_t last) const
@@ -805,7 +834,13 @@ void TrendChart::refreshPicture(QPainter &screen)
         m_picture.setDevicePixelRatio(dpr);
     }
     // New points beyond the page shown (it no longer follows) change nothing on it.
-    const QRect changed = addedOnly ? plotColumns(key.view, m_picturePoints - 2, count - 1) : rect();
+    QRect changed = addedOnly ? QRect() : rect();
+    if (addedOnly && count - m_picturePoints > 64) {
+        changed = plotColumns(key.view, m_picturePoints - 2, count - 1);
+    } else if (addedOnly) {
+        for (int64_t i = m_picturePoints; i < count; ++i)
+            changed |= changedByPoint(key.view, i);
+    }
     const QImage::Format f = m_picture.format();
     if (addedOnly && !changed.isEmpty() &&
         (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied ||

@@ -171,6 +171,8 @@ private:
     QRect plotRect(const QRect &target) const;
     // The chart's pixels between points first and last of view (clipped to the plot).
     QRect plotColumns(const View &view, int64_t first, int64_t last) const;
+    // The chart's pixels that adding point index (the newest) can change.
+    QRect changedByPoint(const View &view, int64_t index) const;
     // Draws what of the chart lies in exposed; nothing outside it changes.
     void paintChart(QPainter &painter, const QRect &target, const QRect &exposed) const;
     void updateAxisFont() const;
