@@ -258,9 +258,9 @@ void TrendChart::addPoint(int value)
     const View view = currentView();
     if (m_paging.page() == before && !m_zoom && view.xMin == viewBefore.xMin &&
         view.xMax == viewBefore.xMax && view.yMin == viewBefore.yMin && view.yMax == viewBefore.yMax) {
-        // The scales stayed, so only the trace's last columns changed: the segment to the new point, its
-        // fill and the cap that moved off the point before it.
-        // The picture follows at the next paint, redrawing no more than this.
+        // The scales stayed, so only the trace's end changed: the segment to the new point, its fill and
+        // the cap that moved off the point before it. The kept picture follows at the next paint,
+        // redrawing no more than this.
         update(changedByPoint(view, pointCount() - 1));
         return;
     }
