@@ -127,9 +127,17 @@ ChartSeriesStore::Extent ChartSeriesStore::extent(int64_t first, int64_t last) c
 std::vector<ChartSeriesStore::Extent> ChartSeriesStore::envelope(int64_t first, int64_t last,
                                                                  int columns) const
 {
-    std::vector<Extent> result(static_cast<size_t>(std::max(columns, 0)));
+    return envelope(first, last, columns, 0, columns);
+}
+
+std::vector<ChartSeriesStore::Extent> ChartSeriesStore::envelope(int64_t first, int64_t last, int columns,
+                                                                 int fromColumn, int toColumn) const
+{
+    fromColumn = std::max(fromColumn, 0);
+    toColumn = std::min(toColumn, columns);
+    std::vector<Extent> result(static_cast<size_t>(std::max(toColumn - fromColumn, 0)));
     const int64_t count = last - first;
-    if (columns <= 0 || count <= 0)
+    if (columns <= 0 || count <= 0 || result.empty())
         return result;
     // Wide columns start on a block, group or chunk edge, so only summaries are read; an edge then
     // moves by less than a quarter of a column, that is, of a pixel.
@@ -145,8 +153,8 @@ std::vector<ChartSeriesStore::Extent> ChartSeriesStore::envelope(int64_t first, 
             return last;
         return std::max(first, (first + count * c / columns) & ~(grain - 1));
     };
-    for (int c = 0; c < columns; ++c)
-        result[static_cast<size_t>(c)] = extent(edge(c), edge(c + 1));
+    for (int c = fromColumn; c < toColumn; ++c)
+        result[static_cast<size_t>(c - fromColumn)] = extent(edge(c), edge(c + 1));
     return result;
 }
 

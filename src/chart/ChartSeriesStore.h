@@ -45,6 +45,10 @@ public:
     // Splits [first, last) into `columns` consecutive slices of (nearly) equal length and returns the
     // extent of each: what a chart draws when a range holds more points than it has pixel columns.
     std::vector<Extent> envelope(int64_t first, int64_t last, int columns) const;
+    // Only columns [fromColumn, toColumn) of that envelope, each exactly as the whole one has it: what
+    // a repaint of a few columns needs.
+    std::vector<Extent> envelope(int64_t first, int64_t last, int columns, int fromColumn,
+                                 int toColumn) const;
 
     // Bytes held for the points, summaries included.
     int64_t memoryBytes() const;

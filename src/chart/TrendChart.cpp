@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -212,7 +213,7 @@ void TrendChart::setAxisRange(int min, int max)
         return;
     m_axisMin = min;
     m_axisMax = max;
-    update();
+    invalidatePicture();
 }
 
 void TrendChart::setPage(int64_t page)
@@ -226,7 +227,7 @@ void TrendChart::pageMoved(int64_t pageBefore)
 {
     if (m_paging.page() != pageBefore)
         m_zoom.reset();
-    update();
+    invalidatePicture();
 }
 
 void TrendChart::zoomTo(double xMin, double xMax, double yMin, double yMax)
@@ -234,13 +235,13 @@ void TrendChart::zoomTo(double xMin, double xMax, double yMin, double yMax)
     if (xMax <= xMin || yMax <= yMin)
         return;
     m_zoom = View{xMin, xMax, yMin, yMax};
-    update();
+    invalidatePicture();
 }
 
 void TrendChart::undoZoom()
 {
     m_zoom.reset();
-    update();
+    invalidatePicture();
 }
 
 void TrendChart::addPoint(int value)
@@ -257,12 +258,42 @@ void TrendChart::addPoint(int value)
     const View view = currentView();
     if (m_paging.page() == before && !m_zoom && view.xMin == viewBefore.xMin &&
         view.xMax == viewBefore.xMax && view.yMin == viewBefore.yMin && view.yMax == viewBefore.yMax) {
-        // The scales stayed, so only the trace's last columns changed: the segment to the new point, its
-        // fill and the cap that moved off the point before it.
-        update(plotColumns(view, pointCount() - 3, pointCount() - 1));
+        // The scales stayed, so only the trace's end changed: the segment to the new point, its fill and
+        // the cap that moved off the point before it. The kept picture follows at the next paint,
+        // redrawing no more than this.
+        update(changedByPoint(view, pointCount() - 1));
         return;
     }
     pageMoved(before);
+}
+
+QRect TrendChart::changedByPoint(const View &view, int64_t index) const
+{
+    const QRect columns = plotColumns(view, index - 2, index);
+    const QRect plot = plotRect(rect());
+    const int64_t firstShown = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
+    const int64_t slotCount = int64_t(std::floor(view.xMax)) - int64_t(std::ceil(view.xMin)) + 1;
+    if (columns.isEmpty() || slotCount > plot.width() || index < firstShown || index >= pointCount())
+        return columns; // a column of many points spans what its neighbours hold too
+    // The rows the points around it reach, two pixels more for the pen's caps; the area's fill and
+    // the line under the point reach down to the plot's bottom.
+    const double ySpan = std::max(view.yMax - view.yMin, 1.0);
+    int32_t low = m_points.at(index);
+    int32_t high = low;
+    for (int64_t i = std::max(index - 2, firstShown); i < index; ++i) {
+        low = std::min(low, m_points.at(i));
+        high = std::max(high, m_points.at(i));
+    }
+    auto toY = [&](double y) {
+        return plot.top() + (view.yMax - y) / ySpan * (plot.height() - 1);
+    };
+    const double top = std::floor(std::max(toY(high), double(plot.top() - 4))) - 2;
+    const double bottom = m_activeSeries == kAreaSeries
+                              ? plot.bottom()
+                              : std::ceil(std::min(toY(low), double(plot.bottom() + 4))) + 2;
+    if (bottom < top)
+        return QRect();
+    return columns & QRect(QPoint(columns.left(), int(top)), QPoint(columns.right(), int(bottom)));
 }
 
 QRect TrendChart::plotColumns(const View &view, int64_t first, int64_t last) const
@@ -287,7 +318,7 @@ void TrendChart::ShowSeries(int index)
     if (index < 0 || index >= kSeriesCount)
         return;
     m_activeSeries = index;
-    update();
+    invalidatePicture();
 }
 
 void TrendChart::btFillClick()
@@ -402,6 +433,16 @@ void TrendChart::resizeEvent(QResizeEvent *event)
     placeControls();
 }
 
+void TrendChart::changeEvent(QEvent *event)
+{
+    // The axes' font and the plot's place follow the font; the rest is drawn in fixed colours, but a
+    // new palette or style repaints the whole widget anyway.
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange ||
+        event->type() == QEvent::StyleChange)
+        invalidatePicture();
+    QWidget::changeEvent(event);
+}
+
 void TrendChart::placeControls()
 {
     const int y = 2;
@@ -468,10 +509,10 @@ void copyBackdrop(const QImage &ground, const QRect &devicePart, QImage *layer)
 // More points than pixel columns: one low/high span per column keeps the work bounded, written
 // straight into the image. Each span reaches over to its neighbour so the trace stays joined; the
 // area fills below it down to the bottom wall.
-void drawEnvelope(const std::vector<ChartSeriesStore::Extent> &env, double yMax, double ySpan, bool area,
-                  const QRect &devicePart, QImage *layer)
+// env holds the columns from firstColumn on; the first is only read for the join with the next.
+void drawEnvelope(const std::vector<ChartSeriesStore::Extent> &env, int firstColumn, double yMax,
+                  double ySpan, bool area, const QRect &devicePart, QImage *layer)
 {
-    const int w = layer->width();
     const int h = layer->height();
     auto *bits = reinterpret_cast<uint32_t *>(layer->bits());
     const qsizetype stride = layer->bytesPerLine() / 4;
@@ -483,8 +524,8 @@ void drawEnvelope(const std::vector<ChartSeriesStore::Extent> &env, double yMax,
     bool joined = false;
     int previousTop = 0;
     int previousBottom = 0;
-    for (int x = 0; x < w; ++x) {
-        const ChartSeriesStore::Extent &e = env[size_t(x)];
+    for (int x = firstColumn, end = firstColumn + int(env.size()); x < end; ++x) {
+        const ChartSeriesStore::Extent &e = env[size_t(x - firstColumn)];
         if (e.empty) {
             joined = false;
             continue;
@@ -509,10 +550,11 @@ void drawEnvelope(const std::vector<ChartSeriesStore::Extent> &env, double yMax,
     }
 }
 
-// Few enough points for each to have its place: the line, or the area with its outline and, where
-// points are far enough apart, a line under each. trace is in widget coordinates; a null clip
+// Few enough points for each to have its place: the line, or the area with its outline and, with
+// spaced (points far enough apart), a line under each. trace is in widget coordinates; a null clip
 // draws over the whole image.
-void drawTrace(const QPolygonF &trace, const QRect &plot, const QRect &clip, bool area, QImage *layer)
+void drawTrace(const QPolygonF &trace, const QRect &plot, const QRect &clip, bool area, bool spaced,
+               QImage *layer)
 {
     QPainter lp(layer);
     if (!clip.isNull())
@@ -527,7 +569,7 @@ void drawTrace(const QPolygonF &trace, const QRect &plot, const QRect &clip, boo
         lp.drawPolygon(fill);
         lp.setPen(QPen(TrendChart::kAreaLineColor, 1));
         // Area lines under each point, where points are far enough apart to tell them from a fill.
-        if (trace.size() > 1 && trace[1].x() - trace[0].x() >= 4) {
+        if (spaced) {
             for (const QPointF &pt : std::as_const(trace))
                 lp.drawLine(pt, QPointF(pt.x(), base));
         }
@@ -569,18 +611,17 @@ void TrendChart::updateAxisFont() const
     }
 }
 
-void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &exposed) const
+double TrendChart::yStepFor(const View &view, const QRect &plot) const
 {
-    p.save();
-    const QRect plot = plotRect(target);
-    // Under the plot the panel colour would be painted over at once.
-    const bool beyondPlot = !plot.contains(exposed & target);
-    if (beyondPlot)
-        p.fillRect(target & exposed, kPanelColor);
-    const View view = currentView();
-    updateAxisFont();
-    p.setFont(m_axisFont);
+    // Vertical axis: major steps far enough apart for their labels.
+    const double ySpan = std::max(view.yMax - view.yMin, 1.0);
+    const double plotH = plot.height() - 1;
+    return niceStep(ySpan * (m_axisFontHeight * 1.6) / std::max(plotH, 1.0));
+}
 
+void TrendChart::composePlot(const QRect &plot, const View &view, double yStep, qreal dpr, const QRect &part,
+                             QImage *target) const
+{
     const double xSpan = std::max(view.xMax - view.xMin, 1.0);
     const double ySpan = std::max(view.yMax - view.yMin, 1.0);
     const double plotW = plot.width() - 1;
@@ -591,21 +632,11 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
     auto toY = [&](double y) {
         return plot.top() + (view.yMax - y) / ySpan * plotH;
     };
-    // Vertical axis: major steps far enough apart for their labels.
-    const double yStep = niceStep(ySpan * (m_axisFontHeight * 1.6) / std::max(plotH, 1.0));
-
-    // The back wall and the series are drawn into an image of the plot, starting from a cached copy
-    // of the gradient and grid, and put on screen in one blit.
-    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    // Starts from a cached copy of the gradient and grid; the series is drawn from the points near
+    // the part, clipped to it, so each pixel comes out as in a full drawing.
     const QImage &ground = backdrop(plot.size(), dpr, view.yMin, view.yMax, yStep);
-    // Only the exposed part of the plot is composed (a new point exposes a few columns); the series
-    // is drawn whole but clipped to it, so each pixel comes out as in a full drawing.
     const QRect whole(QPoint(0, 0), plot.size());
-    const QRect part = dpr == 1.0 ? (exposed & plot).translated(-plot.topLeft()) : whole;
-    if (m_layer.size() != ground.size() || m_layer.format() != ground.format())
-        m_layer = QImage(ground.size(), ground.format());
-    m_layer.setDevicePixelRatio(dpr);
-    QImage &layer = m_layer;
+    QImage &layer = *target;
     const QRect devicePart = part == whole ? layer.rect() : part;
     copyBackdrop(ground, devicePart, &layer);
 
@@ -618,23 +649,68 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
         // Nothing of the plot is exposed.
     } else if (endIndex > firstIndex && slotCount > layer.width()) {
         const int64_t from = int64_t(std::ceil(view.xMin));
-        drawEnvelope(m_points.envelope(from, from + slotCount, layer.width()), view.yMax, ySpan, area,
-                     devicePart, &layer);
+        // The column left of the part only tells how the part's first column joins it.
+        const int fromColumn = std::max(devicePart.left() - 1, 0);
+        drawEnvelope(
+            m_points.envelope(from, from + slotCount, layer.width(), fromColumn, devicePart.right() + 1),
+            fromColumn, view.yMax, ySpan, area, devicePart, &layer);
     } else if (endIndex > firstIndex) {
         // When zoomed, take the neighbours outside the view too so the line reaches the edges.
         const int64_t from = m_zoom ? std::max<int64_t>(firstIndex - 1, 0) : firstIndex;
         const int64_t to = m_zoom ? std::min<int64_t>(endIndex + 1, count) : endIndex;
-        QPolygonF trace;
-        trace.reserve(int(to - from));
-        for (int64_t i = from; i < to; ++i)
-            trace << QPointF(toX(double(i)), toY(m_points.at(i)));
-        drawTrace(trace, plot, part != whole ? part : QRect(), area, &layer);
+        const bool spaced = to - from > 1 && toX(double(from + 1)) - toX(double(from)) >= 4;
+        int64_t first = from;
+        int64_t last = to;
+        if (part != whole) {
+            // Only the points whose segments reach the part, and two more on each side: the piece's own
+            // ends, the pen's caps there and the fill's sides then lie outside the part, and each pixel
+            // inside comes out as in the whole trace. A piece of fewer than three points lies wholly
+            // outside.
+            auto indexAt = [&](int px) {
+                return view.xMin + (px - plot.left()) * xSpan / plotW;
+            };
+            first = std::max(from, int64_t(std::floor(indexAt(plot.left() + part.left() - 2))) - 2);
+            last = std::min(to, int64_t(std::ceil(indexAt(plot.left() + part.right() + 2))) + 3);
+            if (last - first < 3 && (first != from || last != to))
+                last = first;
+        }
+        if (last > first) {
+            QPolygonF trace;
+            trace.reserve(int(last - first));
+            for (int64_t i = first; i < last; ++i)
+                trace << QPointF(toX(double(i)), toY(m_points.at(i)));
+            drawTrace(trace, plot, part != whole ? part : QRect(), area, spaced, &layer);
+        }
     }
+}
+
+void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &exposed) const
+{
+    p.save();
+    const QRect plot = plotRect(target);
+    // Under the plot the panel colour would be painted over at once.
+    const bool beyondPlot = !plot.contains(exposed & target);
+    if (beyondPlot)
+        p.fillRect(target & exposed, kPanelColor);
+    const View view = currentView();
+    updateAxisFont();
+    p.setFont(m_axisFont);
+    const double yStep = yStepFor(view, plot);
+
+    // The back wall and the series are drawn into an image of the plot and put on screen in one blit.
+    const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
+    // Only the exposed part of the plot is composed (a new point exposes a few columns).
+    const QRect whole(QPoint(0, 0), plot.size());
+    const QRect part = dpr == 1.0 ? (exposed & plot).translated(-plot.topLeft()) : whole;
+    if (m_layer.size() != plot.size() * dpr || m_layer.format() != QImage::Format_RGB32)
+        m_layer = QImage(plot.size() * dpr, QImage::Format_RGB32);
+    m_layer.setDevicePixelRatio(dpr);
+    composePlot(plot, view, yStep, dpr, part, &m_layer);
     p.save();
     if (part == whole)
-        p.drawImage(plot.topLeft(), layer);
+        p.drawImage(plot.topLeft(), m_layer);
     else if (!part.isEmpty())
-        p.drawImage(plot.topLeft() + part.topLeft(), layer, part);
+        p.drawImage(plot.topLeft() + part.topLeft(), m_layer, part);
     if (beyondPlot)
         paintWalls(p, plot);
     p.restore();
@@ -730,10 +806,70 @@ const QImage &TrendChart::backdrop(QSize size, qreal dpr, double yMin, double yM
     return m_backdrop;
 }
 
+void TrendChart::invalidatePicture()
+{
+    m_pictureValid = false;
+    update();
+}
+
+void TrendChart::refreshPicture(QPainter &screen)
+{
+    const qreal dpr = devicePixelRatioF();
+    const PictureKey key{size(), dpr, currentView(), m_activeSeries};
+    const int64_t count = pointCount();
+    if (m_pictureValid && key == m_pictureKey && count == m_picturePoints)
+        return;
+    // A zoomed trace also takes the points just outside the view, and on a scaled screen the walls and
+    // axes reach into the plot's edge pixels: both are drawn whole.
+    const bool addedOnly =
+        m_pictureValid && key == m_pictureKey && count > m_picturePoints && !m_zoom && dpr == 1.0;
+    if (!addedOnly) {
+        // Drawn in the screen's own format, so copying it to the screen is a plain copy.
+        const QPaintDevice *device = screen.paintEngine() ? screen.paintEngine()->paintDevice() : nullptr;
+        const QImage::Format format = device && device->devType() == QInternal::Image
+                                          ? static_cast<const QImage *>(device)->format()
+                                          : QImage::Format_RGB32;
+        if (m_picture.size() != size() * dpr || m_picture.format() != format)
+            m_picture = QImage(size() * dpr, format);
+        m_picture.setDevicePixelRatio(dpr);
+    }
+    // New points beyond the page shown (it no longer follows) change nothing on it.
+    QRect changed = addedOnly ? QRect() : rect();
+    if (addedOnly && count - m_picturePoints > 64) {
+        changed = plotColumns(key.view, m_picturePoints - 2, count - 1);
+    } else if (addedOnly) {
+        for (int64_t i = m_picturePoints; i < count; ++i)
+            changed |= changedByPoint(key.view, i);
+    }
+    const QImage::Format f = m_picture.format();
+    if (addedOnly && !changed.isEmpty() &&
+        (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied ||
+         f == QImage::Format_ARGB32)) {
+        // The columns are composed straight into the plot's place in the picture: the same pixels as
+        // composing them apart and copying them there, without the copy.
+        const QRect plot = plotRect(rect());
+        const qsizetype perLine = m_picture.bytesPerLine();
+        QImage plotPart(m_picture.bits() + plot.top() * perLine + plot.left() * 4, plot.width(),
+                        plot.height(), perLine, f);
+        updateAxisFont();
+        composePlot(plot, key.view, yStepFor(key.view, plot), dpr, changed.translated(-plot.topLeft()),
+                    &plotPart);
+    } else if (!changed.isEmpty()) {
+        QPainter p(&m_picture);
+        paintChart(p, rect(), changed);
+    }
+    m_pictureKey = key;
+    m_picturePoints = count;
+    m_pictureValid = true;
+}
+
 void TrendChart::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
-    paintChart(p, rect(), event->rect());
+    refreshPicture(p);
+    const QRect r = event->rect();
+    const qreal dpr = m_picture.devicePixelRatio();
+    p.drawImage(QPointF(r.topLeft()), m_picture, QRectF(QPointF(r.topLeft()) * dpr, QSizeF(r.size()) * dpr));
     if (m_dragStart) {
         p.setPen(QPen(Qt::black, 1, Qt::DotLine));
         p.setBrush(Qt::NoBrush);

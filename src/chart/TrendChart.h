@@ -143,6 +143,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -155,6 +156,11 @@ private:
         double xMax = 0;
         double yMin = 0;
         double yMax = 0;
+
+        bool operator==(const View &o) const
+        {
+            return xMin == o.xMin && xMax == o.xMax && yMin == o.yMin && yMax == o.yMax;
+        }
     };
 
     static LayoutRect toLayoutRect(const QRect &r) { return LayoutRect{r.x(), r.y(), r.width(), r.height()}; }
@@ -165,14 +171,39 @@ private:
     QRect plotRect(const QRect &target) const;
     // The chart's pixels between points first and last of view (clipped to the plot).
     QRect plotColumns(const View &view, int64_t first, int64_t last) const;
+    // The chart's pixels that adding point index (the newest) can change.
+    QRect changedByPoint(const View &view, int64_t index) const;
     // Draws what of the chart lies in exposed; nothing outside it changes.
     void paintChart(QPainter &painter, const QRect &target, const QRect &exposed) const;
     void updateAxisFont() const;
+    double yStepFor(const View &view, const QRect &plot) const;
+    // Composes `part` (in plot coordinates; all of it when it is the whole plot) of the plot's image
+    // `target`: the gradient and grid, then the series.
+    void composePlot(const QRect &plot, const View &view, double yStep, qreal dpr, const QRect &part,
+                     QImage *target) const;
     void paintVerticalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
                            const View &view, int axisX, double yStep) const;
     void paintHorizontalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
                              const View &view, int axisY) const;
     void placeEnlarged(const LayoutRect &place);
+    // Something the whole picture shows changed: it is drawn afresh at the next paint.
+    void invalidatePicture();
+    // Brings m_picture up to what the chart holds: new points on an unchanged view only redraw the
+    // columns they touch; anything else redraws it whole. `screen` paints the widget.
+    void refreshPicture(QPainter &screen);
+
+    struct PictureKey
+    {
+        QSize size;
+        qreal dpr = 0;
+        View view;
+        int series = -1;
+
+        bool operator==(const PictureKey &o) const
+        {
+            return size == o.size && dpr == o.dpr && view == o.view && series == o.series;
+        }
+    };
 
     struct BackdropKey
     {
@@ -202,6 +233,11 @@ private:
     mutable QImage m_backdrop;
     mutable BackdropKey m_backdropKey;
     mutable QImage m_layer; // the backdrop with the series, composed for each paint
+    // The chart as shown (walls, axes, labels and series), which paints copy from.
+    QImage m_picture;
+    PictureKey m_pictureKey;
+    int64_t m_picturePoints = 0; // how many of the points m_picture shows
+    bool m_pictureValid = false;
     mutable QFont m_labelMetricsFont;
     mutable int m_labelWidth = -1; // of "-00000" in the axis labels' size
     mutable int m_labelHeight = 0;

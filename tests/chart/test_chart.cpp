@@ -1,10 +1,12 @@
 #include "chart/TrendChart.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -348,6 +354,151 @@ TEST(TrendChartPainting, AMillionPointPageStillDraws)
                 break;
             }
     EXPECT_GT(columns, 200); // the trace runs across the whole plot
+}
+
+// What a shown chart puts on screen, built up from the paints its new points asked for.
+QImage shown(TrendChart &chart)
+{
+    QImage image(chart.size(), QImage::Format_RGB32);
+    chart.render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground); // without the controls
+    return image;
+}
+
+// Jagged, and now and then beyond the axis, so joins, caps and clipping at the plot's edges all occur.
+int jagged(int i)
+{
+    return sample(i) * 2 + (i * 7919) % 1201 - 600;
+}
+
+struct IncrementalCase
+{
+    const char *name;
+    bool area;
+    const char *perPage;
+    int points;
+    int axisChangeAt; // the axis range narrows before this point
+    int paintEvery;   // points added between paints
+};
+
+class TrendChartIncremental : public ::testing::TestWithParam<IncrementalCase>
+{};
+
+TEST_P(TrendChartIncremental, PaintingPointByPointShowsWhatAFreshPaintShows)
+{
+    const IncrementalCase &c = GetParam();
+    TrendChart chart;
+    chart.resize(330, 233);
+    chart.setAxisRange(-4000, 4000);
+    chart.Maxrecord->setText(QLatin1String(c.perPage));
+    if (!c.area)
+        chart.FillClick();
+    shown(chart);
+    for (int i = 0; i < c.points; ++i) {
+        if (i == c.axisChangeAt)
+            chart.setAxisRange(-2500, 3000);
+        chart.addPoint(jagged(i));
+        if (i % c.paintEvery == 0) {
+            ASSERT_EQ(shown(chart), chart.renderChart()) << "after point " << i;
+        }
+    }
+}
+
+// 100 points a page leave about 2.7 pixels between points, 30 leave room for the area's lines under
+// each point, 1000 draw one span per pixel column. Each run turns pages.
+INSTANTIATE_TEST_SUITE_P(Table, TrendChartIncremental,
+                         ::testing::Values(IncrementalCase{"area100", true, "100", 260, 150, 1},
+                                           IncrementalCase{"line100", false, "100", 260, 150, 1},
+                                           IncrementalCase{"area30", true, "30", 75, 40, 1},
+                                           IncrementalCase{"line30", false, "30", 75, 40, 1},
+                                           IncrementalCase{"area100by3", true, "100", 130, 60, 3},
+                                           IncrementalCase{"area1000", true, "1000", 2300, 1500, 5},
+                                           IncrementalCase{"line1000", false, "1000", 2300, 1500, 5}),
+                         [](const ::testing::TestParamInfo<IncrementalCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+// Every change of what the chart shows must reach the kept picture, even with no point added after it.
+TEST(TrendChartIncremental, EachChangeOfTheViewIsShown)
+{
+    const std::vector<std::pair<const char *, std::function<void(TrendChart &)>>> changes = {
+        {"axis",
+         [](TrendChart &c) {
+             c.setAxisRange(-1000, 1000);
+         }},
+        {"fill",
+         [](TrendChart &c) {
+             c.FillClick();
+         }},
+        {"per page",
+         [](TrendChart &c) {
+             c.Maxrecord->setText(QStringLiteral("20"));
+         }},
+        {"new",
+         [](TrendChart &c) {
+             c.BtNewClick();
+         }},
+        {"first page",
+         [](TrendChart &c) {
+             c.BtFirstClick();
+         }},
+        {"resize",
+         [](TrendChart &c) {
+             c.resize(300, 260);
+         }},
+        {"font",
+         [](TrendChart &c) {
+             QFont italic = c.font(); // the axes keep their own size and weight, not the slant
+             italic.setItalic(true);
+             c.setFont(italic);
+         }},
+        {"zoom",
+         [](TrendChart &c) {
+             c.zoomTo(60, 80, -1000, 3000);
+         }},
+    };
+    for (const auto &[name, change] : changes) {
+        TrendChart chart;
+        chart.setAxisRange(-4000, 4000);
+        for (int i = 0; i < 150; ++i)
+            chart.addPoint(jagged(i));
+        shown(chart);
+        change(chart);
+        EXPECT_EQ(shown(chart), chart.renderChart()) << name;
+        for (int i = 150; i < 153; ++i)
+            chart.addPoint(jagged(i));
+        EXPECT_EQ(shown(chart), chart.renderChart()) << name << ", points added";
+    }
+}
+
+// A new point asks for a repaint of a few columns at the trace's end, not of the whole chart.
+TEST(TrendChartIncremental, ANewPointRepaintsOnlyTheTracesEnd)
+{
+    struct Spy : QObject
+    {
+        QRegion painted;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent *>(event)->region();
+            return false;
+        }
+    };
+    for (const char *perPage : {"100", "1000"}) {
+        TrendChart chart;
+        chart.Maxrecord->setText(QLatin1String(perPage));
+        chart.show();
+        for (int i = 0; i < 50; ++i)
+            chart.addPoint(jagged(i));
+        QCoreApplication::processEvents();
+        Spy spy;
+        chart.installEventFilter(&spy);
+        chart.addPoint(jagged(50));
+        QCoreApplication::processEvents();
+        // Below the row of controls, which repaint on their own (focus, hover).
+        const QRect r = (spy.painted & QRect(0, 24, chart.width(), chart.height())).boundingRect();
+        EXPECT_GT(r.width(), 0) << perPage;
+        EXPECT_LE(r.width(), 16) << perPage;
+    }
 }
 
 TEST(TrendChartZoom, DragDownRightZoomsAndTheOtherWayReturnsToThePage)

@@ -234,4 +234,31 @@ TEST(ChartSeriesStore, EnvelopeCoversEveryPointOnceAndLeavesColumnsPastTheEndEmp
     EXPECT_TRUE(store.envelope(5, 5, 10)[0].empty);
 }
 
+TEST(ChartSeriesStore, EnvelopeColumnsAreThoseOfTheWholeEnvelope)
+{
+    ChartSeriesStore store;
+    for (int i = 0; i < 300000; ++i)
+        store.append(int32_t(int64_t(i) * 7919 % 10007) - 5000);
+    struct Case
+    {
+        int64_t first, last;
+        int columns, from, to;
+    };
+    // Fine, block-, group- and chunk-aligned columns; slices at either end and beyond it.
+    for (const Case &c :
+         {Case{3, 5000, 700, 0, 700}, Case{3, 5000, 700, 250, 260}, Case{17, 200000, 600, 0, 1},
+          Case{17, 200000, 600, 598, 600}, Case{0, 300000, 40, 10, 12}, Case{100, 400000, 500, 370, 380},
+          Case{5, 900, 300, 290, 310}}) {
+        const auto whole = store.envelope(c.first, c.last, c.columns);
+        const auto part = store.envelope(c.first, c.last, c.columns, c.from, c.to);
+        ASSERT_EQ(part.size(), size_t(std::min(c.to, c.columns) - c.from)) << c.from;
+        for (size_t k = 0; k < part.size(); ++k) {
+            const auto &w = whole[size_t(c.from) + k];
+            EXPECT_EQ(part[k].empty, w.empty) << c.from + int(k);
+            EXPECT_EQ(part[k].min, w.min) << c.from + int(k);
+            EXPECT_EQ(part[k].max, w.max) << c.from + int(k);
+        }
+    }
+}
+
 } // namespace
