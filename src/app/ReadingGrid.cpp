@@ -1,6 +1,7 @@
 #include "app/ReadingGrid.h"
 
 #include <QAbstractItemModel>
+#include <QGlyphRun>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPaintEngine>
@@ -366,6 +367,7 @@ void ReadingGrid::initItemOption(QStyleOptionViewItem *option) const
     option->initFrom(this);
     option->state &= ~QStyle::State_MouseOver;
     option->font = font();
+    option->fontMetrics = QFontMetrics(option->font);
     if (!hasFocus())
         option->state &= ~QStyle::State_Active;
     option->state &= ~QStyle::State_HasFocus;
@@ -380,6 +382,115 @@ void ReadingGrid::initItemOption(QStyleOptionViewItem *option) const
     option->locale = locale();
     option->locale.setNumberOptions(QLocale::OmitGroupSeparator);
     option->widget = this;
+}
+
+void ReadingGrid::drawCell(QPainter &painter, const QStyleOptionViewItem &option) const
+{
+    style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &painter, this);
+    style()->drawControl(QStyle::CE_ItemViewItem, &option, &painter, this);
+}
+
+QImage ReadingGrid::drawnCell(const QStyleOptionViewItem &option, QImage::Format format,
+                              const QBrush &ground) const
+{
+    QImage picture(option.rect.size(), format);
+    picture.fill(ground.color());
+    QPainter painter(&picture);
+    painter.setPen(viewport()->palette().color(viewport()->foregroundRole()));
+    painter.setBackground(ground);
+    painter.setFont(viewport()->font());
+    painter.translate(-option.rect.topLeft());
+    drawCell(painter, option);
+    return picture;
+}
+
+const QImage &ReadingGrid::cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
+                                       const QBrush &ground)
+{
+    const QString key = QString::number(option.rect.width()) + QLatin1Char(' ') +
+                        QString::number(int(option.state)) + QLatin1Char(' ') +
+                        QString::number(int(option.displayAlignment)) + QLatin1Char(' ') + option.text;
+    auto cell = m_cells.find(key);
+    if (cell == m_cells.end())
+        cell = m_cells.insert(key, drawnCell(option, format, ground));
+    return *cell;
+}
+
+bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &option, QImage::Format format,
+                               const QBrush &ground)
+{
+    if (option.direction != Qt::LeftToRight || option.features & QStyleOptionViewItem::WrapText)
+        return false;
+    const Qt::Alignment align = option.displayAlignment;
+    const Qt::Alignment horizontal =
+        QStyle::visualAlignment(option.direction, align) & Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute;
+    if (horizontal != Qt::AlignLeft && horizontal != Qt::AlignRight && horizontal != Qt::AlignHCenter)
+        return false;
+    if (m_glyphs.font() != option.font)
+        m_glyphs.reset(option.font);
+    QGlyphRun run;
+    int advance64 = 0;
+    if (!m_glyphs.layOut(option.text, &run, &advance64))
+        return false;
+    // Where the style puts the line: its text rectangle does not depend on the text, only on the
+    // cell, so it is asked once per cell size.
+    const QSize size = option.rect.size();
+    auto box = m_textRects.find(size);
+    if (box == m_textRects.end()) {
+        QStyleOptionViewItem sample = option;
+        sample.rect = QRect(QPoint(), size);
+        sample.text = QStringLiteral("0");
+        const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+        const QRect rect = style()->subElementRect(QStyle::SE_ItemViewItemText, &sample, this);
+        box = m_textRects.insert(size, rect.adjusted(margin, 0, -margin, 0));
+    }
+    const QRect textRect = *box;
+    const int room64 = textRect.width() * 64;
+    if (advance64 > room64) // elided
+        return false;
+    int x64 = 0;
+    if (horizontal == Qt::AlignRight)
+        x64 = room64 - advance64;
+    else if (horizontal == Qt::AlignHCenter)
+        x64 = (room64 - advance64) / 2;
+    const int lineHeight = int(std::lround(m_glyphs.lineHeight()));
+    int top = textRect.top();
+    if ((align & Qt::AlignVCenter) == Qt::AlignVCenter)
+        top += textRect.height() / 2 - lineHeight / 2;
+    else if ((align & Qt::AlignBottom) == Qt::AlignBottom)
+        top += textRect.height() - lineHeight;
+    const QPointF origin(textRect.left() + x64 / 64.0, top + m_glyphs.ascent());
+
+    QPalette::ColorGroup group = option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    if (group == QPalette::Normal && !(option.state & QStyle::State_Active))
+        group = QPalette::Inactive;
+    const QColor pen = option.palette.color(
+        group, option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
+
+    QStyleOptionViewItem empty = option;
+    empty.text.clear();
+    const QImage &background = cellPicture(empty, format, ground);
+    // The first text drawn so in each kind of cell is drawn by the style as well: if the two ever
+    // differed, that kind of cell would be left to the style from then on.
+    const quint64 kind = quint64(size.width()) << 48 | quint64(size.height()) << 32 |
+                         quint64(uint(option.state)) << 8 | quint64(uint(align) & 0xff);
+    auto verdict = m_sameAsStyle.find(kind);
+    if (verdict == m_sameAsStyle.end()) {
+        QImage fast = background.copy();
+        QPainter fastPainter(&fast);
+        fastPainter.setPen(pen);
+        fastPainter.drawGlyphRun(origin, run);
+        fastPainter.end();
+        verdict = m_sameAsStyle.insert(kind, fast == drawnCell(option, format, ground));
+    }
+    if (!*verdict)
+        return false;
+    painter.drawImage(option.rect.topLeft(), background);
+    painter.setClipRect(option.rect);
+    painter.setPen(pen);
+    painter.drawGlyphRun(origin + option.rect.topLeft(), run);
+    painter.setClipping(false);
+    return true;
 }
 
 void ReadingGrid::paintEvent(QPaintEvent *event)
@@ -414,12 +525,9 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
         pictures ? static_cast<const QImage *>(target)->format() : QImage::Format_Invalid;
     if (format != m_cellFormat || m_cells.size() > kMaxCellPictures) {
         m_cells.clear();
+        m_sameAsStyle.clear();
         m_cellFormat = format;
     }
-    const auto drawCell = [this](QPainter &p, const QStyleOptionViewItem &option) {
-        style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &p, this);
-        style()->drawControl(QStyle::CE_ItemViewItem, &option, &p, this);
-    };
     for (qint64 row = first; row <= last; ++row) {
         const int y = rowTop(row);
         for (int column = 0; column < kColumns; ++column) {
@@ -443,29 +551,12 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
                 option.displayAlignment = alignment.value<Qt::Alignment>();
             option.features |= QStyleOptionViewItem::HasDisplay;
             option.text = index.data(Qt::DisplayRole).toString();
-            option.fontMetrics = QFontMetrics(option.font);
             if (!pictures || option.state & QStyle::State_HasFocus) { // a focus frame reaches past the cell
                 drawCell(painter, option);
                 continue;
             }
-            const QString key = QString::number(width) + QLatin1Char(' ') +
-                                QString::number(int(option.state)) + QLatin1Char(' ') +
-                                QString::number(int(option.displayAlignment)) + QLatin1Char(' ') +
-                                option.text;
-            auto cell = m_cells.find(key);
-            if (cell == m_cells.end()) {
-                QImage picture(option.rect.size(), format);
-                picture.fill(ground.color());
-                QPainter cellPainter(&picture);
-                cellPainter.setPen(viewport()->palette().color(viewport()->foregroundRole()));
-                cellPainter.setBackground(ground);
-                cellPainter.setFont(viewport()->font());
-                cellPainter.translate(-option.rect.topLeft());
-                drawCell(cellPainter, option);
-                cellPainter.end();
-                cell = m_cells.insert(key, picture);
-            }
-            painter.drawImage(option.rect.topLeft(), *cell);
+            if (!drawCellText(painter, option, format, ground))
+                painter.drawImage(option.rect.topLeft(), cellPicture(option, format, ground));
         }
     }
     // The grid lines: under each row and right of each column, as far as the rows go.
@@ -506,6 +597,9 @@ bool ReadingGrid::event(QEvent *event)
     case QEvent::StyleChange:
         m_cells.clear();
         m_charWidths.clear();
+        m_textRects.clear();
+        m_sameAsStyle.clear();
+        m_glyphs.reset(QFont());
         updateGeometries();
         viewport()->update();
         break;
@@ -520,6 +614,7 @@ void ReadingGrid::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::EnabledChange) {
         m_cells.clear();
+        m_sameAsStyle.clear();
         viewport()->update();
     }
 }

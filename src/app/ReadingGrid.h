@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/CellGlyphs.h"
+
 #include <QAbstractScrollArea>
 #include <QHash>
 #include <QImage>
@@ -9,6 +11,7 @@
 
 class QAbstractItemModel;
 class QHeaderView;
+class QPainter;
 class QStyleOptionViewItem;
 
 // The read-only reading grid: a header, rows of equal height, one current row drawn selected, a
@@ -77,6 +80,15 @@ private:
     void syncOffset();
     void fitNumberColumn(qint64 firstRow, qint64 lastRow);
     void initItemOption(QStyleOptionViewItem *option) const;
+    void drawCell(QPainter &painter, const QStyleOptionViewItem &option) const;
+    // The cell as the style draws it, alone on the grid's ground, and the same kept for reuse.
+    QImage drawnCell(const QStyleOptionViewItem &option, QImage::Format format, const QBrush &ground) const;
+    const QImage &cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
+                              const QBrush &ground);
+    // Draws a cell whose text is new without laying it out, where that is the same as the
+    // style's drawing; false leaves the cell undrawn.
+    bool drawCellText(QPainter &painter, const QStyleOptionViewItem &option, QImage::Format format,
+                      const QBrush &ground);
 
     QAbstractItemModel *m_model = nullptr;
     QHeaderView *m_header = nullptr;
@@ -91,4 +103,7 @@ private:
     QHash<QString, QImage> m_cells;
     QHash<QChar, int> m_charWidths; // of the No column's characters, rounded up
     QImage::Format m_cellFormat = QImage::Format_Invalid;
+    CellGlyphs m_glyphs;
+    QHash<QSize, QRect> m_textRects;    // where the style puts text, by cell size
+    QHash<quint64, bool> m_sameAsStyle; // by cell size, state and alignment
 };
