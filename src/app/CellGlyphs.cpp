@@ -75,6 +75,7 @@ bool CellGlyphs::learn(char c)
         return false;
     glyph.index = laid.run.glyphIndexes().front();
     glyph.advance64 = laid.width64;
+    glyph.ink = m_raw.boundingRect(glyph.index);
     glyph.state = Glyph::Usable;
     return true;
 }
@@ -100,7 +101,7 @@ int CellGlyphs::kerning64(char a, char b)
     return kerning;
 }
 
-bool CellGlyphs::layOut(const QString &text, QGlyphRun *run, int *advance64)
+bool CellGlyphs::layOut(const QString &text, QGlyphRun *run, int *advance64, QRectF *ink)
 {
     if (text.isEmpty())
         return false;
@@ -114,11 +115,14 @@ bool CellGlyphs::layOut(const QString &text, QGlyphRun *run, int *advance64)
     m_indexes.resize(text.size());
     m_positions.resize(text.size());
     int pen = 0;
+    *ink = QRectF();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = char(text.at(i).unicode());
-        m_indexes[i] = m_glyphs[size_t(c)].index;
+        const Glyph &glyph = m_glyphs[size_t(c)];
+        m_indexes[i] = glyph.index;
         m_positions[i] = QPointF(pen / 64.0, 0);
-        pen += m_glyphs[size_t(c)].advance64;
+        *ink |= glyph.ink.translated(m_positions[i]);
+        pen += glyph.advance64;
         if (i + 1 < text.size()) {
             const int kerning = kerning64(c, char(text.at(i + 1).unicode()));
             if (kerning == kNotLaidAlone)

@@ -21,10 +21,10 @@ public:
     void reset(const QFont &font);
     const QFont &font() const { return m_font; }
 
-    // The glyphs of text on one line, pen starting at 0 on the baseline, and the line's advance in
-    // 64ths of a pixel (the unit the font's layout adds advances in); false when it cannot vouch
-    // for the result.
-    bool layOut(const QString &text, QGlyphRun *run, int *advance64);
+    // The glyphs of text on one line, pen starting at 0 on the baseline, the line's advance in
+    // 64ths of a pixel (the unit the font's layout adds advances in) and the rectangle its glyphs'
+    // ink stays in; false when it cannot vouch for the result.
+    bool layOut(const QString &text, QGlyphRun *run, int *advance64, QRectF *ink);
     // The height and ascent of the line those texts are laid out on (valid after a layOut).
     qreal lineHeight() const { return m_lineHeight; }
     qreal ascent() const { return m_ascent; }
@@ -41,6 +41,7 @@ private:
         State state = Unknown;
         quint32 index = 0;
         int advance64 = 0;
+        QRectF ink; // from the pen on the baseline
     };
     static constexpr int kNotLaidAlone = INT_MIN;
 

@@ -252,12 +252,19 @@ void ReadingGrid::updateScrollRange(bool followEnd)
     const int page = std::max(0, viewportHeight() / kRowHeight);
     const qint64 maximum = std::max<qint64>(0, m_rows - page);
     auto *bar = static_cast<ScrollBar *>(verticalScrollBar());
+    // While the bar stays shown, the scroll area's answers to its signals (a queued look at whether
+    // to show it, a scroll per value) are the grid's own work, done once below.
+    const bool shownBefore = bar->maximum() > 0;
+    const bool quiet = shownBefore && maximum > 0;
+    const QSignalBlocker blocker(quiet ? bar : nullptr);
     bar->quiet(true);
     bar->setPageStep(page);
     bar->setRange(0, int(std::min<qint64>(maximum, INT_MAX)));
     if (followEnd && bar->maximum() > 0)
         bar->setValue(bar->maximum());
     bar->quiet(false);
+    if (quiet)
+        syncOffset();
 }
 
 void ReadingGrid::scrollContentsBy(int, int)
@@ -430,7 +437,8 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
         m_glyphs.reset(option.font);
     QGlyphRun run;
     int advance64 = 0;
-    if (!m_glyphs.layOut(option.text, &run, &advance64))
+    QRectF ink;
+    if (!m_glyphs.layOut(option.text, &run, &advance64, &ink))
         return false;
     // Where the style puts the line: its text rectangle does not depend on the text, only on the
     // cell, so it is asked once per cell size.
@@ -467,29 +475,34 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
     const QColor pen = option.palette.color(
         group, option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
 
-    QStyleOptionViewItem empty = option;
-    empty.text.clear();
-    const QImage &background = cellPicture(empty, format, ground);
     // The first text drawn so in each kind of cell is drawn by the style as well: if the two ever
     // differed, that kind of cell would be left to the style from then on.
     const quint64 kind = quint64(size.width()) << 48 | quint64(size.height()) << 32 |
-                         quint64(uint(option.state)) << 8 | quint64(uint(align) & 0xff);
-    auto verdict = m_sameAsStyle.find(kind);
-    if (verdict == m_sameAsStyle.end()) {
-        QImage fast = background.copy();
+                         quint64(uint(option.state) & 0xffffff) << 8 | quint64(uint(align) & 0xff);
+    auto cell = m_textCells.find(kind);
+    if (cell == m_textCells.end()) {
+        QStyleOptionViewItem empty = option;
+        empty.text.clear();
+        TextCell made{drawnCell(empty, format, ground), false};
+        QImage fast = made.background.copy();
         QPainter fastPainter(&fast);
         fastPainter.setPen(pen);
         fastPainter.drawGlyphRun(origin, run);
         fastPainter.end();
-        verdict = m_sameAsStyle.insert(kind, fast == drawnCell(option, format, ground));
+        made.sameAsStyle = fast == drawnCell(option, format, ground);
+        cell = m_textCells.insert(kind, made);
     }
-    if (!*verdict)
+    if (!cell->sameAsStyle)
         return false;
-    painter.drawImage(option.rect.topLeft(), background);
-    painter.setClipRect(option.rect);
+    painter.drawImage(option.rect.topLeft(), cell->background);
     painter.setPen(pen);
+    // Inside the cell a clip would cut nothing.
+    const bool clip = !QRectF(QPointF(1, 1), QSizeF(size) - QSizeF(2, 2)).contains(ink.translated(origin));
+    if (clip)
+        painter.setClipRect(option.rect);
     painter.drawGlyphRun(origin + option.rect.topLeft(), run);
-    painter.setClipping(false);
+    if (clip)
+        painter.setClipping(false);
     return true;
 }
 
@@ -525,9 +538,12 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
         pictures ? static_cast<const QImage *>(target)->format() : QImage::Format_Invalid;
     if (format != m_cellFormat || m_cells.size() > kMaxCellPictures) {
         m_cells.clear();
-        m_sameAsStyle.clear();
+        m_textCells.clear();
         m_cellFormat = format;
     }
+    QStyleOptionViewItem option = base;
+    option.palette.setCurrentColorGroup(QPalette::Normal);
+    option.features |= QStyleOptionViewItem::HasDisplay;
     for (qint64 row = first; row <= last; ++row) {
         const int y = rowTop(row);
         for (int column = 0; column < kColumns; ++column) {
@@ -536,20 +552,20 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
             if (x > area.right() || x + width <= area.left())
                 continue;
             const QModelIndex index = m_model->index(int(row), column);
-            QStyleOptionViewItem option = base;
+            // One option serves every cell: copying its palette, font and locale per cell costs more
+            // than drawing a cell from its picture.
             option.rect = QRect(x, y, width - 1, kRowHeight - 1);
+            option.state = base.state;
             if (row == m_current) {
                 if (m_currentSelected)
                     option.state |= QStyle::State_Selected;
                 if (focused && column == m_currentColumn)
                     option.state |= QStyle::State_HasFocus;
             }
-            option.palette.setCurrentColorGroup(QPalette::Normal);
             option.index = index;
             const QVariant alignment = index.data(Qt::TextAlignmentRole);
-            if (alignment.isValid())
-                option.displayAlignment = alignment.value<Qt::Alignment>();
-            option.features |= QStyleOptionViewItem::HasDisplay;
+            option.displayAlignment =
+                alignment.isValid() ? alignment.value<Qt::Alignment>() : base.displayAlignment;
             option.text = index.data(Qt::DisplayRole).toString();
             if (!pictures || option.state & QStyle::State_HasFocus) { // a focus frame reaches past the cell
                 drawCell(painter, option);
@@ -598,7 +614,7 @@ bool ReadingGrid::event(QEvent *event)
         m_cells.clear();
         m_charWidths.clear();
         m_textRects.clear();
-        m_sameAsStyle.clear();
+        m_textCells.clear();
         m_glyphs.reset(QFont());
         updateGeometries();
         viewport()->update();
@@ -614,7 +630,7 @@ void ReadingGrid::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::EnabledChange) {
         m_cells.clear();
-        m_sameAsStyle.clear();
+        m_textCells.clear();
         viewport()->update();
     }
 }

@@ -104,6 +104,11 @@ private:
     QHash<QChar, int> m_charWidths; // of the No column's characters, rounded up
     QImage::Format m_cellFormat = QImage::Format_Invalid;
     CellGlyphs m_glyphs;
-    QHash<QSize, QRect> m_textRects;    // where the style puts text, by cell size
-    QHash<quint64, bool> m_sameAsStyle; // by cell size, state and alignment
+    QHash<QSize, QRect> m_textRects; // where the style puts text, by cell size
+    struct TextCell
+    {
+        QImage background; // the cell without its text
+        bool sameAsStyle;  // whether a text drawn there without the style looked the same
+    };
+    QHash<quint64, TextCell> m_textCells; // by cell size, state and alignment
 };
