@@ -580,14 +580,14 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
     if (lines.isEmpty())
         return;
     const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &base, this);
-    painter.setPen(QPen(QColor::fromRgba(QRgb(gridHint)), 1, Qt::SolidLine));
-    for (qint64 row = first; row <= last; ++row) {
-        const qreal y = rowTop(row) + kRowHeight - 1;
-        painter.drawLine(QLineF(lines.left(), y, lines.right(), y).translated(0.5, 0.5));
-    }
+    const QColor gridColor = QColor::fromRgba(QRgb(gridHint));
+    // A one-pixel line along the pixel grid covers what a one-pixel rectangle does, and filling
+    // one costs less than stroking a line.
+    for (qint64 row = first; row <= last; ++row)
+        painter.fillRect(QRect(lines.left(), rowTop(row) + kRowHeight - 1, lines.width(), 1), gridColor);
     for (int column = 0; column < kColumns; ++column) {
-        const qreal x = columnLeft(column) + m_header->sectionSize(column) - 1;
-        painter.drawLine(QLineF(x, lines.top(), x, lines.bottom()).translated(0.5, 0.5));
+        const int x = columnLeft(column) + m_header->sectionSize(column) - 1;
+        painter.fillRect(QRect(x, lines.top(), 1, lines.height()), gridColor);
     }
 }
 
