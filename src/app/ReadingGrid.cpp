@@ -1,6 +1,7 @@
 #include "app/ReadingGrid.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
 #include <QGlyphRun>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -384,6 +385,9 @@ void ReadingGrid::initItemOption(QStyleOptionViewItem *option) const
     option->decorationAlignment = Qt::AlignCenter;
     option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
     option->textElideMode = Qt::ElideRight;
+    // As the table view drew them: a text too wide for its cell breaks where it may and shows
+    // its first line elided.
+    option->features |= QStyleOptionViewItem::WrapText;
     option->rect = QRect();
     option->showDecorationSelected = true;
     option->locale = locale();
@@ -426,7 +430,8 @@ const QImage &ReadingGrid::cellPicture(const QStyleOptionViewItem &option, QImag
 bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &option, QImage::Format format,
                                const QBrush &ground)
 {
-    if (option.direction != Qt::LeftToRight || option.features & QStyleOptionViewItem::WrapText)
+    // A text that fits on one line is laid out the same whether it may wrap or not.
+    if (option.direction != Qt::LeftToRight)
         return false;
     const Qt::Alignment align = option.displayAlignment;
     const Qt::Alignment horizontal =
@@ -650,6 +655,13 @@ void ReadingGrid::keyPressEvent(QKeyEvent *event)
         event->ignore();
         return;
     }
+    const QString text = event->text();
+    const bool typing = !text.isEmpty() && text.front().isPrint() &&
+                        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (typing) {
+        search(text);
+        return;
+    }
     if (m_current < 0) { // the first move shows the first cell
         switch (event->key()) {
         case Qt::Key_Up:
@@ -719,6 +731,29 @@ void ReadingGrid::moveCurrentTo(const QPoint &at, Place place)
         moveCurrent(row, column, place);
 }
 
+void ReadingGrid::search(const QString &typed)
+{
+    // A pause longer than the desktop's typing interval starts a new search, and so does typing
+    // one key over and over; either looks from the row after the current one.
+    const bool fresh =
+        !m_sinceTyped.isValid() || m_sinceTyped.restart() > QApplication::keyboardInputInterval();
+    if (!m_sinceTyped.isValid())
+        m_sinceTyped.start();
+    m_typed = fresh ? typed : m_typed + typed;
+    const bool sameKey = m_typed.size() > 1 && m_typed.count(m_typed.back()) == m_typed.size();
+    qint64 start = std::max<qint64>(0, m_current);
+    if (m_current >= 0 && (fresh || sameKey))
+        start = (start + 1) % m_rows;
+    for (qint64 step = 0; step < m_rows; ++step) {
+        const qint64 row = (start + step) % m_rows;
+        const QString text = m_model->index(int(row), m_currentColumn).data().toString();
+        if (text.startsWith(m_typed, Qt::CaseInsensitive)) {
+            moveCurrent(row, m_currentColumn, Place::Visible);
+            return;
+        }
+    }
+}
+
 void ReadingGrid::mousePressEvent(QMouseEvent *event)
 {
     moveCurrentTo(event->position().toPoint(), Place::Stay); // a click does not scroll
@@ -727,7 +762,42 @@ void ReadingGrid::mousePressEvent(QMouseEvent *event)
 void ReadingGrid::mouseMoveEvent(QMouseEvent *event)
 {
     if (event->buttons() & Qt::LeftButton) // dragging, the current row follows and stays in view
-        moveCurrentTo(event->position().toPoint(), Place::Visible);
+        dragTo(event->position().toPoint());
+}
+
+void ReadingGrid::dragTo(const QPoint &at)
+{
+    m_dragAt = at;
+    moveCurrentTo(at, Place::Visible);
+    const bool outside = at.y() < kAutoScrollMargin || at.y() >= viewportHeight() - kAutoScrollMargin;
+    if (outside && !m_dragScroll.isActive()) {
+        m_dragSpeed = 0;
+        m_dragScroll.start(kAutoScrollMs, this);
+    } else if (!outside) {
+        m_dragScroll.stop();
+    }
+}
+
+void ReadingGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton))
+        m_dragScroll.stop();
+}
+
+void ReadingGrid::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_dragScroll.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    // Held outside, the rows keep coming, faster the longer it is held, up to a page a tick.
+    QScrollBar *bar = verticalScrollBar();
+    m_dragSpeed = std::min(m_dragSpeed + 1, std::max(1, bar->pageStep()));
+    const int before = bar->value();
+    bar->setValue(before + (m_dragAt.y() < kAutoScrollMargin ? -m_dragSpeed : m_dragSpeed));
+    moveCurrentTo(QPoint(m_dragAt.x(), std::clamp(m_dragAt.y(), 0, viewportHeight() - 1)), Place::Visible);
+    if (bar->value() == before) // at the end
+        m_dragScroll.stop();
 }
 
 void ReadingGrid::focusInEvent(QFocusEvent *event)
@@ -741,5 +811,6 @@ void ReadingGrid::focusInEvent(QFocusEvent *event)
 void ReadingGrid::focusOutEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusOutEvent(event);
+    m_dragScroll.stop();
     viewport()->update();
 }
