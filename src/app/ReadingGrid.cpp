@@ -482,8 +482,8 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
 
     // The first text drawn so in each kind of cell is drawn by the style as well: if the two ever
     // differed, that kind of cell would be left to the style from then on.
-    const quint64 kind = quint64(size.width()) << 48 | quint64(size.height()) << 32 |
-                         quint64(uint(option.state) & 0xffffff) << 8 | quint64(uint(align) & 0xff);
+    const quint64 kind = quint64(size.width() & 0xffff) << 48 | quint64(uint(align) & 0xffff) << 32 |
+                         quint64(uint(option.state));
     auto cell = m_textCells.find(kind);
     if (cell == m_textCells.end()) {
         QStyleOptionViewItem empty = option;

@@ -126,5 +126,5 @@ private:
         QImage background; // the cell without its text
         bool sameAsStyle;  // whether a text drawn there without the style looked the same
     };
-    QHash<quint64, TextCell> m_textCells; // by cell size, state and alignment
+    QHash<quint64, TextCell> m_textCells; // by cell width, alignment and state (rows are all as high)
 };
