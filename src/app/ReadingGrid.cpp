@@ -415,12 +415,17 @@ QImage ReadingGrid::drawnCell(const QStyleOptionViewItem &option, QImage::Format
     return picture;
 }
 
+quint64 ReadingGrid::cellKind(const QStyleOptionViewItem &option)
+{
+    // Rows are all as high.
+    return quint64(option.rect.width() & 0xffff) << 48 |
+           quint64(uint(option.displayAlignment) & 0xffff) << 32 | quint64(uint(option.state));
+}
+
 const QImage &ReadingGrid::cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
                                        const QBrush &ground)
 {
-    const QString key = QString::number(option.rect.width()) + QLatin1Char(' ') +
-                        QString::number(int(option.state)) + QLatin1Char(' ') +
-                        QString::number(int(option.displayAlignment)) + QLatin1Char(' ') + option.text;
+    const QPair<quint64, QString> key(cellKind(option), option.text);
     auto cell = m_cells.find(key);
     if (cell == m_cells.end())
         cell = m_cells.insert(key, drawnCell(option, format, ground));
@@ -482,8 +487,7 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
 
     // The first text drawn so in each kind of cell is drawn by the style as well: if the two ever
     // differed, that kind of cell would be left to the style from then on.
-    const quint64 kind = quint64(size.width() & 0xffff) << 48 | quint64(uint(align) & 0xffff) << 32 |
-                         quint64(uint(option.state));
+    const quint64 kind = cellKind(option);
     auto cell = m_textCells.find(kind);
     if (cell == m_textCells.end()) {
         QStyleOptionViewItem empty = option;

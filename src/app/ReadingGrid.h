@@ -90,6 +90,8 @@ private:
     void dragTo(const QPoint &at);
     void initItemOption(QStyleOptionViewItem *option) const;
     void drawCell(QPainter &painter, const QStyleOptionViewItem &option) const;
+    // What a cell's look depends on besides its text and the grid's palette and font.
+    static quint64 cellKind(const QStyleOptionViewItem &option);
     // The cell as the style draws it, alone on the grid's ground, and the same kept for reuse.
     QImage drawnCell(const QStyleOptionViewItem &option, QImage::Format format, const QBrush &ground) const;
     const QImage &cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
@@ -111,8 +113,8 @@ private:
     static constexpr int kMaxCellPictures = 4096;
     static constexpr int kAutoScrollMargin = 16; // px inside the edge where dragging starts scrolling
     static constexpr int kAutoScrollMs = 50;
-    QHash<QString, QImage> m_cells;
-    QHash<QChar, int> m_charWidths; // of the No column's characters, rounded up
+    QHash<QPair<quint64, QString>, QImage> m_cells; // by cellKind and text
+    QHash<QChar, int> m_charWidths;                 // of the No column's characters, rounded up
     QImage::Format m_cellFormat = QImage::Format_Invalid;
     QString m_typed;
     QElapsedTimer m_sinceTyped;
@@ -126,5 +128,5 @@ private:
         QImage background; // the cell without its text
         bool sameAsStyle;  // whether a text drawn there without the style looked the same
     };
-    QHash<quint64, TextCell> m_textCells; // by cell width, alignment and state (rows are all as high)
+    QHash<quint64, TextCell> m_textCells; // by cellKind
 };
