@@ -1,6 +1,8 @@
 #include "app/ReadingGrid.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QGlyphRun>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPaintEngine>
@@ -251,12 +253,19 @@ void ReadingGrid::updateScrollRange(bool followEnd)
     const int page = std::max(0, viewportHeight() / kRowHeight);
     const qint64 maximum = std::max<qint64>(0, m_rows - page);
     auto *bar = static_cast<ScrollBar *>(verticalScrollBar());
+    // While the bar stays shown, the scroll area's answers to its signals (a queued look at whether
+    // to show it, a scroll per value) are the grid's own work, done once below.
+    const bool shownBefore = bar->maximum() > 0;
+    const bool quiet = shownBefore && maximum > 0;
+    const QSignalBlocker blocker(quiet ? bar : nullptr);
     bar->quiet(true);
     bar->setPageStep(page);
     bar->setRange(0, int(std::min<qint64>(maximum, INT_MAX)));
     if (followEnd && bar->maximum() > 0)
         bar->setValue(bar->maximum());
     bar->quiet(false);
+    if (quiet)
+        syncOffset();
 }
 
 void ReadingGrid::scrollContentsBy(int, int)
@@ -366,6 +375,7 @@ void ReadingGrid::initItemOption(QStyleOptionViewItem *option) const
     option->initFrom(this);
     option->state &= ~QStyle::State_MouseOver;
     option->font = font();
+    option->fontMetrics = QFontMetrics(option->font);
     if (!hasFocus())
         option->state &= ~QStyle::State_Active;
     option->state &= ~QStyle::State_HasFocus;
@@ -375,11 +385,134 @@ void ReadingGrid::initItemOption(QStyleOptionViewItem *option) const
     option->decorationAlignment = Qt::AlignCenter;
     option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
     option->textElideMode = Qt::ElideRight;
+    // As the table view drew them: a text too wide for its cell breaks where it may and shows
+    // its first line elided.
+    option->features |= QStyleOptionViewItem::WrapText;
     option->rect = QRect();
     option->showDecorationSelected = true;
     option->locale = locale();
     option->locale.setNumberOptions(QLocale::OmitGroupSeparator);
     option->widget = this;
+}
+
+void ReadingGrid::drawCell(QPainter &painter, const QStyleOptionViewItem &option) const
+{
+    style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &painter, this);
+    style()->drawControl(QStyle::CE_ItemViewItem, &option, &painter, this);
+}
+
+QImage ReadingGrid::drawnCell(const QStyleOptionViewItem &option, QImage::Format format,
+                              const QBrush &ground) const
+{
+    QImage picture(option.rect.size(), format);
+    picture.fill(ground.color());
+    QPainter painter(&picture);
+    painter.setPen(viewport()->palette().color(viewport()->foregroundRole()));
+    painter.setBackground(ground);
+    painter.setFont(viewport()->font());
+    painter.translate(-option.rect.topLeft());
+    drawCell(painter, option);
+    return picture;
+}
+
+quint64 ReadingGrid::cellKind(const QStyleOptionViewItem &option)
+{
+    // Rows are all as high.
+    return quint64(option.rect.width() & 0xffff) << 48 |
+           quint64(uint(option.displayAlignment) & 0xffff) << 32 | quint64(uint(option.state));
+}
+
+const QImage &ReadingGrid::cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
+                                       const QBrush &ground)
+{
+    const QPair<quint64, QString> key(cellKind(option), option.text);
+    auto cell = m_cells.find(key);
+    if (cell == m_cells.end())
+        cell = m_cells.insert(key, drawnCell(option, format, ground));
+    return *cell;
+}
+
+bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &option, QImage::Format format,
+                               const QBrush &ground)
+{
+    // A text that fits on one line is laid out the same whether it may wrap or not.
+    if (option.direction != Qt::LeftToRight)
+        return false;
+    const Qt::Alignment align = option.displayAlignment;
+    const Qt::Alignment horizontal =
+        QStyle::visualAlignment(option.direction, align) & Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute;
+    if (horizontal != Qt::AlignLeft && horizontal != Qt::AlignRight && horizontal != Qt::AlignHCenter)
+        return false;
+    if (m_glyphs.font() != option.font)
+        m_glyphs.reset(option.font);
+    QGlyphRun run;
+    int advance64 = 0;
+    QRectF ink;
+    if (!m_glyphs.layOut(option.text, &run, &advance64, &ink))
+        return false;
+    // Where the style puts the line: its text rectangle does not depend on the text, only on the
+    // cell, so it is asked once per cell size.
+    const QSize size = option.rect.size();
+    auto box = m_textRects.find(size);
+    if (box == m_textRects.end()) {
+        QStyleOptionViewItem sample = option;
+        sample.rect = QRect(QPoint(), size);
+        sample.text = QStringLiteral("0");
+        const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+        const QRect rect = style()->subElementRect(QStyle::SE_ItemViewItemText, &sample, this);
+        box = m_textRects.insert(size, rect.adjusted(margin, 0, -margin, 0));
+    }
+    const QRect textRect = *box;
+    const int room64 = textRect.width() * 64;
+    if (advance64 > room64) // elided
+        return false;
+    int x64 = 0;
+    if (horizontal == Qt::AlignRight)
+        x64 = room64 - advance64;
+    else if (horizontal == Qt::AlignHCenter)
+        x64 = (room64 - advance64) / 2;
+    const int lineHeight = int(std::lround(m_glyphs.lineHeight()));
+    int top = textRect.top();
+    if ((align & Qt::AlignVCenter) == Qt::AlignVCenter)
+        top += textRect.height() / 2 - lineHeight / 2;
+    else if ((align & Qt::AlignBottom) == Qt::AlignBottom)
+        top += textRect.height() - lineHeight;
+    const QPointF origin(textRect.left() + x64 / 64.0, top + m_glyphs.ascent());
+
+    QPalette::ColorGroup group = option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    if (group == QPalette::Normal && !(option.state & QStyle::State_Active))
+        group = QPalette::Inactive;
+    const QColor pen = option.palette.color(
+        group, option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text);
+
+    // The first text drawn so in each kind of cell is drawn by the style as well: if the two ever
+    // differed, that kind of cell would be left to the style from then on.
+    const quint64 kind = cellKind(option);
+    auto cell = m_textCells.find(kind);
+    if (cell == m_textCells.end()) {
+        QStyleOptionViewItem empty = option;
+        empty.text.clear();
+        TextCell made{drawnCell(empty, format, ground), false};
+        QImage fast = made.background.copy();
+        QPainter fastPainter(&fast);
+        fastPainter.setPen(pen);
+        fastPainter.drawGlyphRun(origin, run);
+        fastPainter.end();
+        made.sameAsStyle = fast == drawnCell(option, format, ground);
+        cell = m_textCells.insert(kind, made);
+    }
+    if (!cell->sameAsStyle)
+        return false;
+    painter.drawImage(option.rect.topLeft(), cell->background);
+    painter.setPen(pen);
+    // Inside the cell a clip would cut nothing.
+    const bool clip = !QRectF(QPointF(1, 1), QSizeF(size) - QSizeF(2, 2)).contains(ink.translated(origin));
+    if (clip)
+        painter.setClipRect(option.rect);
+    painter.drawGlyphRun(origin + option.rect.topLeft(), run);
+    if (clip)
+        painter.setClipping(false);
+    return true;
 }
 
 void ReadingGrid::paintEvent(QPaintEvent *event)
@@ -414,12 +547,12 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
         pictures ? static_cast<const QImage *>(target)->format() : QImage::Format_Invalid;
     if (format != m_cellFormat || m_cells.size() > kMaxCellPictures) {
         m_cells.clear();
+        m_textCells.clear();
         m_cellFormat = format;
     }
-    const auto drawCell = [this](QPainter &p, const QStyleOptionViewItem &option) {
-        style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, &p, this);
-        style()->drawControl(QStyle::CE_ItemViewItem, &option, &p, this);
-    };
+    QStyleOptionViewItem option = base;
+    option.palette.setCurrentColorGroup(QPalette::Normal);
+    option.features |= QStyleOptionViewItem::HasDisplay;
     for (qint64 row = first; row <= last; ++row) {
         const int y = rowTop(row);
         for (int column = 0; column < kColumns; ++column) {
@@ -428,44 +561,27 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
             if (x > area.right() || x + width <= area.left())
                 continue;
             const QModelIndex index = m_model->index(int(row), column);
-            QStyleOptionViewItem option = base;
+            // One option serves every cell: copying its palette, font and locale per cell costs more
+            // than drawing a cell from its picture.
             option.rect = QRect(x, y, width - 1, kRowHeight - 1);
+            option.state = base.state;
             if (row == m_current) {
                 if (m_currentSelected)
                     option.state |= QStyle::State_Selected;
                 if (focused && column == m_currentColumn)
                     option.state |= QStyle::State_HasFocus;
             }
-            option.palette.setCurrentColorGroup(QPalette::Normal);
             option.index = index;
             const QVariant alignment = index.data(Qt::TextAlignmentRole);
-            if (alignment.isValid())
-                option.displayAlignment = alignment.value<Qt::Alignment>();
-            option.features |= QStyleOptionViewItem::HasDisplay;
+            option.displayAlignment =
+                alignment.isValid() ? alignment.value<Qt::Alignment>() : base.displayAlignment;
             option.text = index.data(Qt::DisplayRole).toString();
-            option.fontMetrics = QFontMetrics(option.font);
             if (!pictures || option.state & QStyle::State_HasFocus) { // a focus frame reaches past the cell
                 drawCell(painter, option);
                 continue;
             }
-            const QString key = QString::number(width) + QLatin1Char(' ') +
-                                QString::number(int(option.state)) + QLatin1Char(' ') +
-                                QString::number(int(option.displayAlignment)) + QLatin1Char(' ') +
-                                option.text;
-            auto cell = m_cells.find(key);
-            if (cell == m_cells.end()) {
-                QImage picture(option.rect.size(), format);
-                picture.fill(ground.color());
-                QPainter cellPainter(&picture);
-                cellPainter.setPen(viewport()->palette().color(viewport()->foregroundRole()));
-                cellPainter.setBackground(ground);
-                cellPainter.setFont(viewport()->font());
-                cellPainter.translate(-option.rect.topLeft());
-                drawCell(cellPainter, option);
-                cellPainter.end();
-                cell = m_cells.insert(key, picture);
-            }
-            painter.drawImage(option.rect.topLeft(), *cell);
+            if (!drawCellText(painter, option, format, ground))
+                painter.drawImage(option.rect.topLeft(), cellPicture(option, format, ground));
         }
     }
     // The grid lines: under each row and right of each column, as far as the rows go.
@@ -473,14 +589,14 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
     if (lines.isEmpty())
         return;
     const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &base, this);
-    painter.setPen(QPen(QColor::fromRgba(QRgb(gridHint)), 1, Qt::SolidLine));
-    for (qint64 row = first; row <= last; ++row) {
-        const qreal y = rowTop(row) + kRowHeight - 1;
-        painter.drawLine(QLineF(lines.left(), y, lines.right(), y).translated(0.5, 0.5));
-    }
+    const QColor gridColor = QColor::fromRgba(QRgb(gridHint));
+    // A one-pixel line along the pixel grid covers what a one-pixel rectangle does, and filling
+    // one costs less than stroking a line.
+    for (qint64 row = first; row <= last; ++row)
+        painter.fillRect(QRect(lines.left(), rowTop(row) + kRowHeight - 1, lines.width(), 1), gridColor);
     for (int column = 0; column < kColumns; ++column) {
-        const qreal x = columnLeft(column) + m_header->sectionSize(column) - 1;
-        painter.drawLine(QLineF(x, lines.top(), x, lines.bottom()).translated(0.5, 0.5));
+        const int x = columnLeft(column) + m_header->sectionSize(column) - 1;
+        painter.fillRect(QRect(x, lines.top(), 1, lines.height()), gridColor);
     }
 }
 
@@ -506,6 +622,9 @@ bool ReadingGrid::event(QEvent *event)
     case QEvent::StyleChange:
         m_cells.clear();
         m_charWidths.clear();
+        m_textRects.clear();
+        m_textCells.clear();
+        m_glyphs.reset(QFont());
         updateGeometries();
         viewport()->update();
         break;
@@ -520,6 +639,7 @@ void ReadingGrid::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::EnabledChange) {
         m_cells.clear();
+        m_textCells.clear();
         viewport()->update();
     }
 }
@@ -537,6 +657,13 @@ void ReadingGrid::keyPressEvent(QKeyEvent *event)
     }
     if (m_rows == 0) {
         event->ignore();
+        return;
+    }
+    const QString text = event->text();
+    const bool typing = !text.isEmpty() && text.front().isPrint() &&
+                        !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (typing) {
+        search(text);
         return;
     }
     if (m_current < 0) { // the first move shows the first cell
@@ -608,6 +735,29 @@ void ReadingGrid::moveCurrentTo(const QPoint &at, Place place)
         moveCurrent(row, column, place);
 }
 
+void ReadingGrid::search(const QString &typed)
+{
+    // A pause longer than the desktop's typing interval starts a new search, and so does typing
+    // one key over and over; either looks from the row after the current one.
+    const bool fresh =
+        !m_sinceTyped.isValid() || m_sinceTyped.restart() > QApplication::keyboardInputInterval();
+    if (!m_sinceTyped.isValid())
+        m_sinceTyped.start();
+    m_typed = fresh ? typed : m_typed + typed;
+    const bool sameKey = m_typed.size() > 1 && m_typed.count(m_typed.back()) == m_typed.size();
+    qint64 start = std::max<qint64>(0, m_current);
+    if (m_current >= 0 && (fresh || sameKey))
+        start = (start + 1) % m_rows;
+    for (qint64 step = 0; step < m_rows; ++step) {
+        const qint64 row = (start + step) % m_rows;
+        const QString text = m_model->index(int(row), m_currentColumn).data().toString();
+        if (text.startsWith(m_typed, Qt::CaseInsensitive)) {
+            moveCurrent(row, m_currentColumn, Place::Visible);
+            return;
+        }
+    }
+}
+
 void ReadingGrid::mousePressEvent(QMouseEvent *event)
 {
     moveCurrentTo(event->position().toPoint(), Place::Stay); // a click does not scroll
@@ -616,7 +766,42 @@ void ReadingGrid::mousePressEvent(QMouseEvent *event)
 void ReadingGrid::mouseMoveEvent(QMouseEvent *event)
 {
     if (event->buttons() & Qt::LeftButton) // dragging, the current row follows and stays in view
-        moveCurrentTo(event->position().toPoint(), Place::Visible);
+        dragTo(event->position().toPoint());
+}
+
+void ReadingGrid::dragTo(const QPoint &at)
+{
+    m_dragAt = at;
+    moveCurrentTo(at, Place::Visible);
+    const bool outside = at.y() < kAutoScrollMargin || at.y() >= viewportHeight() - kAutoScrollMargin;
+    if (outside && !m_dragScroll.isActive()) {
+        m_dragSpeed = 0;
+        m_dragScroll.start(kAutoScrollMs, this);
+    } else if (!outside) {
+        m_dragScroll.stop();
+    }
+}
+
+void ReadingGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton))
+        m_dragScroll.stop();
+}
+
+void ReadingGrid::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_dragScroll.timerId()) {
+        QAbstractScrollArea::timerEvent(event);
+        return;
+    }
+    // Held outside, the rows keep coming, faster the longer it is held, up to a page a tick.
+    QScrollBar *bar = verticalScrollBar();
+    m_dragSpeed = std::min(m_dragSpeed + 1, std::max(1, bar->pageStep()));
+    const int before = bar->value();
+    bar->setValue(before + (m_dragAt.y() < kAutoScrollMargin ? -m_dragSpeed : m_dragSpeed));
+    moveCurrentTo(QPoint(m_dragAt.x(), std::clamp(m_dragAt.y(), 0, viewportHeight() - 1)), Place::Visible);
+    if (bar->value() == before) // at the end
+        m_dragScroll.stop();
 }
 
 void ReadingGrid::focusInEvent(QFocusEvent *event)
@@ -630,5 +815,6 @@ void ReadingGrid::focusInEvent(QFocusEvent *event)
 void ReadingGrid::focusOutEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusOutEvent(event);
+    m_dragScroll.stop();
     viewport()->update();
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "app/CellGlyphs.h"
+
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
 #include <QModelIndex>
@@ -9,13 +13,16 @@
 
 class QAbstractItemModel;
 class QHeaderView;
+class QPainter;
 class QStyleOptionViewItem;
 
 // The read-only reading grid: a header, rows of equal height, one current row drawn selected, a
 // scroll bar that moves a row at a time. It keeps nothing per row: a row appended costs the same
 // after ten million as after none, and a paint draws only the rows it covers. Rows come from the
 // model's display texts and alignments. The arrow keys, Page Up/Down, Home/End (with Ctrl: the
-// first and last row), clicks and the wheel move inside; Tab and Shift+Tab leave it.
+// first and last row), clicks and the wheel move inside; Tab and Shift+Tab leave it. Typing moves
+// to the next row whose text in the current column starts with what was typed; dragging past the
+// top or bottom keeps scrolling while the button is held.
 class ReadingGrid : public QAbstractScrollArea
 {
 public:
@@ -43,6 +50,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -76,7 +85,21 @@ private:
     // Brings what is shown in line with the scroll bar, scrolling the pixels already drawn.
     void syncOffset();
     void fitNumberColumn(qint64 firstRow, qint64 lastRow);
+    // Moves to the next row whose text in the current column starts with what was typed lately.
+    void search(const QString &typed);
+    void dragTo(const QPoint &at);
     void initItemOption(QStyleOptionViewItem *option) const;
+    void drawCell(QPainter &painter, const QStyleOptionViewItem &option) const;
+    // What a cell's look depends on besides its text and the grid's palette and font.
+    static quint64 cellKind(const QStyleOptionViewItem &option);
+    // The cell as the style draws it, alone on the grid's ground, and the same kept for reuse.
+    QImage drawnCell(const QStyleOptionViewItem &option, QImage::Format format, const QBrush &ground) const;
+    const QImage &cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
+                              const QBrush &ground);
+    // Draws a cell whose text is new without laying it out, where that is the same as the
+    // style's drawing; false leaves the cell undrawn.
+    bool drawCellText(QPainter &painter, const QStyleOptionViewItem &option, QImage::Format format,
+                      const QBrush &ground);
 
     QAbstractItemModel *m_model = nullptr;
     QHeaderView *m_header = nullptr;
@@ -88,7 +111,22 @@ private:
     qint64 m_offset = 0; // the offset the viewport's pixels show
     // Cell pictures by width, state, alignment and text, in the screen's image format.
     static constexpr int kMaxCellPictures = 4096;
-    QHash<QString, QImage> m_cells;
-    QHash<QChar, int> m_charWidths; // of the No column's characters, rounded up
+    static constexpr int kAutoScrollMargin = 16; // px inside the edge where dragging starts scrolling
+    static constexpr int kAutoScrollMs = 50;
+    QHash<QPair<quint64, QString>, QImage> m_cells; // by cellKind and text
+    QHash<QChar, int> m_charWidths;                 // of the No column's characters, rounded up
     QImage::Format m_cellFormat = QImage::Format_Invalid;
+    QString m_typed;
+    QElapsedTimer m_sinceTyped;
+    QBasicTimer m_dragScroll;
+    QPoint m_dragAt;     // where the button is held, in the viewport
+    int m_dragSpeed = 0; // rows a tick, growing while the drag stays outside
+    CellGlyphs m_glyphs;
+    QHash<QSize, QRect> m_textRects; // where the style puts text, by cell size
+    struct TextCell
+    {
+        QImage background; // the cell without its text
+        bool sameAsStyle;  // whether a text drawn there without the style looked the same
+    };
+    QHash<quint64, TextCell> m_textCells; // by cellKind
 };

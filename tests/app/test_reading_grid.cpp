@@ -45,6 +45,8 @@ public:
                                            : Qt::Alignment(Qt::AlignCenter));
         if (role != Qt::DisplayRole)
             return {};
+        if (!texts.isEmpty() && (index.column() == 1 || index.column() == 3))
+            return texts.at(row % texts.size());
         switch (index.column()) {
         case 0:
             return QString::number(m_firstNo + row);
@@ -76,6 +78,7 @@ public:
     }
 
     mutable long reads = 0;
+    QStringList texts; // shown in the Time and Value columns instead of the made-up ones
 
 private:
     int m_rows;
@@ -99,8 +102,11 @@ void setUp(QAbstractScrollArea *view)
 // The grid and, beside it, the item view it stands in for, set up as the window had it.
 struct Pair
 {
-    explicit Pair(int rows, int firstNo = 1) : model(rows, firstNo), other(rows, firstNo)
+    explicit Pair(int rows, int firstNo = 1, const QStringList &texts = {})
+        : model(rows, firstNo), other(rows, firstNo)
     {
+        model.texts = texts;
+        other.texts = texts;
         auto *layout = new QHBoxLayout(&window);
         elsewhere = new QLineEdit;
         layout->addWidget(elsewhere);
@@ -327,6 +333,117 @@ TEST(ReadingGrid, TabLeavesTheGridAndAnEmptyGridShowsItsFocus)
     EXPECT_TRUE(grid->hasFocus());
     QTest::keyClick(grid, Qt::Key_Tab, Qt::ShiftModifier);
     EXPECT_TRUE(before->hasFocus());
+}
+
+TEST(ReadingGrid, NewNumbersAndTimesLookAsTheStyleDrawsThem)
+{
+    // Each list's first text is plain: it is the one checked against the style before the rest
+    // are drawn without it, so a mistake in the others shows here.
+    const std::vector<const char *> cases[] = {
+        {"0", "11", "1.1", "-0.001", "+9/8,7", "111.11", "7:11:17.171"},
+        {"0", "12:34:56.789", "(1)", "[2]*#", "%&$@", "_~^|", "\"'`;"},
+        {"0", "1111111111111111", "99999.999", "-12345678", "0.000000001", "1:1", "/"},
+        {"0", "OL", "1e-3", "-OL", "1,2 V", "\u00b5s", "10\u00b0"},
+    };
+    for (const auto &list : cases) {
+        QStringList texts;
+        for (const char *text : list)
+            texts << QString::fromUtf8(text);
+        Pair pair(int(texts.size()), 1, texts);
+        pair.showNewest();
+        pair.expectSamePictures(texts.join(QLatin1Char(' ')).toStdString());
+        for (QWidget *view : {static_cast<QWidget *>(pair.grid), static_cast<QWidget *>(pair.table)})
+            QTest::keyClick(view, Qt::Key_Up);
+        pair.expectSamePictures("one up, " + texts.join(QLatin1Char(' ')).toStdString());
+    }
+}
+
+TEST(ReadingGrid, TypingMovesToTheNextRowStartingWithWhatWasTypedAsTheItemViewDoes)
+{
+    struct Case
+    {
+        const char *name;
+        int column;
+        int row;
+        std::vector<const char *> bursts; // typed at once, with a pause between them
+        int expectedRow;
+    };
+    // Rows are numbered 1 to 40 in column 0; column 2 holds AC every third row, else DC; column 5
+    // AUTO except every fifth row.
+    const Case cases[] = {
+        {"a digit", 0, 0, {"3"}, 2},
+        {"two digits", 0, 0, {"25"}, 24},
+        {"again after a pause", 0, 0, {"2", "2"}, 19},
+        {"one key twice looks from the next row", 0, 0, {"11"}, 10},
+        {"one key over and over", 2, 0, {"ddd"}, 1},
+        {"lower case finds upper", 5, 0, {"au"}, 1},
+        {"wraps around", 0, 35, {"1"}, 0},
+        {"nothing starts so", 0, 5, {"x"}, 5},
+        {"a longer text that stops matching", 2, 0, {"dcx"}, 1},
+    };
+    const int interval = QApplication::keyboardInputInterval();
+    for (const Case &c : cases) {
+        Pair pair(40);
+        pair.grid->setCurrentIndex(pair.model.index(c.row, c.column));
+        pair.table->setCurrentIndex(pair.other.index(c.row, c.column));
+        for (QWidget *view : {static_cast<QWidget *>(pair.grid), static_cast<QWidget *>(pair.table)}) {
+            for (const char *burst : c.bursts) {
+                QApplication::setKeyboardInputInterval(0); // the first key starts anew ...
+                QTest::qWait(2);
+                QTest::keyClicks(view, QString::fromLatin1(burst).left(1));
+                QApplication::setKeyboardInputInterval(3600000); // ... the others add to it
+                QTest::keyClicks(view, QString::fromLatin1(burst).mid(1));
+            }
+        }
+        EXPECT_EQ(pair.grid->currentIndex(), pair.model.index(c.expectedRow, c.column)) << c.name;
+        EXPECT_EQ(pair.table->currentIndex(), pair.other.index(c.expectedRow, c.column)) << c.name;
+        pair.expectSamePictures(c.name);
+    }
+    QApplication::setKeyboardInputInterval(interval);
+}
+
+TEST(ReadingGrid, DraggingPastAnEdgeKeepsScrollingWhileTheButtonIsHeld)
+{
+    struct Case
+    {
+        const char *name;
+        int y; // where the drag is held, from the viewport's top; above 200 counts from its bottom
+        bool release;
+        int expectedRow; // -1: where the drag left it
+    };
+    const Case cases[] = {
+        {"above the top", -20, false, 0},
+        {"in the top margin", 4, false, 0},
+        {"below the bottom", 220, false, 199},
+        {"let go below the bottom", 220, true, -1},
+    };
+    for (const Case &c : cases) {
+        Pair pair(200);
+        pair.grid->setCurrentIndex(pair.model.index(100, 1));
+        QWidget *port = pair.grid->viewport();
+        const int y = c.y > 200 ? port->height() + c.y - 200 : c.y;
+        const auto send = [port](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, port->mapToGlobal(at), Qt::LeftButton, buttons, {});
+            QApplication::sendEvent(port, &event);
+        };
+        send(QEvent::MouseButtonPress, QPoint(100, 60), Qt::LeftButton);
+        send(QEvent::MouseMove, QPoint(100, y), Qt::LeftButton);
+        if (c.release)
+            send(QEvent::MouseButtonRelease, QPoint(100, y), Qt::NoButton);
+        const QModelIndex left = pair.grid->currentIndex();
+        const int value = pair.grid->verticalScrollBar()->value();
+        if (c.expectedRow < 0) {
+            QTest::qWait(200);
+            EXPECT_EQ(pair.grid->currentIndex(), left) << c.name;
+            EXPECT_EQ(pair.grid->verticalScrollBar()->value(), value) << c.name;
+            continue;
+        }
+        const QModelIndex expected = pair.model.index(c.expectedRow, 1);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pair.grid->currentIndex() == expected; }, 10000)) << c.name;
+        const QScrollBar *bar = pair.grid->verticalScrollBar();
+        EXPECT_EQ(bar->value(), c.expectedRow == 0 ? 0 : bar->maximum()) << c.name;
+        send(QEvent::MouseButtonRelease, QPoint(100, y), Qt::NoButton);
+    }
 }
 
 } // namespace

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QFont>
+#include <QGlyphRun>
+#include <QHash>
+#include <QRawFont>
+
+#include <array>
+#include <climits>
+
+// Lays out a line of digits and ASCII punctuation without shaping it: each character's glyph and
+// advance, and how much each pair of characters is kerned, are learnt once from the font's own
+// layout of that character or pair. A grid row's number, time and value are new texts every row,
+// and shaping them costs far more than drawing them. Texts with any other character (letters may
+// join or change shape in context), or with a character or pair the font does not lay out as one
+// glyph each from its primary face, are left to the caller.
+class CellGlyphs
+{
+public:
+    // Forgets everything learnt; the next texts are laid out in font.
+    void reset(const QFont &font);
+    const QFont &font() const { return m_font; }
+
+    // The glyphs of text on one line, pen starting at 0 on the baseline, the line's advance in
+    // 64ths of a pixel (the unit the font's layout adds advances in) and the rectangle its glyphs'
+    // ink stays in; false when it cannot vouch for the result.
+    bool layOut(const QString &text, QGlyphRun *run, int *advance64, QRectF *ink);
+    // The height and ascent of the line those texts are laid out on (valid after a layOut).
+    qreal lineHeight() const { return m_lineHeight; }
+    qreal ascent() const { return m_ascent; }
+
+private:
+    struct Glyph
+    {
+        enum State : char
+        {
+            Unknown,
+            Usable,
+            Unusable,
+        };
+        State state = Unknown;
+        quint32 index = 0;
+        int advance64 = 0;
+        QRectF ink; // from the pen on the baseline
+    };
+    static constexpr int kNotLaidAlone = INT_MIN;
+
+    bool learn(char c);
+    int kerning64(char a, char b);
+
+    QFont m_font;
+    QRawFont m_raw;
+    qreal m_lineHeight = 0;
+    qreal m_ascent = 0;
+    std::array<Glyph, 128> m_glyphs{};
+    QHash<int, int> m_kerning; // by the pair's two characters
+    QList<quint32> m_indexes;
+    QList<QPointF> m_positions;
+};
