@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGlyphRun>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -748,7 +749,13 @@ void ReadingGrid::search(const QString &typed)
     qint64 start = std::max<qint64>(0, m_current);
     if (m_current >= 0 && (fresh || sameKey))
         start = (start + 1) % m_rows;
+    // A key press must not stall the window: on a table of millions of rows the look ends after a
+    // tenth of a second, as if nothing matched, however far it came.
+    QElapsedTimer looking;
+    looking.start();
     for (qint64 step = 0; step < m_rows; ++step) {
+        if ((step & 0xfff) == 0xfff && looking.elapsed() > 100)
+            return;
         const qint64 row = (start + step) % m_rows;
         const QString text = m_model->index(int(row), m_currentColumn).data().toString();
         if (text.startsWith(m_typed, Qt::CaseInsensitive)) {
