@@ -92,8 +92,8 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     speak(spokenReading(p.reading), p.minText, p.maxText, p.unit);
     emit frameReceived(true, m_reading);
     m_ui.Chtshow->addPoint(p.chartValue);
-    // A step the bar can show makes it paint at once, and with it everything the frame changed so
-    // far: set last, so that one pass paints the whole frame.
+    // A step the bar can show makes it ask to be painted at once; the window paints it with the
+    // rest of the frame.
     m_ui.PBar2->setValue(p.barPosition);
 }
 
