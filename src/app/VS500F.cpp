@@ -45,7 +45,8 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
 
     ConTimer = new QTimer(this);
     ConTimer->setObjectName(QStringLiteral("ConTimer"));
-    ConTimer->setInterval(100);
+    // The pictures turn on the third tick after the last frame: within 300 ms, late ticks included.
+    ConTimer->setInterval(90);
     connect(ConTimer, &QTimer::timeout, this, &TFCOMM::ConTimerTimer);
     m_connection->setLinkTimer(ConTimer);
 
