@@ -61,11 +61,17 @@ public:
                 --m_trace;
                 std::fprintf(stderr, "%8.3f ms %s\n", double(m_clock.nsecsElapsed()) / 1e6, qPrintable(what));
             }
-        } else if (event->type() == QEvent::UpdateRequest)
-            ++m_counts[QStringLiteral("  pass inside ") + m_cause];
+        }
+        const long paintsBefore = m_paints;
+        if (event->type() == QEvent::Paint)
+            ++m_paints;
         ++m_depth;
         const bool done = QApplication::notify(receiver, event);
         --m_depth;
+        // A request that painted something was a pass; the window may hold requests back.
+        if (event->type() == QEvent::UpdateRequest && m_paints > paintsBefore)
+            ++m_counts[(m_depth == 0 ? QStringLiteral("  painting pass, posted")
+                                     : QStringLiteral("  painting pass inside ") + m_cause)];
         return done;
     }
 
@@ -122,6 +128,7 @@ private:
 
     bool m_counting = false;
     int m_depth = 0;
+    long m_paints = 0;
     int m_trace = 0;
     QElapsedTimer m_clock;
     QString m_cause;
