@@ -68,14 +68,12 @@ bool PaintPacer::eventFilter(QObject *watched, QEvent *event)
     // What is not painted now stays marked: Qt asks again only after a pass, so the pacer must.
     if (m_batchDepth > 0) {
         m_heldInBatch = true;
-        ++m_heldBack;
         return true;
     }
     const qint64 wait = msUntilDue();
     if (wait > 0) {
         if (!m_timer.isActive())
             m_timer.start(int(std::min<qint64>(wait + kMaxDelayMs - kMinIntervalMs, kMaxDelayMs)));
-        ++m_heldBack;
         return true;
     }
     m_timer.stop();

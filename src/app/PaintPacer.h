@@ -45,9 +45,6 @@ public:
         PaintPacer *m_pacer;
     };
 
-    // Update requests held back, for the tests and the benchmark's counts.
-    long heldBack() const { return m_heldBack; }
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -63,5 +60,4 @@ private:
     bool m_painted = false;
     int m_batchDepth = 0;
     bool m_heldInBatch = false;
-    long m_heldBack = 0;
 };
