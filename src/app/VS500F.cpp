@@ -45,8 +45,10 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
 
     ConTimer = new QTimer(this);
     ConTimer->setObjectName(QStringLiteral("ConTimer"));
-    // The pictures turn on the third tick after the last frame: within 300 ms, late ticks included.
-    ConTimer->setInterval(90);
+    // The pictures turn on the third tick after the last frame, just within 300 ms: a meter that
+    // sends every 300 ms shows at most a blip too short to see.
+    ConTimer->setInterval(99);
+    ConTimer->setTimerType(Qt::PreciseTimer);
     connect(ConTimer, &QTimer::timeout, this, &TFCOMM::ConTimerTimer);
     m_connection->setLinkTimer(ConTimer);
 
