@@ -3,12 +3,13 @@
 // process's CPU time per frame, painting included, at 17 frames/s (2400 baud) and 174 frames/s
 // (19200 baud).
 //
-//   bench_live [--seconds N] [--poll MS] [--rows R]
+//   bench_live [--seconds N] [--poll MS] [--rows R] [--count]
 //       N seconds per rate (10 by default). Each frame is delivered on its own, the most painting a
 //       rate can cause; with --poll the frames that arrived are delivered together every MS
 //       milliseconds, as the serial component's poll (50 ms) delivers them. With --rows the reading
 //       table holds R saved rows before the run, as after opening a long recording, so that costs
-//       which grow with the table show.
+//       which grow with the table show. With --count it also lists, per frame, the paint passes,
+//       paints, timer events and posted calls the event loop delivered (counting costs CPU itself).
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise; for a real X server's painting:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" ./build/bench/bench_live
@@ -21,22 +22,118 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <vector>
 
 namespace {
 
 using liveframes::frameFor;
+
+// With --count, what the event loop delivered while frames streamed: paint passes (update requests
+// on the window), paints per widget class, timer events per timer's owner, posted calls and layout
+// requests, as counts per frame.
+class CountingApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        if (!m_counting)
+            return QApplication::notify(receiver, event);
+        const QString what = note(receiver, event);
+        if (m_depth == 0) {
+            m_cause = what;
+            if (m_trace > 0) {
+                --m_trace;
+                std::fprintf(stderr, "%8.3f ms %s\n", double(m_clock.nsecsElapsed()) / 1e6, qPrintable(what));
+            }
+        }
+        const long paintsBefore = m_paints;
+        if (event->type() == QEvent::Paint)
+            ++m_paints;
+        ++m_depth;
+        const bool done = QApplication::notify(receiver, event);
+        --m_depth;
+        // A request that painted something was a pass; the window may hold requests back.
+        if (event->type() == QEvent::UpdateRequest && m_paints > paintsBefore)
+            ++m_counts[(m_depth == 0 ? QStringLiteral("  painting pass, posted")
+                                     : QStringLiteral("  painting pass inside ") + m_cause)];
+        return done;
+    }
+
+    void startCounting()
+    {
+        m_counts.clear();
+        m_counting = true;
+        m_trace = qEnvironmentVariableIntValue("BENCH_LIVE_TRACE");
+        m_clock.start();
+    }
+
+    void report(long frames)
+    {
+        m_counting = false;
+        std::vector<std::pair<QString, long>> sorted(m_counts.begin(), m_counts.end());
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const auto &a, const auto &b) { return a.second > b.second; });
+        for (const auto &[what, count] : sorted) {
+            if (count * 50 >= frames)
+                std::printf("    %6.2f per frame  %s\n", double(count) / double(frames), qPrintable(what));
+        }
+    }
+
+private:
+    QString note(QObject *receiver, QEvent *event)
+    {
+        const char *cls = receiver->metaObject()->className();
+        QString what;
+        switch (event->type()) {
+        case QEvent::UpdateRequest:
+            what = QStringLiteral("update request %1").arg(QLatin1String(cls));
+            break;
+        case QEvent::Paint:
+            what = QStringLiteral("paint %1 %2 (%3)")
+                       .arg(QLatin1String(cls), receiver->objectName(),
+                            m_cause.startsWith(QLatin1String("update"))
+                                ? QStringLiteral("posted pass")
+                                : QStringLiteral("pass inside ") + m_cause);
+            break;
+        case QEvent::Timer:
+            what = QStringLiteral("timer %1 %2 %3")
+                       .arg(QLatin1String(cls), receiver->objectName())
+                       .arg(static_cast<QTimerEvent *>(event)->timerId());
+            break;
+        default:
+            what = QStringLiteral("event %1 %2 %3")
+                       .arg(int(event->type()))
+                       .arg(QLatin1String(cls), receiver->objectName());
+            break;
+        }
+        ++m_counts[what];
+        return what;
+    }
+
+    bool m_counting = false;
+    int m_depth = 0;
+    long m_paints = 0;
+    int m_trace = 0;
+    QElapsedTimer m_clock;
+    QString m_cause;
+    std::map<QString, long> m_counts;
+};
 
 double processCpuSeconds()
 {
@@ -66,6 +163,9 @@ public:
     {
         // A second unmeasured, so that the chart, the grid and the caches hold something already.
         feedFor(rate, 1.0);
+        auto *app = dynamic_cast<CountingApplication *>(QCoreApplication::instance());
+        if (m_count && app)
+            app->startCounting();
         const double cpuBefore = processCpuSeconds();
         QElapsedTimer wall;
         wall.start();
@@ -77,6 +177,8 @@ public:
         std::printf(
             "%6.1f frames/s: %ld frames in %.2f s, %.3f s CPU (%.1f %% of a core), %.0f us per frame\n", rate,
             frames, double(wall.elapsed()) / 1000.0, cpu, 100.0 * cpu / seconds, perFrame);
+        if (m_count && app)
+            app->report(frames);
         std::fflush(stdout);
         return perFrame;
     }
@@ -136,6 +238,10 @@ private:
         return fed;
     }
 
+public:
+    bool m_count = false;
+
+private:
     int m_pollMs = 0;
     QTemporaryDir m_dir;
     TFCOMM m_window;
@@ -151,14 +257,16 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("METERLINK_NO_SOUND", "1");
     const char *usage =
-        "usage: bench_live [--seconds N] [--poll MS] [--rows R]\n"
+        "usage: bench_live [--seconds N] [--poll MS] [--rows R] [--count]\n"
         "  CPU per frame of the shown window at 17 and 174 frames/s, painting included.\n"
         "  --seconds N  seconds measured per rate (default 10)\n"
         "  --poll MS    deliver the frames that arrived every MS ms, as the port's poll does\n"
-        "  --rows R     R saved rows in the reading table before the run (default 0)\n";
+        "  --rows R     R saved rows in the reading table before the run (default 0)\n"
+        "  --count      also list the paint passes, paints and timer events per frame\n";
     double seconds = 10;
     int pollMs = 0;
     long rows = 0;
+    bool count = false;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -168,6 +276,8 @@ int main(int argc, char **argv)
             seconds = std::atof(argv[++i]);
         } else if (std::strcmp(argv[i], "--poll") == 0 && hasValue) {
             pollMs = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--count") == 0) {
+            count = true;
         } else if (std::strcmp(argv[i], "--rows") == 0 && hasValue) {
             rows = std::atol(argv[++i]);
         } else {
@@ -178,7 +288,7 @@ int main(int argc, char **argv)
         std::fputs(usage, stderr);
         return 2;
     }
-    QApplication app(argc, argv);
+    CountingApplication app(argc, argv);
     std::printf("platform %s, %.0f s per rate, %s, %ld rows in the table first\n",
                 qPrintable(QApplication::platformName()), seconds,
                 pollMs > 0 ? qPrintable(QStringLiteral("frames delivered every %1 ms").arg(pollMs))
@@ -190,10 +300,12 @@ int main(int argc, char **argv)
     double fast = 0;
     {
         LiveRun live(pollMs, rows);
+        live.m_count = count;
         slow = live.run(17.0, seconds);
     }
     {
         LiveRun live(pollMs, rows);
+        live.m_count = count;
         fast = live.run(174.0, seconds);
     }
     std::printf("live: %ld us CPU per frame at 17 frames/s, %ld us at 174 frames/s\n", std::lround(slow),

@@ -92,8 +92,8 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     speak(spokenReading(p.reading), p.minText, p.maxText, p.unit);
     emit frameReceived(true, m_reading);
     m_ui.Chtshow->addPoint(p.chartValue);
-    // A step the bar can show makes it paint at once, and with it everything the frame changed so
-    // far: set last, so that one pass paints the whole frame.
+    // A step the bar can show makes it ask to be painted at once; the window paints it with the
+    // rest of the frame.
     m_ui.PBar2->setValue(p.barPosition);
 }
 
@@ -102,6 +102,11 @@ void MeterPresentation::speak(const QString &reading, const std::string &minText
 {
     m_spoken->say(m_ui.Panel1, reading, SpokenReading::Children::Hidden);
     m_spoken->say(m_ui.KD, QStringLiteral("Gauge: ") + reading);
+    // The extremes change seldom; their words are made only when they do.
+    if (m_spokenExtremes && minText == m_spokenExtremes->minText && maxText == m_spokenExtremes->maxText &&
+        unit == m_spokenExtremes->unit)
+        return;
+    m_spokenExtremes = SpokenExtremes{minText, maxText, unit};
     const QString unitWords = spokenUnit(unit);
     const auto extreme = [&](const char *caption, const std::string &value) {
         QString text = QLatin1String(caption) + QLatin1Char(' ');

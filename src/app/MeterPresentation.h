@@ -7,6 +7,8 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 class AlarmBeeper;
 class GaugeView;
@@ -85,4 +87,9 @@ private:
     FramePresenter m_presenter;
     AlarmLimits m_limits;
     Reading m_reading;
+    struct SpokenExtremes
+    {
+        std::string minText, maxText, unit;
+    };
+    std::optional<SpokenExtremes> m_spokenExtremes; // what the MIN/MAX readouts last said
 };

@@ -97,7 +97,7 @@ void PortConnection::frameArrived()
     m_ui.CONok->setVisible(true);
     m_ui.CONokN->setVisible(false);
     m_idleTicks = 0;
-    if (m_linkTimer && !m_linkTimer->isActive())
+    if (m_linkTimer)
         m_linkTimer->start();
 }
 

@@ -55,7 +55,8 @@ public:
     // A complete frame arrived (whether it converted or not): the meter is talking.
     void frameArrived();
     // A tick of the link timer ConTimer. The timer runs only while the pictures say frames arrive:
-    // a frame starts it, the tick that turns the pictures back stops it.
+    // each frame starts it afresh, so that it ticks only once frames stop (a meter streaming costs
+    // no wakeups of its own), and the tick that turns the pictures back stops it.
     void linkTick();
     void setLinkTimer(QTimer *timer) { m_linkTimer = timer; }
     int idleTicks() const { return m_idleTicks; }

@@ -29,8 +29,12 @@ UnsavedReadings::UnsavedReadings(TableStore &table, DataFileActions &files, Wind
     connect(&m_commitTimer, &QTimer::timeout, this, &UnsavedReadings::sync);
     // The rows are read from the table when the batch is committed, so waiting costs no copy.
     connect(&m_table, &TableStore::rowsAppended, this, [this] {
-        if (!m_commitTimer.isActive())
+        if (!m_commitTimer.isActive()) {
             m_commitTimer.start();
+            m_waitingSince.start();
+        } else if (m_waitingSince.elapsed() >= kCommitWithFrameMs) {
+            sync();
+        }
     });
     // Saved rows leave the recovery file at once; the rows recorded during the save stay.
     connect(&m_table, &TableStore::rowsKept, this, &UnsavedReadings::sync);
@@ -105,6 +109,9 @@ void UnsavedReadings::sync()
     if (!m_recovery.commit())
         return failed();
     m_copied = rows;
+    // The file was just found intact: while commits come this often the watch has nothing to add.
+    if (m_checkTimer.isActive())
+        m_checkTimer.start();
 }
 
 void UnsavedReadings::check()

@@ -2,6 +2,7 @@
 
 #include "store/RecoveryFile.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -31,6 +32,9 @@ class UnsavedReadings : public QObject
 public:
     // How long a recorded row may wait before it is committed to the recovery file.
     static constexpr int kCommitDelayMs = 500;
+    // A row recorded when the oldest waiting one has waited this long is committed with it at once:
+    // while a meter streams, the commit comes with a frame rather than with a wakeup of its own.
+    static constexpr int kCommitWithFrameMs = 400;
     // How often the recovery file is checked to be still under its name.
     static constexpr int kCheckIntervalMs = 1000;
     // How often writing is tried again while crash protection is off.
@@ -90,6 +94,7 @@ private:
     int64_t m_dropUpTo = 0;
     QString m_carried; // what carrying rows said, for the flow that replaced the table
     QTimer m_commitTimer;
+    QElapsedTimer m_waitingSince; // the oldest row not yet committed
     QTimer m_checkTimer;
     QTimer m_backTimer;
     int m_checksSinceRetry = 0;

@@ -2,6 +2,7 @@
 
 #include "app/DataFileActions.h"
 #include "app/MeterPresentation.h"
+#include "app/PaintPacer.h"
 #include "app/PortConnection.h"
 #include "app/RecordingControls.h"
 #include "app/StatusLine.h"
@@ -34,6 +35,7 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
     m_bitmapPath = TrendChart::defaultBitmapPath();
 
     setupLayout(this);
+    m_pacer = new PaintPacer(this);
 
     m_status = new StatusLine(statusBar(), statusLabel, this);
     m_connection = new PortConnection(
@@ -43,7 +45,10 @@ TFCOMM::TFCOMM(QWidget *parent) : QMainWindow(parent)
 
     ConTimer = new QTimer(this);
     ConTimer->setObjectName(QStringLiteral("ConTimer"));
-    ConTimer->setInterval(100);
+    // The pictures turn on the third tick after the last frame, just within 300 ms: a meter that
+    // sends every 300 ms shows at most a blip too short to see.
+    ConTimer->setInterval(99);
+    ConTimer->setTimerType(Qt::PreciseTimer);
     connect(ConTimer, &QTimer::timeout, this, &TFCOMM::ConTimerTimer);
     m_connection->setLinkTimer(ConTimer);
 
@@ -294,6 +299,8 @@ void TFCOMM::offerRecovery()
 void TFCOMM::receiveData(TSerialPortDriver *, const char *DataPtr, qint32 DataSize)
 {
     // The presentation decodes by the family FormCreate configured, so both families arrive here.
+    // Whatever the delivered frames change is painted in one pass.
+    const PaintPacer::Batch batch(m_pacer);
     m_meter->receive(DataPtr, DataSize);
 }
 

@@ -14,6 +14,7 @@
 
 class DataFileActions;
 class MeterPresentation;
+class PaintPacer;
 class PortConnection;
 class QTimer;
 class ReadingTableModel;
@@ -144,6 +145,7 @@ private:
     std::unique_ptr<TableStore> m_table;
     WindowPrompts m_prompts{this};
     StatusLine *m_status = nullptr;
+    PaintPacer *m_pacer = nullptr;
     PortConnection *m_connection = nullptr;
     RecordingControls *m_recording = nullptr;
     MeterPresentation *m_meter = nullptr;

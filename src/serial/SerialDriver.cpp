@@ -151,6 +151,8 @@ TSerialPortDriver::TSerialPortDriver(QObject *owner)
     connect(m_port, &QSerialPort::readyRead, this, [this] {
         if (m_readOnArrival)
             PollTick();
+        else if (m_quiet)
+            startPolling();
     });
     connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         // Errors while configuring are not examined (a pseudo-terminal refuses DTR, say). A
@@ -231,6 +233,8 @@ void TSerialPortDriver::startPolling()
 {
     // A zero period would poll whenever the event loop is idle, i.e. spin.
     m_pollTimer->start(qMax(1, int(m_comPortPollingDelay)));
+    m_emptyPolls = 0;
+    m_quiet = false;
 }
 
 void TSerialPortDriver::ApplySettings()
@@ -281,8 +285,17 @@ void TSerialPortDriver::PollTick()
     if (!IsConnected())
         return;
     const qint64 count = m_port->read(m_receiveBuffer.get(), m_comPortInBufSize);
-    if (count > 0 && m_onReceiveData)
-        m_onReceiveData(this, m_receiveBuffer.get(), qint32(count));
+    if (count > 0) {
+        if (m_quiet)
+            startPolling();
+        m_emptyPolls = 0;
+        if (m_onReceiveData)
+            m_onReceiveData(this, m_receiveBuffer.get(), qint32(count));
+    } else if (!m_quiet && m_comPortPollingDelay < kQuietPollMs &&
+               ++m_emptyPolls * qMax(1, int(m_comPortPollingDelay)) >= kQuietAfterMs) {
+        m_quiet = true;
+        m_pollTimer->start(kQuietPollMs);
+    }
     // The handler may have disconnected. Bytes read before the loss are delivered first.
     if (!IsConnected() || m_port->bytesAvailable() > 0)
         return;

@@ -82,6 +82,8 @@ quint32 comPortBaudRateValue(TComPortBaudRate rate);
 
 // Receive-only serial port: opens one of COM1..COM4, polls it on the owning thread every
 // ComPortPollingDelay ms and hands each non-empty read to OnReceiveData. Nothing is ever written.
+// A port that has said nothing for kQuietAfterMs is polled only every kQuietPollMs (often enough to
+// notice a device that goes away) until bytes arrive, which brings the pace back at once.
 //
 // Connection states: closed; open (IsConnected: a device handle is held, polling runs); and
 // reconnecting (IsConnecting: the device went away while open, the handle was released and the
@@ -93,6 +95,9 @@ class TSerialPortDriver : public QObject
     Q_OBJECT
 
 public:
+    static constexpr int kQuietAfterMs = 1000;
+    static constexpr int kQuietPollMs = 500;
+
     explicit TSerialPortDriver(QObject *owner = nullptr);
     ~TSerialPortDriver() override;
 
@@ -193,6 +198,8 @@ private:
     bool m_enableDTROnOpen = true;
     bool m_readOnArrival = false;
     QTimer *m_pollTimer = nullptr;
+    int m_emptyPolls = 0; // since the last bytes
+    bool m_quiet = false; // polled at kQuietPollMs
     QTimer *m_retryTimer = nullptr;
     std::unique_ptr<char[]> m_receiveBuffer;
 

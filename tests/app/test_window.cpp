@@ -1,3 +1,4 @@
+#include "app/PaintPacer.h"
 #include "app/ReadingGrid.h"
 #include "app/UnsavedReadings.h"
 #include "app/VS500F.h"
@@ -35,6 +36,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -393,6 +395,17 @@ TEST(WindowLink, TheLinkTimerRunsOnlyWhileFramesArrive)
     EXPECT_TRUE(w.ConTimer->isActive());
     EXPECT_TRUE(waitFor([&w] { return !w.CONokN->isHidden(); }, 1000));
     EXPECT_FALSE(w.ConTimer->isActive());
+}
+
+TEST(WindowLink, AStreamingMeterKeepsTheLinkTimerFromTicking)
+{
+    Window win;
+    TFCOMM &w = *win.w;
+    win.feed(encodeOr200(volts('0', '0', '0', '0')));
+    QThread::msleep(60); // no events: the timer cannot tick
+    win.feed(encodeOr200(volts('0', '0', '0', '1')));
+    // Started afresh by the second frame, not running down since the first.
+    EXPECT_GT(w.ConTimer->remainingTime(), 60);
 }
 
 // ---- Presentation of frames ----
@@ -1152,6 +1165,26 @@ TEST(WindowUnsaved, ARemovedRecoveryFileIsSaidAndWrittenAgainWithEveryUnsavedRea
     }
 }
 
+TEST(WindowUnsaved, WhileFramesStreamTheRecoveryCommitComesWithAFrame)
+{
+    const struct
+    {
+        int waitMs; // after the first reading, without events
+        bool committed;
+    } cases[] = {{0, false}, {UnsavedReadings::kCommitWithFrameMs, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.waitMs);
+        Window win;
+        const QString file = win.dir.filePath(QStringLiteral("Vs500db-recovery.db"));
+        win.feed(encodeOr200(volts('1', '0', '0', '0')));
+        QThread::msleep(c.waitMs);
+        win.feed(encodeOr200(volts('2', '0', '0', '0')));
+        EXPECT_EQ(QFileInfo::exists(file), c.committed);
+        // Otherwise the timer commits them.
+        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(file); }));
+    }
+}
+
 // ---- Keyboard ----
 
 TEST(WindowKeyboard, TabReachesEveryControlThatTakesAClick)
@@ -1418,6 +1451,9 @@ TEST(WindowPainting, StreamedFramesLeaveOnScreenWhatAFullRepaintShows)
             w.readingModel()->flushPendingRows(); // rows reach the grid one or two at a time
         QCoreApplication::processEvents();
         if (i % 30 == 29) {
+            // Frames this close together are painted at the screen's pace: the last pass comes a
+            // moment later.
+            QTest::qWait(2 * PaintPacer::kMaxDelayMs);
             const QImage screen = withoutBar(w.screen()->grabWindow(w.winId()).toImage());
             const QImage whole = withoutBar(w.grab().toImage());
             ASSERT_EQ(screen.size(), whole.size());

@@ -406,6 +406,22 @@ TEST_F(SerialDriverTest, PollingDelayRestartsTimerOnlyWhenChanged)
     EXPECT_FALSE(timer->isActive());
 }
 
+TEST_F(SerialDriverTest, AQuietPortIsPolledSeldomUntilBytesArrive)
+{
+    QTimer *timer = m_driver.findChild<QTimer *>(QStringLiteral("pollTimer"));
+    ASSERT_NE(timer, nullptr);
+    m_receiver.bind(m_driver);
+    ASSERT_TRUE(m_driver.Connect());
+    EXPECT_EQ(timer->interval(), 50);
+    ASSERT_TRUE(waitUntil([&] { return timer->interval() == TSerialPortDriver::kQuietPollMs; }));
+    EXPECT_TRUE(timer->isActive());
+    // Bytes bring the usual pace back.
+    ASSERT_TRUE(m_pty.writeAll("frame"));
+    ASSERT_TRUE(m_receiver.waitForSize(5));
+    EXPECT_EQ(timer->interval(), 50);
+    EXPECT_EQ(m_receiver.bytes, QByteArray("frame"));
+}
+
 TEST_F(SerialDriverTest, SecondDriverOnSameDeviceCannotConnectUnderAnyName)
 {
     // Root passes the exclusive-open check, so only the lock keeps two users apart: a link and its
