@@ -464,6 +464,8 @@ LcdFont::Layout buildLayout(const QString &text, int pixelHeight, bool bold, boo
         i = end;
     }
     result.width = inkEnd;
+    for (const QPainterPath &piece : std::as_const(result.pieces))
+        result.ink |= piece.controlPointRect();
     return result;
 }
 
@@ -520,9 +522,7 @@ void LcdFont::paint(QPainter &painter, const QRectF &box, const Layout &l, int p
 
 QRect LcdFont::paintedRect(const QRectF &box, const Layout &l, int pixelHeight, Qt::Alignment alignment)
 {
-    QRectF ink;
-    for (const QPainterPath &piece : l.pieces)
-        ink |= piece.controlPointRect();
+    const QRectF &ink = l.ink;
     if (ink.isNull())
         return QRect();
     // Antialiased edges reach into the pixels the outline only touches; one more pixel all round

@@ -17,8 +17,9 @@ void LcdLabel::setText(const QString &text)
     if (text == m_text)
         return;
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_text = text;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 void LcdLabel::setPixelHeight(int pixelHeight)
@@ -26,8 +27,9 @@ void LcdLabel::setPixelHeight(int pixelHeight)
     if (pixelHeight == m_pixelHeight)
         return;
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_pixelHeight = pixelHeight;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 void LcdLabel::setBold(bool bold)
@@ -35,8 +37,9 @@ void LcdLabel::setBold(bool bold)
     if (bold == m_bold)
         return;
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_bold = bold;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 void LcdLabel::setItalic(bool italic)
@@ -44,8 +47,9 @@ void LcdLabel::setItalic(bool italic)
     if (italic == m_italic)
         return;
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_italic = italic;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 void LcdLabel::setColour(const QColor &colour)
@@ -63,8 +67,9 @@ void LcdLabel::setAlignment(Qt::Alignment alignment)
 void LcdLabel::setAutoSize(bool autoSize)
 {
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_autoSize = autoSize;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 const LcdFont::Layout &LcdLabel::cachedLayout() const
@@ -92,12 +97,15 @@ QRect LcdLabel::paintedRect() const
     return LcdFont::paintedRect(QRectF(rect()), cachedLayout(), m_pixelHeight, m_alignment);
 }
 
-void LcdLabel::textLayoutChanged(const QRect &paintedBefore)
+void LcdLabel::textLayoutChanged(const QRect &paintedBefore, const QSize &hintBefore)
 {
     m_layoutValid = false;
     if (m_autoSize)
         resize(sizeHint().width(), height());
-    updateGeometry();
+    // Telling the parent about a size hint that stayed the same (a digit for a digit) would only
+    // post it a layout request to handle.
+    if (sizeHint() != hintBefore)
+        updateGeometry();
     if (!isVisible())
         return;
     // The label is transparent: only the box around the old and the new ink differs from what is

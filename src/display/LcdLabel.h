@@ -45,7 +45,7 @@ protected:
 private:
     QRect paintedRect() const;
     QRect shownInk() const; // what paintedRect() covers while the label is shown, else nothing
-    void textLayoutChanged(const QRect &paintedBefore);
+    void textLayoutChanged(const QRect &paintedBefore, const QSize &hintBefore);
 
     const LcdFont::Layout &cachedLayout() const;
 

@@ -146,11 +146,19 @@ QString LcdPanel::caption(LcdElement e) const
 
 void LcdPanel::apply(const LcdPanelState &state)
 {
-    for (int i = 0; i < 4; ++i)
-        label(kDigits[i])->setText(QString::fromStdString(state.digits[size_t(i)]));
+    // A frame mostly repeats the last one's digits and annunciators: only what differs is touched,
+    // and the unchanged digits are not even converted.
+    for (int i = 0; i < 4; ++i) {
+        LcdLabel *digit = label(kDigits[i]);
+        const std::string &text = state.digits[size_t(i)];
+        if (digit->text() != QLatin1String(text.data(), qsizetype(text.size())))
+            digit->setText(QString::fromStdString(text));
+    }
     for (int i = 0; i < kLcdElementCount; ++i) {
         const auto e = static_cast<LcdElement>(i);
-        element(e)->setVisible(state.isVisible(e));
+        QWidget *w = element(e);
+        if (w->isHidden() == state.isVisible(e))
+            w->setVisible(state.isVisible(e));
     }
 }
 

@@ -157,6 +157,12 @@ SpokenReading::SpokenReading(QObject *parent) : QObject(parent)
 
 void SpokenReading::say(QWidget *widget, const QString &text, Children children)
 {
+    // Every frame says it again, mostly the same words: dynamic properties are looked up by name,
+    // so what each widget says is also kept here, where telling a repeat costs one comparison.
+    Said &said = m_said[widget];
+    if (said.widget == widget && said.children == children && said.text == text)
+        return;
+    said = Said{widget, text, children};
     widget->setProperty(kChildrenHiddenProperty, children == Children::Hidden);
     const QVariant before = widget->property(kSpokenProperty);
     if (before.isValid() && before.toString() == text)
