@@ -116,5 +116,14 @@ void LcdLabel::textLayoutChanged(const QRect &paintedBefore, const QSize &hintBe
 void LcdLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    LcdFont::paint(painter, QRectF(rect()), cachedLayout(), m_pixelHeight, m_colour, m_alignment);
+    const auto draw = [&] {
+        LcdFont::paint(painter, QRectF(rect()), cachedLayout(), m_pixelHeight, m_colour, m_alignment);
+    };
+    // The digits come back to the same few texts on the same glass, and their smooth outlines cost
+    // more to fill than their pixels to copy.
+    const qint64 numbers[] = {m_pixelHeight,       m_bold,  m_italic, qint64(quint64(m_colour.rgba64())),
+                              m_alignment.toInt(), width(), height()};
+    QByteArray look(reinterpret_cast<const char *>(numbers), sizeof numbers);
+    look.append(reinterpret_cast<const char *>(m_text.utf16()), m_text.size() * qsizetype(sizeof(char16_t)));
+    m_pictures.paint(painter, paintedRect() & rect(), look, draw);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/GroundPictures.h"
 #include "display/LcdFont.h"
 
 #include <QColor>
@@ -58,4 +59,5 @@ private:
     bool m_autoSize = false;
     QColor m_colour = Qt::black;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignTop;
+    GroundPictures m_pictures{16};
 };
