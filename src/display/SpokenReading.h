@@ -2,7 +2,6 @@
 
 #include "decode/LcdState.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -49,14 +48,6 @@ signals:
 private:
     void announce();
 
-    struct Said
-    {
-        QPointer<QWidget> widget; // a widget destroyed and another built at its address is new
-        QString text;
-        Children children = Children::Kept;
-    };
-
     QTimer m_gate;
     QList<QPointer<QWidget>> m_pending;
-    QHash<const QWidget *, Said> m_said;
 };
