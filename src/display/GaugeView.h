@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QImage>
+#include <QRect>
 
 #include <vector>
 
@@ -41,6 +42,7 @@ private:
     void ensurePictureSize();
     void followPanelSize();
     void drawScale(QPainter &painter, const GaugeGeometry &g);
+    void scaleLaid();
 
     GaugeInputs m_inputs;
     QImage m_picture;
@@ -57,4 +59,10 @@ private:
         QImage picture;
     };
     std::vector<DrawnScale> m_drawnScales;
+    // Whether the picture is a scale drawn for m_scaleInputs with only needle lines on it since,
+    // all of them inside m_needleMarks (a box: a needle sweeping the dial for hours would make a
+    // region of many pieces).
+    bool m_onScale = false;
+    GaugeInputs m_scaleInputs;
+    QRect m_needleMarks;
 };
