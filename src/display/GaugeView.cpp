@@ -115,8 +115,15 @@ GaugeView::GaugeView(QWidget *parent) : QFrame(parent)
     resize(318, 137);
 }
 
+void GaugeView::endNeedlePainter()
+{
+    if (m_needlePainter.isActive())
+        m_needlePainter.end();
+}
+
 void GaugeView::ensurePictureSize()
 {
+    endNeedlePainter();
     const QSize size = QSize(width(), height()).expandedTo(QSize(1, 1));
     if (m_picture.size() != size)
         m_picture = QImage(size, QImage::Format_RGB32);
@@ -158,6 +165,7 @@ void GaugeView::KDsetup(int)
         return d.size == m_picture.size() && d.inputs == m_inputs;
     };
     const auto drawn = std::find_if(m_drawnScales.begin(), m_drawnScales.end(), same);
+    endNeedlePainter();
     if (drawn != m_drawnScales.end()) {
         // The scale drawn again over itself (a limit confirmed unchanged) differs only where the
         // needle has been since.
@@ -243,8 +251,14 @@ void GaugeView::KDrun(int v)
         return;
     }
     const GaugeNeedle previous = m_needle;
-    QPainter painter(&m_picture);
-    painter.setRenderHint(QPainter::Antialiasing, false);
+    // Starting a painter costs more than the two lines: one stays open on the picture (a copy of an
+    // image being painted is a copy of its pixels, never shared).
+    if (!m_needlePainter.isActive()) {
+        endNeedlePainter();
+        m_needlePainter.begin(&m_picture);
+        m_needlePainter.setRenderHint(QPainter::Antialiasing, false);
+    }
+    QPainter &painter = m_needlePainter;
     painter.setPen(QPen(Qt::white, 2));
     painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
     m_needle = next;

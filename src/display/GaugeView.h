@@ -5,6 +5,7 @@
 
 #include <QFrame>
 #include <QImage>
+#include <QPainter>
 #include <QRect>
 
 #include <vector>
@@ -43,9 +44,11 @@ private:
     void followPanelSize();
     void drawScale(QPainter &painter, const GaugeGeometry &g);
     void scaleLaid();
+    void endNeedlePainter();
 
     GaugeInputs m_inputs;
     QImage m_picture;
+    QPainter m_needlePainter; // on m_picture between needle moves; ended before it is replaced
     QWidget *m_pictureWidget = nullptr;
     GaugeNeedle m_needle; // both ends (0,0) until the first KDrun
     int m_lastInput = 0;
