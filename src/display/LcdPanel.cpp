@@ -127,6 +127,8 @@ LcdPanel::LcdPanel(QWidget *parent) : QFrame(parent)
         w->setGeometry(row.left, row.top, row.width, row.height);
         m_elements[static_cast<size_t>(row.element)] = w;
     }
+    for (int i = 0; i < 4; ++i)
+        m_digits[size_t(i)] = label(kDigits[i]);
     apply(LcdPanelState::startState());
 }
 
@@ -149,7 +151,7 @@ void LcdPanel::apply(const LcdPanelState &state)
     // A frame mostly repeats the last one's digits and annunciators: only what differs is touched,
     // and the unchanged digits are not even converted.
     for (int i = 0; i < 4; ++i) {
-        LcdLabel *digit = label(kDigits[i]);
+        LcdLabel *digit = m_digits[size_t(i)];
         const std::string &text = state.digits[size_t(i)];
         if (digit->text() != QLatin1String(text.data(), qsizetype(text.size())))
             digit->setText(QString::fromStdString(text));

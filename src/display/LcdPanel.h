@@ -42,6 +42,7 @@ private:
     void paintGhosts(QPainter &painter, const QRect &exposed);
 
     std::array<QWidget *, kLcdElementCount> m_elements{};
+    std::array<LcdLabel *, 4> m_digits{}; // LcdDa..LcdDd
     bool m_ghostSegments = true;
     // The ghosts' outlines, kept for the pixel height they were laid out at.
     LcdFont::Layout m_ghostSign;
