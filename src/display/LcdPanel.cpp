@@ -156,12 +156,15 @@ void LcdPanel::apply(const LcdPanelState &state)
         if (digit->text() != QLatin1String(text.data(), qsizetype(text.size())))
             digit->setText(QString::fromStdString(text));
     }
+    // The annunciators change with the function only: most frames compare one set of bits.
+    const auto changed = m_visibleValid ? state.visible ^ m_visible : ~decltype(state.visible)();
     for (int i = 0; i < kLcdElementCount; ++i) {
         const auto e = static_cast<LcdElement>(i);
-        QWidget *w = element(e);
-        if (w->isHidden() == state.isVisible(e))
-            w->setVisible(state.isVisible(e));
+        if (changed.test(size_t(i)) && element(e)->isHidden() == state.isVisible(e))
+            element(e)->setVisible(state.isVisible(e));
     }
+    m_visible = state.visible;
+    m_visibleValid = true;
 }
 
 void LcdPanel::setGhostSegments(bool on)
