@@ -60,10 +60,10 @@ void blitRegion(QPainter &painter, const QRegion &region, const QImage &image, Q
     const ImageTarget target = ImageTarget::of(painter);
     if (target && image.depth() == target.image->depth() &&
         copiesAsDrawn(image, target.image->format(), opaque)) {
-        for (const QRect &r : region) {
-            for (const QRect &part : target.reach(r & bounds))
-                copyPixels(target, image, part.translated(-target.offset - origin), part.topLeft());
-        }
+        // One region operation for all rectangles: a needle's bands are many small ones.
+        const QRegion parts = target.allowed & (region & bounds).translated(target.offset);
+        for (const QRect &part : parts)
+            copyPixels(target, image, part.translated(-target.offset - origin), part.topLeft());
         return;
     }
     painter.save();
