@@ -2,7 +2,6 @@
 
 #include <QBackingStore>
 #include <QImage>
-#include <QPainter>
 #include <QTest>
 #include <QWidget>
 
@@ -10,20 +9,10 @@
 
 namespace {
 
-// A window painted in a colour of its own, its palette (and so its bars') untouched.
-class Ground : public QWidget
-{
-public:
-    QColor colour = Qt::white;
-
-protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), colour); }
-};
-
 // A plain progress bar and the meter's bar side by side on one window, moved alike.
 struct TwoBars
 {
-    Ground window;
+    QWidget window;
     QProgressBar plain{&window};
     MeterBar meter{&window};
 
@@ -76,22 +65,4 @@ TEST(MeterBar, ShowsWhatAProgressBarShowsAtEveryStepIncludingTheSkippedRepaints)
     }
     EXPECT_EQ(bars.meter.drawnCount(), drawnInFirstRound) << "the second round is copied from pictures";
     EXPECT_GT(bars.meter.copiedCount(), 0);
-}
-
-TEST(MeterBar, APictureIsCopiedOnlyOntoTheGroundItWasDrawnOn)
-{
-    TwoBars bars;
-    const QColor grounds[] = {Qt::white, QColor(200, 20, 20), QColor(0, 0, 0, 0), Qt::white};
-    // The same values on each ground: a picture copied onto another ground would show the old one
-    // at the rounded corners.
-    for (const QColor &ground : grounds) {
-        bars.window.colour = ground;
-        for (int v : {10, 30, 10}) {
-            bars.setValue(v);
-            bars.window.repaint();
-            const auto [plain, meter] = bars.shown();
-            ASSERT_EQ(plain, meter) << "ground " << qPrintable(ground.name(QColor::HexArgb)) << ", value "
-                                    << v;
-        }
-    }
 }
