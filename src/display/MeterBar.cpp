@@ -29,8 +29,8 @@ public:
                          [&] { QProxyStyle::drawControl(element, option, painter, widget); });
     }
 
-    // The meter's bar has 41 positions on one ground; room for them and a few changes of state.
-    mutable GroundPictures m_pictures{96};
+    // The meter's bar has 41 positions on one ground; room for them and a few changes of state (27 kB each).
+    mutable GroundPictures m_pictures{64};
 
 private:
     // Everything in the option the drawing depends on.
