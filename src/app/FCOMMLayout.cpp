@@ -8,6 +8,7 @@
 #include "display/GaugeView.h"
 #include "display/LcdPanel.h"
 #include "display/LimitKeyFilter.h"
+#include "display/MeterBar.h"
 #include "display/MinMaxPanel.h"
 #include "display/Pictures.h"
 #include "serial/SerialDriver.h"
@@ -148,7 +149,7 @@ void FCOMMLayout::setupLayout(QMainWindow *window)
     Panel1 = new LcdPanel(client);
     Panel1->move(3, 31);
 
-    PBar2 = new QProgressBar(client);
+    PBar2 = new MeterBar(client);
     PBar2->setObjectName(QStringLiteral("PBar2"));
     PBar2->setGeometry(3, 161, 283, 12);
     PBar2->setRange(0, 40);

@@ -18,6 +18,14 @@ struct GaugeInputs
     float LowerLimit = RangeConstants().LowerLimit;
     bool maxEnabled = false; // SetMaxB checked
     bool minEnabled = false; // SetMinB checked
+
+    bool operator==(const GaugeInputs &o) const
+    {
+        return HzMode == o.HzMode && RangeClass == o.RangeClass && GaugeSpan == o.GaugeSpan &&
+               GaugeZero == o.GaugeZero && FullScale == o.FullScale && UpperLimit == o.UpperLimit &&
+               LowerLimit == o.LowerLimit && maxEnabled == o.maxEnabled && minEnabled == o.minEnabled;
+    }
+    bool operator!=(const GaugeInputs &o) const { return !(*this == o); }
 };
 
 // One step of the scale: where its dot goes (when it has one) and its label, if numbered.

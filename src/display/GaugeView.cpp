@@ -115,8 +115,15 @@ GaugeView::GaugeView(QWidget *parent) : QFrame(parent)
     resize(318, 137);
 }
 
+void GaugeView::endNeedlePainter()
+{
+    if (m_needlePainter.isActive())
+        m_needlePainter.end();
+}
+
 void GaugeView::ensurePictureSize()
 {
+    endNeedlePainter();
     const QSize size = QSize(width(), height()).expandedTo(QSize(1, 1));
     if (m_picture.size() != size)
         m_picture = QImage(size, QImage::Format_RGB32);
@@ -134,6 +141,7 @@ void GaugeView::followPanelSize()
     if (m_picture.isNull() || m_picture.size() == QSize(width(), height()).expandedTo(QSize(1, 1)))
         return;
     // Redraw at the new size; the old needle line is not on the new picture, so nothing is erased.
+    m_onScale = false;
     ensurePictureSize();
     QPainter painter(&m_picture);
     const GaugeGeometry g = scaleGeometry();
@@ -153,20 +161,23 @@ void GaugeView::KDsetup(int)
 {
     ensurePictureSize();
     m_needleShown = false;
-    m_pictureWidget->update();
     const auto same = [this](const DrawnScale &d) {
-        const GaugeInputs &a = d.inputs;
-        const GaugeInputs &b = m_inputs;
-        return d.size == m_picture.size() && a.HzMode == b.HzMode && a.RangeClass == b.RangeClass &&
-               a.GaugeSpan == b.GaugeSpan && a.GaugeZero == b.GaugeZero && a.FullScale == b.FullScale &&
-               a.UpperLimit == b.UpperLimit && a.LowerLimit == b.LowerLimit && a.maxEnabled == b.maxEnabled &&
-               a.minEnabled == b.minEnabled;
+        return d.size == m_picture.size() && d.inputs == m_inputs;
     };
     const auto drawn = std::find_if(m_drawnScales.begin(), m_drawnScales.end(), same);
+    endNeedlePainter();
     if (drawn != m_drawnScales.end()) {
+        // The scale drawn again over itself (a limit confirmed unchanged) differs only where the
+        // needle has been since.
+        if (m_onScale && m_scaleInputs == m_inputs && m_picture.size() == m_pictureWidget->size())
+            m_pictureWidget->update(m_needleMarks);
+        else
+            m_pictureWidget->update();
         m_picture = drawn->picture; // shared until the needle is drawn on it
+        scaleLaid();
         return;
     }
+    m_pictureWidget->update();
     QPainter painter(&m_picture);
     painter.fillRect(m_picture.rect(), Qt::white);
     const GaugeGeometry g = scaleGeometry();
@@ -178,6 +189,14 @@ void GaugeView::KDsetup(int)
     if (m_drawnScales.size() == kKeptScales)
         m_drawnScales.erase(m_drawnScales.begin());
     m_drawnScales.push_back({m_picture.size(), m_inputs, m_picture});
+    scaleLaid();
+}
+
+void GaugeView::scaleLaid()
+{
+    m_onScale = true;
+    m_scaleInputs = m_inputs;
+    m_needleMarks = QRect();
 }
 
 void GaugeView::drawScale(QPainter &painter, const GaugeGeometry &g)
@@ -232,8 +251,14 @@ void GaugeView::KDrun(int v)
         return;
     }
     const GaugeNeedle previous = m_needle;
-    QPainter painter(&m_picture);
-    painter.setRenderHint(QPainter::Antialiasing, false);
+    // Starting a painter costs more than the two lines: one stays open on the picture (a copy of an
+    // image being painted is a copy of its pixels, never shared).
+    if (!m_needlePainter.isActive()) {
+        endNeedlePainter();
+        m_needlePainter.begin(&m_picture);
+        m_needlePainter.setRenderHint(QPainter::Antialiasing, false);
+    }
+    QPainter &painter = m_needlePainter;
     painter.setPen(QPen(Qt::white, 2));
     painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
     m_needle = next;
@@ -242,10 +267,14 @@ void GaugeView::KDrun(int v)
     m_lastInput = v;
     m_needleShown = true;
     if (firstPicture || m_picture.size() != m_pictureWidget->size()) {
+        m_onScale = false;
         m_pictureWidget->update();
         return;
     }
     // Only the pixels under the erased and the new needle changed.
     const QRect bounds = m_pictureWidget->rect();
-    m_pictureWidget->update(needleRegion(previous, bounds) | needleRegion(next, bounds));
+    const QRegion changed = needleRegion(previous, bounds) | needleRegion(next, bounds);
+    m_pictureWidget->update(changed);
+    if (m_onScale)
+        m_needleMarks |= changed.boundingRect();
 }

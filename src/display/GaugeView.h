@@ -5,6 +5,8 @@
 
 #include <QFrame>
 #include <QImage>
+#include <QPainter>
+#include <QRect>
 
 #include <vector>
 
@@ -41,9 +43,12 @@ private:
     void ensurePictureSize();
     void followPanelSize();
     void drawScale(QPainter &painter, const GaugeGeometry &g);
+    void scaleLaid();
+    void endNeedlePainter();
 
     GaugeInputs m_inputs;
     QImage m_picture;
+    QPainter m_needlePainter; // on m_picture between needle moves; ended before it is replaced
     QWidget *m_pictureWidget = nullptr;
     GaugeNeedle m_needle; // both ends (0,0) until the first KDrun
     int m_lastInput = 0;
@@ -57,4 +62,10 @@ private:
         QImage picture;
     };
     std::vector<DrawnScale> m_drawnScales;
+    // Whether the picture is a scale drawn for m_scaleInputs with only needle lines on it since,
+    // all of them inside m_needleMarks (a box: a needle sweeping the dial for hours would make a
+    // region of many pieces).
+    bool m_onScale = false;
+    GaugeInputs m_scaleInputs;
+    QRect m_needleMarks;
 };

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPathStroker>
 #include <QPolygonF>
@@ -9,8 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <tuple>
 
 namespace {
 
@@ -391,11 +390,16 @@ struct LayoutKey
     bool bold;
     bool italic;
 
-    bool operator<(const LayoutKey &o) const
+    bool operator==(const LayoutKey &o) const
     {
-        return std::tie(pixelHeight, bold, italic, text) < std::tie(o.pixelHeight, o.bold, o.italic, o.text);
+        return pixelHeight == o.pixelHeight && bold == o.bold && italic == o.italic && text == o.text;
     }
 };
+
+size_t qHash(const LayoutKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.text, key.pixelHeight, key.bold, key.italic);
+}
 
 LcdFont::Layout buildLayout(const QString &text, int pixelHeight, bool bold, bool italic);
 
@@ -405,14 +409,14 @@ LcdFont::Layout LcdFont::layout(const QString &text, int pixelHeight, bool bold,
 {
     // The same few texts come back with every frame (digits, units, captions), and building their
     // outlines costs more than drawing them. Layouts are shared copies, so keeping them is cheap.
-    static std::map<LayoutKey, Layout> cache;
+    static QHash<LayoutKey, Layout> cache;
     LayoutKey key{text, pixelHeight, bold, italic};
-    const auto found = cache.find(key);
-    if (found != cache.end())
-        return found->second;
+    const auto found = cache.constFind(key);
+    if (found != cache.cend())
+        return *found;
     if (cache.size() >= 512)
         cache.clear();
-    return cache.emplace(std::move(key), buildLayout(text, pixelHeight, bold, italic)).first->second;
+    return *cache.insert(std::move(key), buildLayout(text, pixelHeight, bold, italic));
 }
 
 namespace {
@@ -464,6 +468,8 @@ LcdFont::Layout buildLayout(const QString &text, int pixelHeight, bool bold, boo
         i = end;
     }
     result.width = inkEnd;
+    for (const QPainterPath &piece : std::as_const(result.pieces))
+        result.ink |= piece.controlPointRect();
     return result;
 }
 
@@ -520,9 +526,7 @@ void LcdFont::paint(QPainter &painter, const QRectF &box, const Layout &l, int p
 
 QRect LcdFont::paintedRect(const QRectF &box, const Layout &l, int pixelHeight, Qt::Alignment alignment)
 {
-    QRectF ink;
-    for (const QPainterPath &piece : l.pieces)
-        ink |= piece.controlPointRect();
+    const QRectF &ink = l.ink;
     if (ink.isNull())
         return QRect();
     // Antialiased edges reach into the pixels the outline only touches; one more pixel all round

@@ -25,6 +25,7 @@ public:
     {
         QVector<QPainterPath> pieces; // filled one by one so overlapping strokes stay solid
         qreal width = 0;              // from the first glyph's left edge to the last glyph's ink end
+        QRectF ink;                   // the pieces' control points together
     };
 
     static Layout layout(const QString &text, int pixelHeight, bool bold = false, bool italic = false);

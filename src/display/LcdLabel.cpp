@@ -17,8 +17,9 @@ void LcdLabel::setText(const QString &text)
     if (text == m_text)
         return;
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_text = text;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 void LcdLabel::setPixelHeight(int pixelHeight)
@@ -26,8 +27,9 @@ void LcdLabel::setPixelHeight(int pixelHeight)
     if (pixelHeight == m_pixelHeight)
         return;
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_pixelHeight = pixelHeight;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 void LcdLabel::setBold(bool bold)
@@ -35,8 +37,9 @@ void LcdLabel::setBold(bool bold)
     if (bold == m_bold)
         return;
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_bold = bold;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 void LcdLabel::setItalic(bool italic)
@@ -44,8 +47,9 @@ void LcdLabel::setItalic(bool italic)
     if (italic == m_italic)
         return;
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_italic = italic;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 void LcdLabel::setColour(const QColor &colour)
@@ -63,8 +67,9 @@ void LcdLabel::setAlignment(Qt::Alignment alignment)
 void LcdLabel::setAutoSize(bool autoSize)
 {
     const QRect before = shownInk();
+    const QSize hintBefore = sizeHint();
     m_autoSize = autoSize;
-    textLayoutChanged(before);
+    textLayoutChanged(before, hintBefore);
 }
 
 const LcdFont::Layout &LcdLabel::cachedLayout() const
@@ -92,12 +97,15 @@ QRect LcdLabel::paintedRect() const
     return LcdFont::paintedRect(QRectF(rect()), cachedLayout(), m_pixelHeight, m_alignment);
 }
 
-void LcdLabel::textLayoutChanged(const QRect &paintedBefore)
+void LcdLabel::textLayoutChanged(const QRect &paintedBefore, const QSize &hintBefore)
 {
     m_layoutValid = false;
     if (m_autoSize)
         resize(sizeHint().width(), height());
-    updateGeometry();
+    // Telling the parent about a size hint that stayed the same (a digit for a digit) would only
+    // post it a layout request to handle.
+    if (sizeHint() != hintBefore)
+        updateGeometry();
     if (!isVisible())
         return;
     // The label is transparent: only the box around the old and the new ink differs from what is
@@ -108,5 +116,14 @@ void LcdLabel::textLayoutChanged(const QRect &paintedBefore)
 void LcdLabel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    LcdFont::paint(painter, QRectF(rect()), cachedLayout(), m_pixelHeight, m_colour, m_alignment);
+    const auto draw = [&] {
+        LcdFont::paint(painter, QRectF(rect()), cachedLayout(), m_pixelHeight, m_colour, m_alignment);
+    };
+    // The digits come back to the same few texts on the same glass, and their smooth outlines cost
+    // more to fill than their pixels to copy.
+    const qint64 numbers[] = {m_pixelHeight,       m_bold,  m_italic, qint64(quint64(m_colour.rgba64())),
+                              m_alignment.toInt(), width(), height()};
+    QByteArray look(reinterpret_cast<const char *>(numbers), sizeof numbers);
+    look.append(reinterpret_cast<const char *>(m_text.utf16()), m_text.size() * qsizetype(sizeof(char16_t)));
+    m_pictures.paint(painter, paintedRect() & rect(), look, draw);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/GroundPictures.h"
 #include "display/LcdFont.h"
 
 #include <QColor>
@@ -45,7 +46,7 @@ protected:
 private:
     QRect paintedRect() const;
     QRect shownInk() const; // what paintedRect() covers while the label is shown, else nothing
-    void textLayoutChanged(const QRect &paintedBefore);
+    void textLayoutChanged(const QRect &paintedBefore, const QSize &hintBefore);
 
     const LcdFont::Layout &cachedLayout() const;
 
@@ -58,4 +59,5 @@ private:
     bool m_autoSize = false;
     QColor m_colour = Qt::black;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignTop;
+    GroundPictures m_pictures{16};
 };

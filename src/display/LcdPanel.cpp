@@ -127,6 +127,8 @@ LcdPanel::LcdPanel(QWidget *parent) : QFrame(parent)
         w->setGeometry(row.left, row.top, row.width, row.height);
         m_elements[static_cast<size_t>(row.element)] = w;
     }
+    for (int i = 0; i < 4; ++i)
+        m_digits[size_t(i)] = label(kDigits[i]);
     apply(LcdPanelState::startState());
 }
 
@@ -146,12 +148,23 @@ QString LcdPanel::caption(LcdElement e) const
 
 void LcdPanel::apply(const LcdPanelState &state)
 {
-    for (int i = 0; i < 4; ++i)
-        label(kDigits[i])->setText(QString::fromStdString(state.digits[size_t(i)]));
+    // A frame mostly repeats the last one's digits and annunciators: only what differs is touched,
+    // and the unchanged digits are not even converted.
+    for (int i = 0; i < 4; ++i) {
+        LcdLabel *digit = m_digits[size_t(i)];
+        const std::string &text = state.digits[size_t(i)];
+        if (digit->text() != QLatin1String(text.data(), qsizetype(text.size())))
+            digit->setText(QString::fromStdString(text));
+    }
+    // The annunciators change with the function only: most frames compare one set of bits.
+    const auto changed = m_visibleValid ? state.visible ^ m_visible : ~decltype(state.visible)();
     for (int i = 0; i < kLcdElementCount; ++i) {
         const auto e = static_cast<LcdElement>(i);
-        element(e)->setVisible(state.isVisible(e));
+        if (changed.test(size_t(i)) && element(e)->isHidden() == state.isVisible(e))
+            element(e)->setVisible(state.isVisible(e));
     }
+    m_visible = state.visible;
+    m_visibleValid = true;
 }
 
 void LcdPanel::setGhostSegments(bool on)

@@ -42,6 +42,10 @@ private:
     void paintGhosts(QPainter &painter, const QRect &exposed);
 
     std::array<QWidget *, kLcdElementCount> m_elements{};
+    std::array<LcdLabel *, 4> m_digits{}; // LcdDa..LcdDd
+    // Which elements the last state applied showed; the panel alone shows and hides them.
+    decltype(LcdPanelState::visible) m_visible;
+    bool m_visibleValid = false;
     bool m_ghostSegments = true;
     // The ghosts' outlines, kept for the pixel height they were laid out at.
     LcdFont::Layout m_ghostSign;

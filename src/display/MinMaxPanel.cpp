@@ -95,14 +95,19 @@ void MinMaxPanel::showExtremes(const QString &minText, const QString &maxText, c
     // Most frames change neither extreme: measuring the texts again would be the frame's dearest step.
     if (m_shownValid && minText == m_shownMin && maxText == m_shownMax && unit == m_shownUnit)
         return;
+    // A new extreme changes one of the two: the other keeps its text and width.
+    if (!m_shownValid || minText != m_shownMin) {
+        MinText->setText(minText);
+        fitWidth(MinText, 32, m_textWidths);
+    }
+    if (!m_shownValid || maxText != m_shownMax) {
+        MaxText->setText(maxText);
+        fitWidth(MaxText, 37, m_textWidths);
+    }
     m_shownValid = true;
     m_shownMin = minText;
     m_shownMax = maxText;
     m_shownUnit = unit;
-    MinText->setText(minText);
-    fitWidth(MinText, 32, m_textWidths);
-    MaxText->setText(maxText);
-    fitWidth(MaxText, 37, m_textWidths);
     // The unit follows the longer reading so the two never overlap.
     const int unitLeft =
         std::max(96, std::max(MinText->x() + MinText->width(), MaxText->x() + MaxText->width()) + 4);

@@ -2,12 +2,31 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
+#include <QHash>
 #include <QWidget>
 
 namespace {
 
-const char kSpokenProperty[] = "meterlinkSpoken";
-const char kChildrenHiddenProperty[] = "meterlinkSpokenAlone";
+// What each widget says, by widget. Kept here rather than in dynamic properties: a reading changes
+// every frame, and each property change is an event sent through the application.
+struct Spoken
+{
+    QString text;
+    bool alone = false; // the widget's children are left out of the accessible tree
+};
+
+QHash<const QWidget *, Spoken> &spokenTexts()
+{
+    static QHash<const QWidget *, Spoken> texts;
+    return texts;
+}
+
+bool spokenAlone(const QWidget *widget)
+{
+    const auto found = spokenTexts().constFind(widget);
+    return found != spokenTexts().cend() && found->alone;
+}
 
 // The widget's accessible interface with the spoken text as its name and value.
 class SpokenAccessible : public QAccessibleWidget
@@ -32,13 +51,13 @@ public:
     }
 
 private:
-    bool alone() const { return widget()->property(kChildrenHiddenProperty).toBool(); }
+    bool alone() const { return spokenAlone(widget()); }
 };
 
 QAccessibleInterface *spokenAccessible(const QString &, QObject *object)
 {
     auto *widget = qobject_cast<QWidget *>(object);
-    if (widget && widget->property(kSpokenProperty).isValid())
+    if (widget && spokenTexts().contains(widget))
         return new SpokenAccessible(widget);
     return nullptr;
 }
@@ -157,12 +176,18 @@ SpokenReading::SpokenReading(QObject *parent) : QObject(parent)
 
 void SpokenReading::say(QWidget *widget, const QString &text, Children children)
 {
-    widget->setProperty(kChildrenHiddenProperty, children == Children::Hidden);
-    const QVariant before = widget->property(kSpokenProperty);
-    if (before.isValid() && before.toString() == text)
-        return;
-    widget->setProperty(kSpokenProperty, text);
-    if (!before.isValid()) {
+    QHash<const QWidget *, Spoken> &texts = spokenTexts();
+    const bool alone = children == Children::Hidden;
+    auto found = texts.find(widget);
+    if (found != texts.end()) {
+        found->alone = alone;
+        if (found->text == text)
+            return;
+        found->text = text;
+    } else {
+        texts.insert(widget, Spoken{text, alone});
+        connect(widget, &QObject::destroyed, QCoreApplication::instance(),
+                [widget] { spokenTexts().remove(widget); });
         // A screen reader running while the window was built has its interface already: replaced by
         // ours at the next question.
         QAccessibleInterface *existing = QAccessible::queryAccessibleInterface(widget);
@@ -178,7 +203,7 @@ void SpokenReading::say(QWidget *widget, const QString &text, Children children)
 
 QString SpokenReading::said(const QWidget *widget)
 {
-    return widget->property(kSpokenProperty).toString();
+    return spokenTexts().value(widget).text;
 }
 
 void SpokenReading::announce()

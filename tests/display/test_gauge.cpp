@@ -2,7 +2,11 @@
 #include "display/GaugeScale.h"
 #include "display/GaugeView.h"
 
+#include <QApplication>
+#include <QBackingStore>
 #include <QImage>
+#include <QPaintEvent>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -348,4 +352,62 @@ TEST_F(GaugeViewTest, ResizeRedrawsAtTheNewSizeWithTheNeedleInPlace)
     // The next move erases the redrawn needle, not the old-size one.
     view.KDrun(200);
     EXPECT_TRUE(isColour(view.picture(), 200, 150, kWhite));
+}
+
+namespace {
+
+// The region each paint event of a widget covered, together.
+class PaintedArea : public QObject
+{
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(GaugeViewTest, TheSameScaleAgainRepaintsOnlyWhereTheNeedleWasAndShowsThePicture)
+{
+    GaugeInputs hz = inputsFor("4");
+    hz.HzMode = true;
+    view.setInputs(inputsFor("4"));
+    view.KDsetup(1);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    PaintedArea area;
+    view.pictureWidget()->installEventFilter(&area);
+    const QRect whole = view.pictureWidget()->rect();
+    const struct
+    {
+        const char *step;
+        GaugeInputs inputs;
+        bool wholeRepainted;
+    } steps[] = {
+        {"the same scale", inputsFor("4"), false},
+        {"the same scale again", inputsFor("4"), false},
+        {"the frequency scale", hz, true},
+        {"back", inputsFor("4"), true},
+        {"the same once more", inputsFor("4"), false},
+    };
+    for (const auto &step : steps) {
+        view.KDrun(300);
+        view.KDrun(650);
+        QApplication::processEvents();
+        area.painted = QRegion();
+        view.setInputs(step.inputs);
+        view.KDsetup(1);
+        QApplication::processEvents();
+        EXPECT_EQ(area.painted.contains(whole) && QRegion(whole).subtracted(area.painted).isEmpty(),
+                  step.wholeRepainted)
+            << step.step;
+        const auto *store = static_cast<const QImage *>(view.backingStore()->paintDevice());
+        EXPECT_EQ(store->copy(whole).convertToFormat(QImage::Format_RGB32), view.picture()) << step.step;
+    }
 }

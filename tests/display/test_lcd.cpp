@@ -531,3 +531,36 @@ TEST(Screens, SavedWhenAsked)
     }
     save(buttons, "display-port");
 }
+
+TEST_F(LcdPanelTest, EachFrameShowsExactlyItsElementsWhateverCameBefore)
+{
+    using E = LcdElement;
+    const struct
+    {
+        std::vector<LcdElement> shown;
+        std::array<std::string, 4> digits;
+    } frames[] = {
+        {{E::LcdDa, E::LcdDb, E::LcdDc, E::LcdDd, E::LcdAuto, E::LcdDc1, E::LcdV}, {"1", "2", "3", "4"}},
+        {{E::LcdDa, E::LcdDb, E::LcdDc, E::LcdDd, E::LcdAuto, E::LcdDc1, E::LcdV}, {"1", "2", "3", "5"}},
+        {{E::LcdFH, E::LcdDa, E::LcdDb, E::LcdP2, E::LcdAC, E::LCDk, E::LCDohm}, {"0", "@", "", ""}},
+        {{}, {"", "", "", ""}},
+        {{E::LcdDa, E::LcdDb, E::LcdDc, E::LcdDd, E::LcdAuto, E::LcdDc1, E::LcdV}, {"1", "2", "3", "4"}},
+        {{E::LCDHz, E::LcdDa, E::LcdP3, E::LcdAuto}, {"9", "9", "9", "9"}},
+    };
+    for (size_t f = 0; f < std::size(frames); ++f) {
+        LcdPanelState state;
+        for (LcdElement e : frames[f].shown)
+            state.setVisible(e, true);
+        state.digits = frames[f].digits;
+        panel.apply(state);
+        for (int i = 0; i < kLcdElementCount; ++i) {
+            const auto e = static_cast<LcdElement>(i);
+            EXPECT_EQ(!panel.element(e)->isHidden(), state.isVisible(e))
+                << "frame " << f << " " << lcdElementName(e);
+        }
+        for (size_t d = 0; d < 4; ++d)
+            EXPECT_EQ(panel.caption(std::array{E::LcdDa, E::LcdDb, E::LcdDc, E::LcdDd}[d]),
+                      QString::fromStdString(frames[f].digits[d]))
+                << "frame " << f << " digit " << d;
+    }
+}

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -54,4 +55,38 @@ TEST(SpokenReading, EveryFrameIsSaidButAnnouncedAtMostOnceASecond)
     spoken.say(&lcd, QStringLiteral("1009"));
     QTest::qWait(SpokenReading::kAnnounceIntervalMs + 200);
     EXPECT_EQ(announced, 2) << "an unchanged text is not told again";
+}
+
+TEST(SpokenReading, TheChildrenRuleFollowsEachSayAndAGoneWidgetSaysNothing)
+{
+    SpokenReading spoken;
+    QWidget panel;
+    QLabel digit(QStringLiteral("8"), &panel);
+    int announced = 0;
+    QObject::connect(&spoken, &SpokenReading::announced, &spoken, [&](QWidget *) { ++announced; });
+    const struct
+    {
+        const char *text;
+        SpokenReading::Children children;
+        int childCount;
+        int announced;
+    } steps[] = {
+        {"1.000 volt", SpokenReading::Children::Hidden, 0, 1},
+        {"1.000 volt", SpokenReading::Children::Kept, 1, 1}, // the same words are not told again
+        {"1.000 volt", SpokenReading::Children::Hidden, 0, 1},
+    };
+    for (const auto &step : steps) {
+        spoken.say(&panel, QLatin1String(step.text), step.children);
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(&panel);
+        EXPECT_EQ(face->text(QAccessible::Name), QLatin1String(step.text));
+        EXPECT_EQ(face->childCount(), step.childCount) << step.text;
+        EXPECT_EQ(announced, step.announced) << step.text;
+    }
+    {
+        QLabel gone;
+        spoken.say(&gone, QStringLiteral("2.000 volt"));
+        EXPECT_EQ(SpokenReading::said(&gone), QStringLiteral("2.000 volt"));
+    }
+    QLabel next; // perhaps where the last one was
+    EXPECT_EQ(SpokenReading::said(&next), QString());
 }
