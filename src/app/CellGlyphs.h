@@ -7,16 +7,19 @@
 
 #include <array>
 #include <climits>
+#include <vector>
 
 // Lays out a line of digits and ASCII punctuation without shaping it: each character's glyph and
 // advance, and how much each pair of characters is kerned, are learnt once from the font's own
-// layout of that character or pair. A grid row's number, time and value are new texts every row,
-// and shaping them costs far more than drawing them. Texts with any other character (letters may
-// join or change shape in context), or with a character or pair the font does not lay out as one
-// glyph each from its primary face, are left to the caller.
+// layout of that character or of a line holding every pair. A grid row's number, time and value are
+// new texts every row, and shaping them costs far more than drawing them. Texts with any other
+// character (letters may join or change shape in context), or with a character or pair the font
+// does not lay out as one glyph each from its primary face, are left to the caller.
 class CellGlyphs
 {
 public:
+    CellGlyphs() { reset(QFont()); }
+
     // Forgets everything learnt; the next texts are laid out in font.
     void reset(const QFont &font);
     const QFont &font() const { return m_font; }
@@ -43,17 +46,33 @@ private:
         int advance64 = 0;
         QRectF ink; // from the pen on the baseline
     };
-    static constexpr int kNotLaidAlone = INT_MIN;
+    struct Line
+    {
+        QGlyphRun run;
+        int advance64 = 0;
+        QRectF ink;
+    };
+    static constexpr char kFirst = 0x21; // the characters laid out here: '!' to '~'
+    static constexpr int kCount = 0x7f - kFirst;
+    static constexpr qint16 kUnknown = SHRT_MIN;
+    static constexpr qint16 kNotLaidAlone = SHRT_MIN + 1;
+    // A text is drawn twice as a rule, new and then no longer current; the latest few are kept.
+    static constexpr int kKeptLines = 64;
 
     bool learn(char c);
     int kerning64(char a, char b);
+    qint16 &kerningOf(char a, char b) { return m_kerning[size_t((a - kFirst) * kCount + (b - kFirst))]; }
+    // Learns how the characters of numbers and times kern, all from one laid out line.
+    void learnNumberPairs();
 
     QFont m_font;
     QRawFont m_raw;
     qreal m_lineHeight = 0;
     qreal m_ascent = 0;
+    bool m_numberPairsLearnt = false;
     std::array<Glyph, 128> m_glyphs{};
-    QHash<int, int> m_kerning; // by the pair's two characters
+    std::vector<qint16> m_kerning; // by the pair's two characters
+    QHash<QString, Line> m_lines;  // the texts laid out lately
     QList<quint32> m_indexes;
     QList<QPointF> m_positions;
 };
