@@ -216,12 +216,15 @@ void ReadingGrid::modelRowsInserted(const QModelIndex &parent, int first, int la
         return;
     }
     fitNumberColumn(first, last);
-    // Scrolled to the end, the grid stays there and shows the new rows at the bottom.
-    updateScrollRange(atEnd);
+    // Scrolled to the end, the grid stays there and shows the new rows at the bottom. While
+    // recording the current row follows the newest, so the last row's pixels are painted again
+    // anyway and need not be moved.
+    const int top = rowTop(before - 1);
+    updateScrollRange(atEnd, atEnd && m_current == before - 1 && top >= 0 ? top : INT_MAX);
     syncOffset();
-    const int top = rowTop(first);
-    if (top < viewportHeight())
-        viewport()->update(QRect(0, top, viewport()->width(), (last - first + 1) * kRowHeight));
+    const int newTop = rowTop(first);
+    if (newTop < viewportHeight())
+        viewport()->update(QRect(0, newTop, viewport()->width(), (last - first + 1) * kRowHeight));
 }
 
 void ReadingGrid::modelReset()
@@ -248,7 +251,7 @@ void ReadingGrid::updateGeometries()
     updateScrollRange();
 }
 
-void ReadingGrid::updateScrollRange(bool followEnd)
+void ReadingGrid::updateScrollRange(bool followEnd, int repaintedFrom)
 {
     // As many whole rows as fit make a page; the scroll bar's end shows the last row at the bottom.
     const int page = std::max(0, viewportHeight() / kRowHeight);
@@ -266,7 +269,7 @@ void ReadingGrid::updateScrollRange(bool followEnd)
         bar->setValue(bar->maximum());
     bar->quiet(false);
     if (quiet)
-        syncOffset();
+        syncOffset(repaintedFrom);
 }
 
 void ReadingGrid::scrollContentsBy(int, int)
@@ -274,18 +277,27 @@ void ReadingGrid::scrollContentsBy(int, int)
     syncOffset();
 }
 
-void ReadingGrid::syncOffset()
+void ReadingGrid::syncOffset(int repaintedFrom)
 {
     const qint64 offset = offsetFor(verticalScrollBar()->value());
     if (offset == m_offset)
         return;
     const qint64 dy = m_offset - offset;
     m_offset = offset;
-    // The pixels drawn move with the rows; only what comes into view is painted.
-    if (std::abs(dy) < viewportHeight())
-        viewport()->scroll(0, int(dy), viewport()->rect()); // the notice over the rows stays
-    else
+    // The pixels drawn move with the rows; only what comes into view is painted. Moving them
+    // costs by the line, so the lines painted again after moving up stay where they are.
+    const int height = viewportHeight();
+    QRect moved = viewport()->rect();
+    if (dy < 0 && repaintedFrom < height)
+        moved.setBottom(repaintedFrom - 1);
+    if (std::abs(dy) >= moved.height()) {
         viewport()->update();
+    } else {
+        viewport()->scroll(0, int(dy), moved); // the notice over the rows stays
+        const int stale = moved.bottom() + 1 + int(dy);
+        if (stale < height)
+            viewport()->update(QRect(0, stale, moved.width(), height - stale));
+    }
     if (dy < 0)
         fitNumberColumn((m_offset + viewportHeight() + dy) / kRowHeight, m_rows - 1);
     else

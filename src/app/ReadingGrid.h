@@ -10,6 +10,7 @@
 #include <QModelIndex>
 
 #include <array>
+#include <climits>
 
 class QAbstractItemModel;
 class QHeaderView;
@@ -77,13 +78,15 @@ private:
     void modelRowsInserted(const QModelIndex &parent, int first, int last);
     void modelReset();
     void updateGeometries();
-    void updateScrollRange(bool followEnd = false);
+    // repaintedFrom: as syncOffset's.
+    void updateScrollRange(bool followEnd = false, int repaintedFrom = INT_MAX);
     void moveCurrent(qint64 row, int column, Place place, bool select = true);
     void moveCurrentTo(const QPoint &at, Place place); // the cell under a viewport point
     void scrollToRow(qint64 row, Place place);
     void updateRow(qint64 row);
-    // Brings what is shown in line with the scroll bar, scrolling the pixels already drawn.
-    void syncOffset();
+    // Brings what is shown in line with the scroll bar, scrolling the pixels already drawn; the
+    // viewport's lines from repaintedFrom down are to be painted again anyway and are not moved.
+    void syncOffset(int repaintedFrom = INT_MAX);
     void fitNumberColumn(qint64 firstRow, qint64 lastRow);
     // Moves to the next row whose text in the current column starts with what was typed lately.
     void search(const QString &typed);
