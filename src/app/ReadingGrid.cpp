@@ -37,6 +37,10 @@ public:
 protected:
     bool event(QEvent *event) override
     {
+        // Whatever else the slider's place depends on (size, style, state) reaches the bar as an
+        // event; painting changes none of it.
+        if (event->type() != QEvent::Paint)
+            m_optionKnown = false;
         const bool done = QScrollBar::event(event);
         // Painting its own background, the bar spares the widgets behind it a repaint as tall as
         // itself; the style's polish clears the attribute, so it is set again after.
@@ -46,7 +50,9 @@ protected:
     }
     void sliderChange(SliderChange change) override
     {
-        if (change != SliderOrientationChange && (m_quiet || look() == m_painted))
+        if (change == SliderOrientationChange)
+            m_optionKnown = false;
+        else if (m_quiet || look() == m_painted)
             return;
         QScrollBar::sliderChange(change);
     }
@@ -96,14 +102,27 @@ private:
     using Look = std::tuple<QRect, bool, bool, bool>;
     Look look() const
     {
-        QStyleOptionSlider option;
-        initStyleOption(&option);
+        // Asked after every appended row: the style's option is made once and only its numbers
+        // follow the bar.
+        if (!m_optionKnown) {
+            initStyleOption(&m_option);
+            m_optionKnown = true;
+        }
+        m_option.minimum = minimum();
+        m_option.maximum = maximum();
+        m_option.sliderPosition = sliderPosition();
+        m_option.sliderValue = value();
+        m_option.singleStep = singleStep();
+        m_option.pageStep = pageStep();
+        m_option.upsideDown = invertedAppearance();
         const QRect slider =
-            style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+            style()->subControlRect(QStyle::CC_ScrollBar, &m_option, QStyle::SC_ScrollBarSlider, this);
         return {slider, value() == minimum(), value() == maximum(), minimum() == maximum()};
     }
     static constexpr int kBand = 64;
     Look m_painted;
+    mutable QStyleOptionSlider m_option;
+    mutable bool m_optionKnown = false;
     bool m_mouseDown = false;
     bool m_quiet = false;
 };
@@ -361,7 +380,6 @@ void ReadingGrid::fitNumberColumn(qint64 firstRow, qint64 lastRow)
     lastRow = std::min(lastRow, bottom);
     if (firstRow > lastRow)
         return;
-    const QFontMetrics metrics(font());
     const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 1;
     const int room = m_header->sectionSize(0) - margins;
     int widest = 0;
@@ -377,7 +395,7 @@ void ReadingGrid::fitNumberColumn(qint64 firstRow, qint64 lastRow)
             bound += *known;
         }
         if (bound > room)
-            widest = std::max(widest, metrics.horizontalAdvance(text));
+            widest = std::max(widest, QFontMetrics(font()).horizontalAdvance(text));
     }
     if (widest + margins > m_header->sectionSize(0))
         m_header->resizeSection(0, widest + margins);
