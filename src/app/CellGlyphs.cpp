@@ -57,7 +57,7 @@ void CellGlyphs::reset(const QFont &font)
     m_numberPairsLearnt = false;
     m_glyphs.fill(Glyph());
     m_kerning.assign(size_t(kCount * kCount), kUnknown);
-    m_lines.clear();
+    m_kept.fill(Kept());
 }
 
 bool CellGlyphs::learn(char c)
@@ -144,24 +144,20 @@ int CellGlyphs::kerning64(char a, char b)
     return known;
 }
 
-bool CellGlyphs::layOut(const QString &text, QGlyphRun *run, int *advance64, QRectF *ink)
+const CellGlyphs::Line *CellGlyphs::layOut(const QString &text)
 {
-    const auto kept = m_lines.constFind(text);
-    if (kept != m_lines.constEnd()) {
-        *run = kept->run;
-        *advance64 = kept->advance64;
-        *ink = kept->ink;
-        return true;
-    }
     if (text.isEmpty())
-        return false;
+        return nullptr;
     for (const QChar c : text) {
         if (!laidOutAlone(c))
-            return false;
+            return nullptr;
         const Glyph &glyph = m_glyphs[c.unicode()];
         if (glyph.state == Glyph::Unusable || (glyph.state == Glyph::Unknown && !learn(char(c.unicode()))))
-            return false;
+            return nullptr;
     }
+    Kept &kept = m_kept[qHash(text) % kKeptLines];
+    if (kept.text == text)
+        return &kept.line;
     if (!m_numberPairsLearnt)
         learnNumberPairs();
     m_indexes.resize(text.size());
@@ -178,7 +174,7 @@ bool CellGlyphs::layOut(const QString &text, QGlyphRun *run, int *advance64, QRe
         if (i + 1 < text.size()) {
             const int kerning = kerning64(c, char(text.at(i + 1).unicode()));
             if (kerning == kNotLaidAlone)
-                return false;
+                return nullptr;
             pen += kerning;
         }
     }
@@ -186,11 +182,7 @@ bool CellGlyphs::layOut(const QString &text, QGlyphRun *run, int *advance64, QRe
     line.run.setGlyphIndexes(m_indexes);
     line.run.setPositions(m_positions);
     line.advance64 = pen;
-    if (m_lines.size() >= kKeptLines)
-        m_lines.clear();
-    m_lines.insert(text, line);
-    *run = line.run;
-    *advance64 = line.advance64;
-    *ink = line.ink;
-    return true;
+    kept.text = text;
+    kept.line = line;
+    return &kept.line;
 }

@@ -24,10 +24,15 @@ public:
     void reset(const QFont &font);
     const QFont &font() const { return m_font; }
 
-    // The glyphs of text on one line, pen starting at 0 on the baseline, the line's advance in
-    // 64ths of a pixel (the unit the font's layout adds advances in) and the rectangle its glyphs'
-    // ink stays in; false when it cannot vouch for the result.
-    bool layOut(const QString &text, QGlyphRun *run, int *advance64, QRectF *ink);
+    struct Line
+    {
+        QGlyphRun run;     // pen starting at 0 on the baseline
+        int advance64 = 0; // in 64ths of a pixel, the unit the font's layout adds advances in
+        QRectF ink;        // where the glyphs' ink stays
+    };
+    // The glyphs of text on one line, valid until the next call; null when it cannot vouch for
+    // the result.
+    const Line *layOut(const QString &text);
     // The height and ascent of the line those texts are laid out on (valid after a layOut).
     qreal lineHeight() const { return m_lineHeight; }
     qreal ascent() const { return m_ascent; }
@@ -46,18 +51,13 @@ private:
         int advance64 = 0;
         QRectF ink; // from the pen on the baseline
     };
-    struct Line
-    {
-        QGlyphRun run;
-        int advance64 = 0;
-        QRectF ink;
-    };
     static constexpr char kFirst = 0x21; // the characters laid out here: '!' to '~'
     static constexpr int kCount = 0x7f - kFirst;
     static constexpr qint16 kUnknown = SHRT_MIN;
     static constexpr qint16 kNotLaidAlone = SHRT_MIN + 1;
-    // A text is drawn twice as a rule, new and then no longer current; the latest few are kept.
-    static constexpr int kKeptLines = 64;
+    // A text is drawn twice as a rule, new and then no longer current: the lines laid out lately
+    // are kept, each in a place its text's hash chooses.
+    static constexpr size_t kKeptLines = 64;
 
     bool learn(char c);
     int kerning64(char a, char b);
@@ -72,7 +72,12 @@ private:
     bool m_numberPairsLearnt = false;
     std::array<Glyph, 128> m_glyphs{};
     std::vector<qint16> m_kerning; // by the pair's two characters
-    QHash<QString, Line> m_lines;  // the texts laid out lately
+    struct Kept
+    {
+        QString text;
+        Line line;
+    };
+    std::array<Kept, kKeptLines> m_kept;
     QList<quint32> m_indexes;
     QList<QPointF> m_positions;
 };

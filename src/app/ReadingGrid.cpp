@@ -453,13 +453,26 @@ quint64 ReadingGrid::cellKind(const QStyleOptionViewItem &option)
            quint64(uint(option.displayAlignment) & 0xffff) << 32 | quint64(uint(option.state));
 }
 
+QImage ReadingGrid::withGridLines(QImage cell, const QBrush &ground) const
+{
+    if (!m_gridLines.isValid())
+        return cell;
+    QImage picture(cell.width() + 1, cell.height() + 1, cell.format());
+    picture.fill(ground.color());
+    QPainter painter(&picture);
+    painter.drawImage(0, 0, cell);
+    painter.fillRect(QRect(0, cell.height(), picture.width(), 1), m_gridLines);
+    painter.fillRect(QRect(cell.width(), 0, 1, picture.height()), m_gridLines);
+    return picture;
+}
+
 const QImage &ReadingGrid::cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
                                        const QBrush &ground)
 {
     const QPair<quint64, QString> key(cellKind(option), option.text);
     auto cell = m_cells.find(key);
     if (cell == m_cells.end())
-        cell = m_cells.insert(key, drawnCell(option, format, ground));
+        cell = m_cells.insert(key, withGridLines(drawnCell(option, format, ground), ground));
     return *cell;
 }
 
@@ -476,11 +489,10 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
         return false;
     if (m_glyphs.font() != option.font)
         m_glyphs.reset(option.font);
-    QGlyphRun run;
-    int advance64 = 0;
-    QRectF ink;
-    if (!m_glyphs.layOut(option.text, &run, &advance64, &ink))
+    const CellGlyphs::Line *line = m_glyphs.layOut(option.text);
+    if (!line)
         return false;
+    const int advance64 = line->advance64;
     // Where the style puts the line: its text rectangle does not depend on the text, only on the
     // cell, so it is asked once per cell size.
     const QSize size = option.rect.size();
@@ -527,9 +539,10 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
         QImage fast = made.background.copy();
         QPainter fastPainter(&fast);
         fastPainter.setPen(pen);
-        fastPainter.drawGlyphRun(origin, run);
+        fastPainter.drawGlyphRun(origin, line->run);
         fastPainter.end();
         made.sameAsStyle = fast == drawnCell(option, format, ground);
+        made.background = withGridLines(made.background, ground);
         cell = m_textCells.insert(kind, made);
     }
     if (!cell->sameAsStyle)
@@ -537,10 +550,11 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
     painter.drawImage(option.rect.topLeft(), cell->background);
     painter.setPen(pen);
     // Inside the cell a clip would cut nothing.
-    const bool clip = !QRectF(QPointF(1, 1), QSizeF(size) - QSizeF(2, 2)).contains(ink.translated(origin));
+    const bool clip =
+        !QRectF(QPointF(1, 1), QSizeF(size) - QSizeF(2, 2)).contains(line->ink.translated(origin));
     if (clip)
         painter.setClipRect(option.rect);
-    painter.drawGlyphRun(origin + option.rect.topLeft(), run);
+    painter.drawGlyphRun(origin + option.rect.topLeft(), line->run);
     if (clip)
         painter.setClipping(false);
     return true;
@@ -576,11 +590,22 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
                           viewport()->autoFillBackground();
     const QImage::Format format =
         pictures ? static_cast<const QImage *>(target)->format() : QImage::Format_Invalid;
-    if (format != m_cellFormat || m_cells.size() > kMaxCellPictures) {
+    const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &base, this);
+    const QColor gridColor = QColor::fromRgba(QRgb(gridHint));
+    // The pictures hold the grid lines along their right and bottom edges, which spares filling
+    // the lines apart, where drawing a line twice changes nothing: opaque, and no column so narrow
+    // that its line falls on another's.
+    bool linesInPictures = gridColor.alpha() == 255;
+    for (int column = 0; column < kColumns; ++column)
+        linesInPictures = linesInPictures && m_header->sectionSize(column) > 1;
+    const QColor pictureLines = linesInPictures ? gridColor : QColor();
+    if (format != m_cellFormat || pictureLines != m_gridLines || m_cells.size() > kMaxCellPictures) {
         m_cells.clear();
         m_textCells.clear();
         m_cellFormat = format;
+        m_gridLines = pictureLines;
     }
+    bool styleDrawn = false; // a cell drawn by the style here, which may reach over the lines
     QStyleOptionViewItem option = base;
     option.palette.setCurrentColorGroup(QPalette::Normal);
     option.features |= QStyleOptionViewItem::HasDisplay;
@@ -609,6 +634,7 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
             option.text = index.data(Qt::DisplayRole).toString();
             if (!pictures || option.state & QStyle::State_HasFocus) { // a focus frame reaches past the cell
                 drawCell(painter, option);
+                styleDrawn = true;
                 continue;
             }
             if (!drawCellText(painter, option, format, ground))
@@ -617,10 +643,8 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
     }
     // The grid lines: under each row and right of each column, as far as the rows go.
     const QRect lines = area.intersected(QRect(0, 0, right + 1, bottom + 1));
-    if (lines.isEmpty())
+    if (lines.isEmpty() || (m_gridLines.isValid() && !styleDrawn))
         return;
-    const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &base, this);
-    const QColor gridColor = QColor::fromRgba(QRgb(gridHint));
     // A one-pixel line along the pixel grid covers what a one-pixel rectangle does, and filling
     // one costs less than stroking a line.
     for (qint64 row = first; row <= last; ++row)

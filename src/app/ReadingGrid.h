@@ -97,6 +97,9 @@ private:
     static quint64 cellKind(const QStyleOptionViewItem &option);
     // The cell as the style draws it, alone on the grid's ground, and the same kept for reuse.
     QImage drawnCell(const QStyleOptionViewItem &option, QImage::Format format, const QBrush &ground) const;
+    // A cell's picture with the grid lines along its right and bottom edges, while pictures
+    // hold them (m_gridLines).
+    QImage withGridLines(QImage cell, const QBrush &ground) const;
     const QImage &cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
                               const QBrush &ground);
     // Draws a cell whose text is new without laying it out, where that is the same as the
@@ -119,6 +122,7 @@ private:
     QHash<QPair<quint64, QString>, QImage> m_cells; // by cellKind and text
     QHash<QChar, int> m_charWidths;                 // of the No column's characters, rounded up
     QImage::Format m_cellFormat = QImage::Format_Invalid;
+    QColor m_gridLines; // the grid lines' colour when the cell pictures hold them
     QString m_typed;
     QElapsedTimer m_sinceTyped;
     QBasicTimer m_dragScroll;
