@@ -30,7 +30,19 @@ public:
     void quiet(bool on)
     {
         m_quiet = on;
-        if (!on && look() != m_painted)
+        if (on)
+            return;
+        const Look now = look();
+        if (now == m_painted)
+            return;
+        // Where only the slider moved, the groove beside it looks the same: what changed lies
+        // where the slider was painted and where it is now, with the outline styles draw a pixel
+        // past its rectangle.
+        const QRect before = std::get<0>(m_painted);
+        if (std::get<1>(now) == std::get<1>(m_painted) && std::get<2>(now) == std::get<2>(m_painted) &&
+            std::get<3>(now) == std::get<3>(m_painted) && before.isValid())
+            update(before.united(std::get<0>(now)).adjusted(-kOutline, -kOutline, kOutline, kOutline));
+        else
             update();
     }
 
@@ -120,6 +132,7 @@ private:
         return {slider, value() == minimum(), value() == maximum(), minimum() == maximum()};
     }
     static constexpr int kBand = 64;
+    static constexpr int kOutline = 2;
     Look m_painted;
     mutable QStyleOptionSlider m_option;
     mutable bool m_optionKnown = false;
