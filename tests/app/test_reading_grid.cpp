@@ -269,6 +269,59 @@ TEST(ReadingGrid, RowsAppendedWhileFollowingTheNewestLeaveWhatAFullRepaintShows)
     pair.expectSamePictures("paged up");
 }
 
+TEST(ReadingGrid, RowsAppendedAfterAChangeLeaveWhatAFreshPaintShows)
+{
+    // What the grid keeps between appends (the scroll bar's slider, cell pictures with their grid
+    // lines, rows left where they were) must follow each change: on screen the grid looks as
+    // painted afresh.
+    using Change = std::function<void(ReadingGrid *)>;
+    struct Case
+    {
+        const char *name;
+        int rows;
+        bool follow; // the newest row made current after each append, as while recording
+        Change change;
+    };
+    const Case cases[] = {
+        {"following, few rows", 3, true, {}},
+        {"the last row current, not following", 40, false, {}},
+        {"the last row current, not following, as the rows outgrow the view", 7, false, {}},
+        {"taller", 40, true,
+         [](ReadingGrid *grid) {
+             grid->setFixedSize(284, 230);
+         }},
+        {"another palette", 40, true,
+         [](ReadingGrid *grid) {
+             QPalette palette = grid->palette();
+             palette.setColor(QPalette::Base, QColor(250, 240, 200));
+             palette.setColor(QPalette::Highlight, QColor(20, 90, 40));
+             grid->setPalette(palette);
+         }},
+        {"focused", 40, true,
+         [](ReadingGrid *grid) {
+             grid->setFocus(Qt::TabFocusReason);
+         }},
+    };
+    for (const Case &c : cases) {
+        Pair pair(c.rows);
+        pair.showNewest();
+        if (c.change)
+            c.change(pair.grid);
+        for (int batch : {1, 3, 1, 1}) {
+            pair.model.append(batch);
+            if (c.follow)
+                pair.grid->setCurrentIndex(pair.model.index(pair.model.rowCount() - 1, 0));
+            QApplication::processEvents();
+            const QImage fresh = pair.grid->grab().toImage();
+            const QImage screen = pair.window.screen()->grabWindow(pair.window.winId()).toImage();
+            const QImage shown =
+                screen.copy(QRect(pair.grid->mapTo(&pair.window, QPoint()), pair.grid->size()));
+            EXPECT_TRUE(shown.convertToFormat(fresh.format()) == fresh)
+                << c.name << ", " << pair.model.rowCount() << " rows";
+        }
+    }
+}
+
 TEST(ReadingGrid, AnAppendReadsOnlyTheRowsInView)
 {
     Pair pair(2000000);
