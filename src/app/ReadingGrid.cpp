@@ -509,8 +509,8 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
     // Where the style puts the line: its text rectangle does not depend on the text, only on the
     // cell, so it is asked once per cell size.
     const QSize size = option.rect.size();
-    auto box = m_textRects.find(size);
-    if (box == m_textRects.end()) {
+    auto box = m_textRects.constFind(size);
+    if (box == m_textRects.constEnd()) {
         QStyleOptionViewItem sample = option;
         sample.rect = QRect(QPoint(), size);
         sample.text = QStringLiteral("0");
@@ -586,8 +586,16 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
         }
         return;
     }
-    QStyleOptionViewItem base;
-    initItemOption(&base);
+    // The options change with the grid's style, palette, font, focus and activation, which all
+    // reach it as events; a paint per appended row need not make them again.
+    if (!m_itemOptionsKnown) {
+        initItemOption(&m_baseOption);
+        m_cellOption = m_baseOption;
+        m_cellOption.palette.setCurrentColorGroup(QPalette::Normal);
+        m_cellOption.features |= QStyleOptionViewItem::HasDisplay;
+        m_itemOptionsKnown = true;
+    }
+    const QStyleOptionViewItem &base = m_baseOption;
     const int right = columnsWidth() - 1;
     const int bottom = int(std::min<qint64>(m_rows * kRowHeight - m_offset - 1, viewportHeight()));
     const qint64 first = std::max<qint64>(0, (area.top() + m_offset) / kRowHeight);
@@ -619,9 +627,7 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
         m_gridLines = pictureLines;
     }
     bool styleDrawn = false; // a cell drawn by the style here, which may reach over the lines
-    QStyleOptionViewItem option = base;
-    option.palette.setCurrentColorGroup(QPalette::Normal);
-    option.features |= QStyleOptionViewItem::HasDisplay;
+    QStyleOptionViewItem &option = m_cellOption;
     for (qint64 row = first; row <= last; ++row) {
         const int y = rowTop(row);
         for (int column = 0; column < kColumns; ++column) {
@@ -681,6 +687,7 @@ void ReadingGrid::resizeEvent(QResizeEvent *event)
 
 bool ReadingGrid::event(QEvent *event)
 {
+    m_itemOptionsKnown = false;
     switch (event->type()) {
     case QEvent::WindowActivate:
     case QEvent::WindowDeactivate:

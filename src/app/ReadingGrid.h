@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QImage>
 #include <QModelIndex>
+#include <QStyleOptionViewItem>
 
 #include <array>
 #include <climits>
@@ -15,7 +16,6 @@
 class QAbstractItemModel;
 class QHeaderView;
 class QPainter;
-class QStyleOptionViewItem;
 
 // The read-only reading grid: a header, rows of equal height, one current row drawn selected, a
 // scroll bar that moves a row at a time. It keeps nothing per row: a row appended costs the same
@@ -129,7 +129,10 @@ private:
     QPoint m_dragAt;     // where the button is held, in the viewport
     int m_dragSpeed = 0; // rows a tick, growing while the drag stays outside
     CellGlyphs m_glyphs;
-    QHash<QSize, QRect> m_textRects; // where the style puts text, by cell size
+    QStyleOptionViewItem m_baseOption; // as initItemOption makes it
+    QStyleOptionViewItem m_cellOption; // the same, ready for a cell's rectangle, state and text
+    bool m_itemOptionsKnown = false;   // whether the two are up to date
+    QHash<QSize, QRect> m_textRects;   // where the style puts text, by cell size
     struct TextCell
     {
         QImage background; // the cell without its text
