@@ -36,11 +36,12 @@ public:
         if (now == m_painted)
             return;
         // Where only the slider moved, the groove beside it looks the same: what changed lies
-        // where the slider was painted and where it is now, with the outline styles draw a pixel
-        // past its rectangle.
+        // where the slider was painted and where it is now, with the outline the style draws a
+        // pixel past its rectangle. Other styles may pattern the groove from the slider's place.
         const QRect before = std::get<0>(m_painted);
         if (std::get<1>(now) == std::get<1>(m_painted) && std::get<2>(now) == std::get<2>(m_painted) &&
-            std::get<3>(now) == std::get<3>(m_painted) && before.isValid())
+            std::get<3>(now) == std::get<3>(m_painted) && before.isValid() &&
+            style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0)
             update(before.united(std::get<0>(now)).adjusted(-kOutline, -kOutline, kOutline, kOutline));
         else
             update();
