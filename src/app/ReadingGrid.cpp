@@ -30,13 +30,30 @@ public:
     void quiet(bool on)
     {
         m_quiet = on;
-        if (!on && look() != m_painted)
+        if (on)
+            return;
+        const Look now = look();
+        if (now == m_painted)
+            return;
+        // Where only the slider moved, the groove beside it looks the same: what changed lies
+        // where the slider was painted and where it is now, with the outline the style draws a
+        // pixel past its rectangle. Other styles may pattern the groove from the slider's place.
+        const QRect before = std::get<0>(m_painted);
+        if (std::get<1>(now) == std::get<1>(m_painted) && std::get<2>(now) == std::get<2>(m_painted) &&
+            std::get<3>(now) == std::get<3>(m_painted) && before.isValid() &&
+            style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0)
+            update(before.united(std::get<0>(now)).adjusted(-kOutline, -kOutline, kOutline, kOutline));
+        else
             update();
     }
 
 protected:
     bool event(QEvent *event) override
     {
+        // Whatever else the slider's place depends on (size, style, state) reaches the bar as an
+        // event; painting changes none of it.
+        if (event->type() != QEvent::Paint)
+            m_optionKnown = false;
         const bool done = QScrollBar::event(event);
         // Painting its own background, the bar spares the widgets behind it a repaint as tall as
         // itself; the style's polish clears the attribute, so it is set again after.
@@ -46,7 +63,9 @@ protected:
     }
     void sliderChange(SliderChange change) override
     {
-        if (change != SliderOrientationChange && (m_quiet || look() == m_painted))
+        if (change == SliderOrientationChange)
+            m_optionKnown = false;
+        else if (m_quiet || look() == m_painted)
             return;
         QScrollBar::sliderChange(change);
     }
@@ -96,14 +115,28 @@ private:
     using Look = std::tuple<QRect, bool, bool, bool>;
     Look look() const
     {
-        QStyleOptionSlider option;
-        initStyleOption(&option);
+        // Asked after every appended row: the style's option is made once and only its numbers
+        // follow the bar.
+        if (!m_optionKnown) {
+            initStyleOption(&m_option);
+            m_optionKnown = true;
+        }
+        m_option.minimum = minimum();
+        m_option.maximum = maximum();
+        m_option.sliderPosition = sliderPosition();
+        m_option.sliderValue = value();
+        m_option.singleStep = singleStep();
+        m_option.pageStep = pageStep();
+        m_option.upsideDown = invertedAppearance();
         const QRect slider =
-            style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+            style()->subControlRect(QStyle::CC_ScrollBar, &m_option, QStyle::SC_ScrollBarSlider, this);
         return {slider, value() == minimum(), value() == maximum(), minimum() == maximum()};
     }
     static constexpr int kBand = 64;
+    static constexpr int kOutline = 2;
     Look m_painted;
+    mutable QStyleOptionSlider m_option;
+    mutable bool m_optionKnown = false;
     bool m_mouseDown = false;
     bool m_quiet = false;
 };
@@ -216,12 +249,15 @@ void ReadingGrid::modelRowsInserted(const QModelIndex &parent, int first, int la
         return;
     }
     fitNumberColumn(first, last);
-    // Scrolled to the end, the grid stays there and shows the new rows at the bottom.
-    updateScrollRange(atEnd);
+    // Scrolled to the end, the grid stays there and shows the new rows at the bottom. While
+    // recording the current row follows the newest, so the last row's pixels are painted again
+    // anyway and need not be moved.
+    const int top = rowTop(before - 1);
+    updateScrollRange(atEnd, atEnd && m_current == before - 1 && top >= 0 ? top : INT_MAX);
     syncOffset();
-    const int top = rowTop(first);
-    if (top < viewportHeight())
-        viewport()->update(QRect(0, top, viewport()->width(), (last - first + 1) * kRowHeight));
+    const int newTop = rowTop(first);
+    if (newTop < viewportHeight())
+        viewport()->update(QRect(0, newTop, viewport()->width(), (last - first + 1) * kRowHeight));
 }
 
 void ReadingGrid::modelReset()
@@ -248,7 +284,7 @@ void ReadingGrid::updateGeometries()
     updateScrollRange();
 }
 
-void ReadingGrid::updateScrollRange(bool followEnd)
+void ReadingGrid::updateScrollRange(bool followEnd, int repaintedFrom)
 {
     // As many whole rows as fit make a page; the scroll bar's end shows the last row at the bottom.
     const int page = std::max(0, viewportHeight() / kRowHeight);
@@ -266,7 +302,7 @@ void ReadingGrid::updateScrollRange(bool followEnd)
         bar->setValue(bar->maximum());
     bar->quiet(false);
     if (quiet)
-        syncOffset();
+        syncOffset(repaintedFrom);
 }
 
 void ReadingGrid::scrollContentsBy(int, int)
@@ -274,18 +310,27 @@ void ReadingGrid::scrollContentsBy(int, int)
     syncOffset();
 }
 
-void ReadingGrid::syncOffset()
+void ReadingGrid::syncOffset(int repaintedFrom)
 {
     const qint64 offset = offsetFor(verticalScrollBar()->value());
     if (offset == m_offset)
         return;
     const qint64 dy = m_offset - offset;
     m_offset = offset;
-    // The pixels drawn move with the rows; only what comes into view is painted.
-    if (std::abs(dy) < viewportHeight())
-        viewport()->scroll(0, int(dy), viewport()->rect()); // the notice over the rows stays
-    else
+    // The pixels drawn move with the rows; only what comes into view is painted. Moving them
+    // costs by the line, so the lines painted again after moving up stay where they are.
+    const int height = viewportHeight();
+    QRect moved = viewport()->rect();
+    if (dy < 0 && repaintedFrom < height)
+        moved.setBottom(repaintedFrom - 1);
+    if (std::abs(dy) >= moved.height()) {
         viewport()->update();
+    } else {
+        viewport()->scroll(0, int(dy), moved); // the notice over the rows stays
+        const int stale = moved.bottom() + 1 + int(dy);
+        if (stale < height)
+            viewport()->update(QRect(0, stale, moved.width(), height - stale));
+    }
     if (dy < 0)
         fitNumberColumn((m_offset + viewportHeight() + dy) / kRowHeight, m_rows - 1);
     else
@@ -349,7 +394,6 @@ void ReadingGrid::fitNumberColumn(qint64 firstRow, qint64 lastRow)
     lastRow = std::min(lastRow, bottom);
     if (firstRow > lastRow)
         return;
-    const QFontMetrics metrics(font());
     const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 1;
     const int room = m_header->sectionSize(0) - margins;
     int widest = 0;
@@ -365,7 +409,7 @@ void ReadingGrid::fitNumberColumn(qint64 firstRow, qint64 lastRow)
             bound += *known;
         }
         if (bound > room)
-            widest = std::max(widest, metrics.horizontalAdvance(text));
+            widest = std::max(widest, QFontMetrics(font()).horizontalAdvance(text));
     }
     if (widest + margins > m_header->sectionSize(0))
         m_header->resizeSection(0, widest + margins);
@@ -423,13 +467,26 @@ quint64 ReadingGrid::cellKind(const QStyleOptionViewItem &option)
            quint64(uint(option.displayAlignment) & 0xffff) << 32 | quint64(uint(option.state));
 }
 
+QImage ReadingGrid::withGridLines(QImage cell, const QBrush &ground) const
+{
+    if (!m_gridLines.isValid())
+        return cell;
+    QImage picture(cell.width() + 1, cell.height() + 1, cell.format());
+    picture.fill(ground.color());
+    QPainter painter(&picture);
+    painter.drawImage(0, 0, cell);
+    painter.fillRect(QRect(0, cell.height(), picture.width(), 1), m_gridLines);
+    painter.fillRect(QRect(cell.width(), 0, 1, picture.height()), m_gridLines);
+    return picture;
+}
+
 const QImage &ReadingGrid::cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
                                        const QBrush &ground)
 {
     const QPair<quint64, QString> key(cellKind(option), option.text);
     auto cell = m_cells.find(key);
     if (cell == m_cells.end())
-        cell = m_cells.insert(key, drawnCell(option, format, ground));
+        cell = m_cells.insert(key, withGridLines(drawnCell(option, format, ground), ground));
     return *cell;
 }
 
@@ -446,16 +503,15 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
         return false;
     if (m_glyphs.font() != option.font)
         m_glyphs.reset(option.font);
-    QGlyphRun run;
-    int advance64 = 0;
-    QRectF ink;
-    if (!m_glyphs.layOut(option.text, &run, &advance64, &ink))
+    const CellGlyphs::Line *line = m_glyphs.layOut(option.text);
+    if (!line)
         return false;
+    const int advance64 = line->advance64;
     // Where the style puts the line: its text rectangle does not depend on the text, only on the
     // cell, so it is asked once per cell size.
     const QSize size = option.rect.size();
-    auto box = m_textRects.find(size);
-    if (box == m_textRects.end()) {
+    auto box = m_textRects.constFind(size);
+    if (box == m_textRects.constEnd()) {
         QStyleOptionViewItem sample = option;
         sample.rect = QRect(QPoint(), size);
         sample.text = QStringLiteral("0");
@@ -497,9 +553,10 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
         QImage fast = made.background.copy();
         QPainter fastPainter(&fast);
         fastPainter.setPen(pen);
-        fastPainter.drawGlyphRun(origin, run);
+        fastPainter.drawGlyphRun(origin, line->run);
         fastPainter.end();
         made.sameAsStyle = fast == drawnCell(option, format, ground);
+        made.background = withGridLines(made.background, ground);
         cell = m_textCells.insert(kind, made);
     }
     if (!cell->sameAsStyle)
@@ -507,10 +564,11 @@ bool ReadingGrid::drawCellText(QPainter &painter, const QStyleOptionViewItem &op
     painter.drawImage(option.rect.topLeft(), cell->background);
     painter.setPen(pen);
     // Inside the cell a clip would cut nothing.
-    const bool clip = !QRectF(QPointF(1, 1), QSizeF(size) - QSizeF(2, 2)).contains(ink.translated(origin));
+    const bool clip =
+        !QRectF(QPointF(1, 1), QSizeF(size) - QSizeF(2, 2)).contains(line->ink.translated(origin));
     if (clip)
         painter.setClipRect(option.rect);
-    painter.drawGlyphRun(origin + option.rect.topLeft(), run);
+    painter.drawGlyphRun(origin + option.rect.topLeft(), line->run);
     if (clip)
         painter.setClipping(false);
     return true;
@@ -529,8 +587,16 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
         }
         return;
     }
-    QStyleOptionViewItem base;
-    initItemOption(&base);
+    // The options change with the grid's style, palette, font, focus and activation, which all
+    // reach it as events; a paint per appended row need not make them again.
+    if (!m_itemOptionsKnown) {
+        initItemOption(&m_baseOption);
+        m_cellOption = m_baseOption;
+        m_cellOption.palette.setCurrentColorGroup(QPalette::Normal);
+        m_cellOption.features |= QStyleOptionViewItem::HasDisplay;
+        m_itemOptionsKnown = true;
+    }
+    const QStyleOptionViewItem &base = m_baseOption;
     const int right = columnsWidth() - 1;
     const int bottom = int(std::min<qint64>(m_rows * kRowHeight - m_offset - 1, viewportHeight()));
     const qint64 first = std::max<qint64>(0, (area.top() + m_offset) / kRowHeight);
@@ -546,14 +612,23 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
                           viewport()->autoFillBackground();
     const QImage::Format format =
         pictures ? static_cast<const QImage *>(target)->format() : QImage::Format_Invalid;
-    if (format != m_cellFormat || m_cells.size() > kMaxCellPictures) {
+    const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &base, this);
+    const QColor gridColor = QColor::fromRgba(QRgb(gridHint));
+    // The pictures hold the grid lines along their right and bottom edges, which spares filling
+    // the lines apart, where drawing a line twice changes nothing: opaque, and no column so narrow
+    // that its line falls on another's.
+    bool linesInPictures = gridColor.alpha() == 255;
+    for (int column = 0; column < kColumns; ++column)
+        linesInPictures = linesInPictures && m_header->sectionSize(column) > 1;
+    const QColor pictureLines = linesInPictures ? gridColor : QColor();
+    if (format != m_cellFormat || pictureLines != m_gridLines || m_cells.size() > kMaxCellPictures) {
         m_cells.clear();
         m_textCells.clear();
         m_cellFormat = format;
+        m_gridLines = pictureLines;
     }
-    QStyleOptionViewItem option = base;
-    option.palette.setCurrentColorGroup(QPalette::Normal);
-    option.features |= QStyleOptionViewItem::HasDisplay;
+    bool styleDrawn = false; // a cell drawn by the style here, which may reach over the lines
+    QStyleOptionViewItem &option = m_cellOption;
     for (qint64 row = first; row <= last; ++row) {
         const int y = rowTop(row);
         for (int column = 0; column < kColumns; ++column) {
@@ -579,6 +654,7 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
             option.text = index.data(Qt::DisplayRole).toString();
             if (!pictures || option.state & QStyle::State_HasFocus) { // a focus frame reaches past the cell
                 drawCell(painter, option);
+                styleDrawn = true;
                 continue;
             }
             if (!drawCellText(painter, option, format, ground))
@@ -587,10 +663,8 @@ void ReadingGrid::paintEvent(QPaintEvent *event)
     }
     // The grid lines: under each row and right of each column, as far as the rows go.
     const QRect lines = area.intersected(QRect(0, 0, right + 1, bottom + 1));
-    if (lines.isEmpty())
+    if (lines.isEmpty() || (m_gridLines.isValid() && !styleDrawn))
         return;
-    const int gridHint = style()->styleHint(QStyle::SH_Table_GridLineColor, &base, this);
-    const QColor gridColor = QColor::fromRgba(QRgb(gridHint));
     // A one-pixel line along the pixel grid covers what a one-pixel rectangle does, and filling
     // one costs less than stroking a line.
     for (qint64 row = first; row <= last; ++row)
@@ -614,6 +688,7 @@ void ReadingGrid::resizeEvent(QResizeEvent *event)
 
 bool ReadingGrid::event(QEvent *event)
 {
+    m_itemOptionsKnown = false;
     switch (event->type()) {
     case QEvent::WindowActivate:
     case QEvent::WindowDeactivate:

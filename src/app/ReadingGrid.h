@@ -8,13 +8,14 @@
 #include <QHash>
 #include <QImage>
 #include <QModelIndex>
+#include <QStyleOptionViewItem>
 
 #include <array>
+#include <climits>
 
 class QAbstractItemModel;
 class QHeaderView;
 class QPainter;
-class QStyleOptionViewItem;
 
 // The read-only reading grid: a header, rows of equal height, one current row drawn selected, a
 // scroll bar that moves a row at a time. It keeps nothing per row: a row appended costs the same
@@ -77,13 +78,15 @@ private:
     void modelRowsInserted(const QModelIndex &parent, int first, int last);
     void modelReset();
     void updateGeometries();
-    void updateScrollRange(bool followEnd = false);
+    // repaintedFrom: as syncOffset's.
+    void updateScrollRange(bool followEnd = false, int repaintedFrom = INT_MAX);
     void moveCurrent(qint64 row, int column, Place place, bool select = true);
     void moveCurrentTo(const QPoint &at, Place place); // the cell under a viewport point
     void scrollToRow(qint64 row, Place place);
     void updateRow(qint64 row);
-    // Brings what is shown in line with the scroll bar, scrolling the pixels already drawn.
-    void syncOffset();
+    // Brings what is shown in line with the scroll bar, scrolling the pixels already drawn; the
+    // viewport's lines from repaintedFrom down are to be painted again anyway and are not moved.
+    void syncOffset(int repaintedFrom = INT_MAX);
     void fitNumberColumn(qint64 firstRow, qint64 lastRow);
     // Moves to the next row whose text in the current column starts with what was typed lately.
     void search(const QString &typed);
@@ -94,6 +97,9 @@ private:
     static quint64 cellKind(const QStyleOptionViewItem &option);
     // The cell as the style draws it, alone on the grid's ground, and the same kept for reuse.
     QImage drawnCell(const QStyleOptionViewItem &option, QImage::Format format, const QBrush &ground) const;
+    // A cell's picture with the grid lines along its right and bottom edges, while pictures
+    // hold them (m_gridLines).
+    QImage withGridLines(QImage cell, const QBrush &ground) const;
     const QImage &cellPicture(const QStyleOptionViewItem &option, QImage::Format format,
                               const QBrush &ground);
     // Draws a cell whose text is new without laying it out, where that is the same as the
@@ -116,13 +122,17 @@ private:
     QHash<QPair<quint64, QString>, QImage> m_cells; // by cellKind and text
     QHash<QChar, int> m_charWidths;                 // of the No column's characters, rounded up
     QImage::Format m_cellFormat = QImage::Format_Invalid;
+    QColor m_gridLines; // the grid lines' colour when the cell pictures hold them
     QString m_typed;
     QElapsedTimer m_sinceTyped;
     QBasicTimer m_dragScroll;
     QPoint m_dragAt;     // where the button is held, in the viewport
     int m_dragSpeed = 0; // rows a tick, growing while the drag stays outside
     CellGlyphs m_glyphs;
-    QHash<QSize, QRect> m_textRects; // where the style puts text, by cell size
+    QStyleOptionViewItem m_baseOption; // as initItemOption makes it
+    QStyleOptionViewItem m_cellOption; // the same, ready for a cell's rectangle, state and text
+    bool m_itemOptionsKnown = false;   // whether the two are up to date
+    QHash<QSize, QRect> m_textRects;   // where the style puts text, by cell size
     struct TextCell
     {
         QImage background; // the cell without its text
