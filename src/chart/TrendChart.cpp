@@ -876,12 +876,16 @@ void TrendChart::refreshPicture(QPainter &screen)
         QRect restore = changed;
         if (count - m_picturePoints <= 64)
             restore &= aroundPoint(key.view, m_picturePoints - 1);
-        updateAxisFont();
-        composePlot(plot, key.view, yStepFor(key.view, plot), dpr, changed.translated(-plot.topLeft()),
+        composePlot(plot, key.view, m_pictureYStep, dpr, changed.translated(-plot.topLeft()),
                     restore.translated(-plot.topLeft()), &m_plotView);
     } else if (!changed.isEmpty()) {
         QPainter p(&m_picture);
         paintChart(p, rect(), changed);
+    }
+    if (!addedOnly) {
+        // The grid's step follows the view, the plot's size and the font, all of which redraw whole.
+        updateAxisFont();
+        m_pictureYStep = yStepFor(key.view, plotRect(rect()));
     }
     m_pictureKey = key;
     m_picturePoints = count;

@@ -240,6 +240,7 @@ private:
     QImage m_plotView; // the plot's pixels in m_picture, for composing new points in place
     PictureKey m_pictureKey;
     int64_t m_picturePoints = 0; // how many of the points m_picture shows
+    double m_pictureYStep = 0;   // its grid's step
     bool m_pictureValid = false;
     mutable QFont m_labelMetricsFont;
     mutable int m_labelWidth = -1; // of "-00000" in the axis labels' size
