@@ -97,13 +97,8 @@ void PortConnection::frameArrived()
     m_ui.CONok->setVisible(true);
     m_ui.CONokN->setVisible(false);
     m_idleTicks = 0;
-    // Restarting takes the timer out of the event loop's list and puts it back: at 174 frames/s
-    // that is most of what the link costs.
-    if (m_linkTimer &&
-        (!m_linkTimer->isActive() || !m_sinceStart.isValid() || m_sinceStart.elapsed() >= kRestartMs)) {
+    if (m_linkTimer)
         m_linkTimer->start();
-        m_sinceStart.start();
-    }
 }
 
 void PortConnection::linkTick()

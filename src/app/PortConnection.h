@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <array>
@@ -42,7 +41,6 @@ class PortConnection : public QObject
 public:
     // Link-timer ticks without a frame after which the link picture says "no frames".
     static constexpr int kIdleTicks = 2;
-    static constexpr int kRestartMs = 50;
 
     using ErrorSink = std::function<void(const QString &)>;
     PortConnection(const PortControls &ui, StatusLine &status, ErrorSink showError,
@@ -58,9 +56,7 @@ public:
     void frameArrived();
     // A tick of the link timer ConTimer. The timer runs only while the pictures say frames arrive:
     // each frame starts it afresh, so that it ticks only once frames stop (a meter streaming costs
-    // no wakeups of its own), and the tick that turns the pictures back stops it. Frames closer
-    // together than kRestartMs restart it only once per kRestartMs, so after a fast meter's last
-    // frame the pictures may turn up to that much sooner.
+    // no wakeups of its own), and the tick that turns the pictures back stops it.
     void linkTick();
     void setLinkTimer(QTimer *timer) { m_linkTimer = timer; }
     int idleTicks() const { return m_idleTicks; }
@@ -79,5 +75,4 @@ private:
     ErrorSink m_showError;
     int m_idleTicks = 0;
     QTimer *m_linkTimer = nullptr;
-    QElapsedTimer m_sinceStart; // since the link timer was last started
 };

@@ -408,17 +408,6 @@ TEST(WindowLink, AStreamingMeterKeepsTheLinkTimerFromTicking)
     EXPECT_GT(w.ConTimer->remainingTime(), 60);
 }
 
-TEST(WindowLink, AFastMeterRestartsTheLinkTimerOnlyNowAndThen)
-{
-    Window win;
-    TFCOMM &w = *win.w;
-    win.feed(encodeOr200(volts('0', '0', '0', '0')));
-    const int first = w.ConTimer->remainingTime();
-    QThread::msleep(20);
-    win.feed(encodeOr200(volts('0', '0', '0', '1')));
-    EXPECT_LE(w.ConTimer->remainingTime(), first - 15); // still running down since the first frame
-}
-
 // ---- Presentation of frames ----
 
 TEST(WindowFrames, AFrameRunsTheWholePresentationSequence)
