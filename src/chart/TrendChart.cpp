@@ -826,7 +826,15 @@ const QImage &TrendChart::backdrop(QSize size, qreal dpr, double yMin, double yM
 void TrendChart::invalidatePicture()
 {
     m_pictureValid = false;
-    update();
+    // The row of controls lies on the panel's colour whatever the chart shows: left out of the
+    // repaint, the controls are not painted again with it. Qt repaints everything itself when the
+    // size, font, palette or style change.
+    QRegion changed(rect());
+    for (const QObject *child : children()) {
+        if (child->isWidgetType())
+            changed -= static_cast<const QWidget *>(child)->geometry();
+    }
+    update(changed);
 }
 
 void TrendChart::refreshPicture(QPainter &screen)
