@@ -25,12 +25,10 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,9 +37,6 @@
 #include <map>
 #include <memory>
 #include <vector>
-
-#include <sys/timerfd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -140,13 +135,6 @@ private:
     std::map<QString, long> m_counts;
 };
 
-int64_t monotonicNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 double processCpuSeconds()
 {
     timespec ts{};
@@ -225,38 +213,20 @@ private:
         return frames;
     }
 
-    // One frame per wakeup, each at its own time on the event loop (or the frames of a poll
-    // together); Qt paints in between as it sees fit. The wakeups come from a timer descriptor under
-    // a notifier, as a port's bytes come from its descriptor: a single-shot QTimer re-armed for each
-    // frame would add a removal from and an insertion into Qt's timer list to every frame, a cost the
-    // window does not have.
+    // One frame per timer shot, each at its own time on the event loop (or the frames of a poll
+    // together); Qt paints in between as it sees fit.
     long feedFor(double rate, const std::vector<std::vector<uint8_t>> &frames)
     {
         const long total = long(frames.size());
         long fed = 0;
         QEventLoop loop;
-        const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-        if (fd < 0) {
-            std::perror("timerfd_create");
-            std::exit(1);
-        }
-        QSocketNotifier wakeup(fd, QSocketNotifier::Read);
-        const int64_t originNs = monotonicNs();
-        auto elapsedMs = [originNs] {
-            return double(monotonicNs() - originNs) / 1e6;
-        };
-        auto wakeAt = [fd, originNs](double ms) {
-            const int64_t at = originNs + int64_t(std::ceil(ms * 1e6));
-            itimerspec spec{};
-            spec.it_value.tv_sec = time_t(at / 1000000000);
-            spec.it_value.tv_nsec = long(at % 1000000000);
-            timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr);
-        };
-        QObject::connect(&wakeup, &QSocketNotifier::activated, &loop, [&] {
-            uint64_t expirations = 0;
-            if (read(fd, &expirations, sizeof expirations) < 0 && errno != EAGAIN)
-                std::perror("timerfd read");
-            while (fed < total && dueMs(rate, fed) <= elapsedMs()) {
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QElapsedTimer clock;
+        clock.start();
+        QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+            while (fed < total && dueMs(rate, fed) <= double(clock.nsecsElapsed()) / 1e6) {
                 const std::vector<uint8_t> &frame = frames[size_t(fed)];
                 const auto *data = reinterpret_cast<const char *>(frame.data());
                 if (m_window.boundFamily() == DecoderFamily::VS500)
@@ -269,12 +239,13 @@ private:
                 loop.quit();
                 return;
             }
-            wakeAt(m_pollMs > 0 ? (std::floor(elapsedMs() / m_pollMs) + 1) * m_pollMs : dueMs(rate, fed));
+            const double now = double(clock.nsecsElapsed()) / 1e6;
+            const double wait =
+                m_pollMs > 0 ? m_pollMs - std::fmod(now, double(m_pollMs)) : dueMs(rate, fed) - now;
+            timer.start(std::max(0, int(std::ceil(wait))));
         });
-        wakeAt(0);
+        timer.start(0);
         loop.exec();
-        wakeup.setEnabled(false);
-        close(fd);
         return fed;
     }
 
