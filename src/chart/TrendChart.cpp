@@ -269,7 +269,7 @@ void TrendChart::addPoint(int value)
 
 QRect TrendChart::changedByPoint(const View &view, int64_t index) const
 {
-    const QRect columns = plotColumns(view, index - 2, index);
+    const QRect columns = plotColumns(view, index - 1, index);
     const QRect plot = plotRect(rect());
     const int64_t firstShown = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
     const int64_t slotCount = int64_t(std::floor(view.xMax)) - int64_t(std::ceil(view.xMin)) + 1;
@@ -280,7 +280,7 @@ QRect TrendChart::changedByPoint(const View &view, int64_t index) const
     const double ySpan = std::max(view.yMax - view.yMin, 1.0);
     int32_t low = m_points.at(index);
     int32_t high = low;
-    for (int64_t i = std::max(index - 2, firstShown); i < index; ++i) {
+    for (int64_t i = std::max(index - 1, firstShown); i < index; ++i) {
         low = std::min(low, m_points.at(i));
         high = std::max(high, m_points.at(i));
     }
@@ -294,6 +294,23 @@ QRect TrendChart::changedByPoint(const View &view, int64_t index) const
     if (bottom < top)
         return QRect();
     return columns & QRect(QPoint(columns.left(), int(top)), QPoint(columns.right(), int(bottom)));
+}
+
+QRect TrendChart::aroundPoint(const View &view, int64_t index) const
+{
+    const QRect plot = plotRect(rect());
+    const int64_t firstShown = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
+    if (index < firstShown || index >= pointCount())
+        return QRect();
+    const double xSpan = std::max(view.xMax - view.xMin, 1.0);
+    const double ySpan = std::max(view.yMax - view.yMin, 1.0);
+    const double x = plot.left() + (double(index) - view.xMin) / xSpan * (plot.width() - 1);
+    const double y = plot.top() + (view.yMax - m_points.at(index)) / ySpan * (plot.height() - 1);
+    // Clamped first: a point far off the axis range is far off any int.
+    const double cx = std::clamp(x, double(plot.left() - 8), double(plot.right() + 8));
+    const double cy = std::clamp(y, double(plot.top() - 8), double(plot.bottom() + 8));
+    return QRect(QPoint(int(std::floor(cx)) - 2, int(std::floor(cy)) - 2),
+                 QPoint(int(std::ceil(cx)) + 2, int(std::ceil(cy)) + 2));
 }
 
 QRect TrendChart::plotColumns(const View &view, int64_t first, int64_t last) const
@@ -620,7 +637,7 @@ double TrendChart::yStepFor(const View &view, const QRect &plot) const
 }
 
 void TrendChart::composePlot(const QRect &plot, const View &view, double yStep, qreal dpr, const QRect &part,
-                             QImage *target) const
+                             const QRect &restore, QImage *target) const
 {
     const double xSpan = std::max(view.xMax - view.xMin, 1.0);
     const double ySpan = std::max(view.yMax - view.yMin, 1.0);
@@ -638,7 +655,7 @@ void TrendChart::composePlot(const QRect &plot, const View &view, double yStep, 
     const QRect whole(QPoint(0, 0), plot.size());
     QImage &layer = *target;
     const QRect devicePart = part == whole ? layer.rect() : part;
-    copyBackdrop(ground, devicePart, &layer);
+    copyBackdrop(ground, restore == whole ? layer.rect() : restore & devicePart, &layer);
 
     const int64_t count = m_points.size();
     const int64_t firstIndex = std::max<int64_t>(int64_t(std::ceil(view.xMin)), 0);
@@ -705,7 +722,7 @@ void TrendChart::paintChart(QPainter &p, const QRect &target, const QRect &expos
     if (m_layer.size() != plot.size() * dpr || m_layer.format() != QImage::Format_RGB32)
         m_layer = QImage(plot.size() * dpr, QImage::Format_RGB32);
     m_layer.setDevicePixelRatio(dpr);
-    composePlot(plot, view, yStep, dpr, part, &m_layer);
+    composePlot(plot, view, yStep, dpr, part, part, &m_layer);
     p.save();
     if (part == whole)
         p.drawImage(plot.topLeft(), m_layer);
@@ -809,7 +826,15 @@ const QImage &TrendChart::backdrop(QSize size, qreal dpr, double yMin, double yM
 void TrendChart::invalidatePicture()
 {
     m_pictureValid = false;
-    update();
+    // The row of controls lies on the panel's colour whatever the chart shows: left out of the
+    // repaint, the controls are not painted again with it. Qt repaints everything itself when the
+    // size, font, palette or style change.
+    QRegion changed(rect());
+    for (const QObject *child : children()) {
+        if (child->isWidgetType())
+            changed -= static_cast<const QWidget *>(child)->geometry();
+    }
+    update(changed);
 }
 
 void TrendChart::refreshPicture(QPainter &screen)
@@ -849,14 +874,26 @@ void TrendChart::refreshPicture(QPainter &screen)
         // composing them apart and copying them there, without the copy.
         const QRect plot = plotRect(rect());
         const qsizetype perLine = m_picture.bytesPerLine();
-        QImage plotPart(m_picture.bits() + plot.top() * perLine + plot.left() * 4, plot.width(),
-                        plot.height(), perLine, f);
-        updateAxisFont();
-        composePlot(plot, key.view, yStepFor(key.view, plot), dpr, changed.translated(-plot.topLeft()),
-                    &plotPart);
+        uchar *plotBits = m_picture.bits() + plot.top() * perLine + plot.left() * 4;
+        // Kept between paints, with the paint engine it makes, as long as it views the same pixels.
+        if (m_plotView.constBits() != plotBits || m_plotView.size() != plot.size() ||
+            m_plotView.format() != f || m_plotView.bytesPerLine() != perLine)
+            m_plotView = QImage(plotBits, plot.width(), plot.height(), perLine, f);
+        // What the new points draw covers what the trace showed before, in the same colours, except
+        // the cap at its old end: only around that point does the backdrop come back first.
+        QRect restore = changed;
+        if (count - m_picturePoints <= 64)
+            restore &= aroundPoint(key.view, m_picturePoints - 1);
+        composePlot(plot, key.view, m_pictureYStep, dpr, changed.translated(-plot.topLeft()),
+                    restore.translated(-plot.topLeft()), &m_plotView);
     } else if (!changed.isEmpty()) {
         QPainter p(&m_picture);
         paintChart(p, rect(), changed);
+    }
+    if (!addedOnly) {
+        // The grid's step follows the view, the plot's size and the font, all of which redraw whole.
+        updateAxisFont();
+        m_pictureYStep = yStepFor(key.view, plotRect(rect()));
     }
     m_pictureKey = key;
     m_picturePoints = count;

@@ -177,10 +177,12 @@ private:
     void paintChart(QPainter &painter, const QRect &target, const QRect &exposed) const;
     void updateAxisFont() const;
     double yStepFor(const View &view, const QRect &plot) const;
+    // The pixels around point index (the cap of a trace that ends there), none when it is not shown.
+    QRect aroundPoint(const View &view, int64_t index) const;
     // Composes `part` (in plot coordinates; all of it when it is the whole plot) of the plot's image
-    // `target`: the gradient and grid, then the series.
+    // `target`: the gradient and grid under `restore` (within part), then the series.
     void composePlot(const QRect &plot, const View &view, double yStep, qreal dpr, const QRect &part,
-                     QImage *target) const;
+                     const QRect &restore, QImage *target) const;
     void paintVerticalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
                            const View &view, int axisX, double yStep) const;
     void paintHorizontalAxis(QPainter &p, const QFontMetrics &fm, const QRect &target, const QRect &plot,
@@ -235,8 +237,10 @@ private:
     mutable QImage m_layer; // the backdrop with the series, composed for each paint
     // The chart as shown (walls, axes, labels and series), which paints copy from.
     QImage m_picture;
+    QImage m_plotView; // the plot's pixels in m_picture, for composing new points in place
     PictureKey m_pictureKey;
     int64_t m_picturePoints = 0; // how many of the points m_picture shows
+    double m_pictureYStep = 0;   // its grid's step
     bool m_pictureValid = false;
     mutable QFont m_labelMetricsFont;
     mutable int m_labelWidth = -1; // of "-00000" in the axis labels' size

@@ -3,6 +3,7 @@
 #include "store/DataFiles.h"
 #include "store/RecoveryFile.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -69,6 +70,28 @@ TEST(RecoveryFile, AFullDiskLeavesTheFileWholeAndOneRewriteRestoresEveryRowOnceT
     EXPECT_EQ(queryRows(path, "PRAGMA integrity_check"), (std::vector<std::vector<std::string>>{{"ok"}}));
     EXPECT_EQ(queryRows(path, "SELECT count(*), min(No), max(No), count(DISTINCT No) FROM Readings"),
               (std::vector<std::vector<std::string>>{{"4000", "1", "4000", "4000"}}));
+}
+
+TEST(RecoveryFile, ALongRecordingWritesItsLogOverInPlaceAndAKillKeepsEveryCommittedRow)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Vs500db-recovery.db"));
+    const int status = inChild([&] {
+        RecoveryFile file;
+        file.setFolder(dir.path());
+        int64_t no = 1;
+        for (int batch = 0; batch < 400; ++batch) {
+            for (int i = 0; i < 3; ++i)
+                appendRow(file, no++);
+            if (!file.commit())
+                return 1;
+        }
+        // Left without closing, as a kill leaves it.
+        return QFileInfo(path + QStringLiteral("-wal")).size() <= 256 * 1024 ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(queryRows(path, "SELECT count(*), max(No), count(DISTINCT No) FROM Readings"),
+              (std::vector<std::vector<std::string>>{{"1200", "1200", "1200"}}));
 }
 
 TEST(RecoveryFile, AFolderThatCannotBeWrittenFailsEveryCommitAndCreatesNothing)
