@@ -97,6 +97,47 @@ void drawDot(QPainter &painter, GaugePoint p, const QColor &colour, int penWidth
     painter.drawEllipse(QRectF(p.x, p.y, 2, 2));
 }
 
+// A scale has hundreds of dots of a few looks at whole-pixel places, and stroking each costs far more
+// than copying its pixels: without antialiasing a dot's pixels are wholly its colour or untouched, so
+// a picture of one dot on a transparent ground, copied over, gives the pixels drawing would.
+class DotStamps
+{
+public:
+    void draw(QPainter &painter, GaugePoint p, const QColor &colour, int penWidth)
+    {
+        const QImage &stamp = stampFor(colour, penWidth);
+        painter.drawImage(QPoint(p.x - kAt, p.y - kAt), stamp);
+    }
+
+private:
+    static constexpr int kAt = 6;    // where the dot's box starts in its picture
+    static constexpr int kSize = 16; // room for the box and a pen of up to 8 pixels around it
+
+    const QImage &stampFor(const QColor &colour, int penWidth)
+    {
+        for (const Stamp &s : m_stamps) {
+            if (s.colour == colour && s.penWidth == penWidth)
+                return s.image;
+        }
+        QImage image(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        drawDot(painter, GaugePoint{kAt, kAt}, colour, penWidth);
+        painter.end();
+        m_stamps.push_back({colour, penWidth, image});
+        return m_stamps.back().image;
+    }
+
+    struct Stamp
+    {
+        QColor colour;
+        int penWidth;
+        QImage image;
+    };
+    std::vector<Stamp> m_stamps;
+};
+
 } // namespace
 
 GaugeView::GaugeView(QWidget *parent) : QFrame(parent)
@@ -212,6 +253,7 @@ void GaugeView::drawScale(QPainter &painter, const GaugeGeometry &g)
     painter.setBrush(Qt::white);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QPen arcPen = m_inputs.HzMode ? QPen(red, 2) : QPen(blue, 1);
+    DotStamps dots;
     for (const ScaleMark &mark : gaugeScaleMarks(g, m_inputs)) {
         if (!mark.label.empty()) {
             // Labels sit on an opaque white ground, as the marks under them are meant to be covered.
@@ -224,12 +266,12 @@ void GaugeView::drawScale(QPainter &painter, const GaugeGeometry &g)
         painter.setPen(arcPen);
         painter.drawPolyline(arc);
         if (mark.dot)
-            drawDot(painter, mark.dotAt, red, 2);
+            dots.draw(painter, mark.dotAt, red, 2);
     }
     // The limit band keeps the normal division in the frequency mode too.
     const int m = m_inputs.GaugeSpan * 10;
     for (int j = 0; j <= m; ++j)
-        drawDot(painter, g.point(float(j), float(m), 3.0f), gaugeBandRed(m_inputs, j) ? red : blue, 4);
+        dots.draw(painter, g.point(float(j), float(m), 3.0f), gaugeBandRed(m_inputs, j) ? red : blue, 4);
 }
 
 void GaugeView::KDrun(int v)

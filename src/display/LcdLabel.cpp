@@ -4,6 +4,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 LcdLabel::LcdLabel(QWidget *parent) : QWidget(parent) {}
@@ -72,13 +73,30 @@ void LcdLabel::setAutoSize(bool autoSize)
     textLayoutChanged(before, hintBefore);
 }
 
-const LcdFont::Layout &LcdLabel::cachedLayout() const
+LcdLabel::KeptLayout &LcdLabel::keptLayout() const
 {
-    if (!m_layoutValid) {
-        m_layout = LcdFont::layout(m_text, m_pixelHeight, m_bold, m_italic);
-        m_layoutValid = true;
+    if (m_layoutValid)
+        return m_kept[m_current];
+    const auto same = [this](const KeptLayout &k) {
+        return k.pixelHeight == m_pixelHeight && k.bold == m_bold && k.italic == m_italic && k.text == m_text;
+    };
+    auto found = std::find_if(m_kept.begin(), m_kept.end(), same);
+    if (found == m_kept.end()) {
+        constexpr size_t kKept = 16;
+        if (m_kept.size() == kKept)
+            m_kept.erase(m_kept.begin());
+        KeptLayout k;
+        k.text = m_text;
+        k.pixelHeight = m_pixelHeight;
+        k.bold = m_bold;
+        k.italic = m_italic;
+        k.layout = LcdFont::layout(m_text, m_pixelHeight, m_bold, m_italic);
+        m_kept.push_back(std::move(k));
+        found = m_kept.end() - 1;
     }
-    return m_layout;
+    m_current = size_t(found - m_kept.begin());
+    m_layoutValid = true;
+    return *found;
 }
 
 QSize LcdLabel::sizeHint() const
@@ -94,7 +112,13 @@ QRect LcdLabel::shownInk() const
 
 QRect LcdLabel::paintedRect() const
 {
-    return LcdFont::paintedRect(QRectF(rect()), cachedLayout(), m_pixelHeight, m_alignment);
+    KeptLayout &k = keptLayout();
+    if (k.box != size() || k.alignment != m_alignment) {
+        k.painted = LcdFont::paintedRect(QRectF(rect()), k.layout, m_pixelHeight, m_alignment);
+        k.box = size();
+        k.alignment = m_alignment;
+    }
+    return k.painted;
 }
 
 void LcdLabel::textLayoutChanged(const QRect &paintedBefore, const QSize &hintBefore)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <vector>
+
 // A label in the LCD symbol font, drawn transparent over its parent. With autoSize on, the label
 // grows or shrinks its width to the text whenever the text changes, keeping its left edge.
 class LcdLabel : public QWidget
@@ -48,10 +50,25 @@ private:
     QRect shownInk() const; // what paintedRect() covers while the label is shown, else nothing
     void textLayoutChanged(const QRect &paintedBefore, const QSize &hintBefore);
 
-    const LcdFont::Layout &cachedLayout() const;
+    // The layout of the text as it is now, with where it paints in a box of the label's size.
+    struct KeptLayout
+    {
+        QString text;
+        int pixelHeight = 0;
+        bool bold = false;
+        bool italic = false;
+        LcdFont::Layout layout;
+        QSize box;
+        Qt::Alignment alignment;
+        QRect painted; // for box and alignment
+    };
+    KeptLayout &keptLayout() const;
+    const LcdFont::Layout &cachedLayout() const { return keptLayout().layout; }
 
     QString m_text;
-    mutable LcdFont::Layout m_layout;
+    // A digit comes back to the same few texts: each is laid out once and kept.
+    mutable std::vector<KeptLayout> m_kept;
+    mutable size_t m_current = 0; // m_kept's entry for the text, when m_layoutValid
     mutable bool m_layoutValid = false;
     int m_pixelHeight = 12;
     bool m_bold = false;
