@@ -156,15 +156,8 @@ GaugeView::GaugeView(QWidget *parent) : QFrame(parent)
     resize(318, 137);
 }
 
-void GaugeView::endNeedlePainter()
-{
-    if (m_needlePainter.isActive())
-        m_needlePainter.end();
-}
-
 void GaugeView::ensurePictureSize()
 {
-    endNeedlePainter();
     const QSize size = QSize(width(), height()).expandedTo(QSize(1, 1));
     if (m_picture.size() != size)
         m_picture = QImage(size, QImage::Format_RGB32);
@@ -206,7 +199,6 @@ void GaugeView::KDsetup(int)
         return d.size == m_picture.size() && d.inputs == m_inputs;
     };
     const auto drawn = std::find_if(m_drawnScales.begin(), m_drawnScales.end(), same);
-    endNeedlePainter();
     if (drawn != m_drawnScales.end()) {
         // The scale drawn again over itself (a limit confirmed unchanged) differs only where the
         // needle has been since.
@@ -292,20 +284,13 @@ void GaugeView::KDrun(int v)
         m_lastInput = v;
         return;
     }
-    const GaugeNeedle previous = m_needle;
-    // Starting a painter costs more than the two lines: one stays open on the picture (a copy of an
-    // image being painted is a copy of its pixels, never shared).
-    if (!m_needlePainter.isActive()) {
-        endNeedlePainter();
-        m_needlePainter.begin(&m_picture);
-        m_needlePainter.setRenderHint(QPainter::Antialiasing, false);
-    }
-    QPainter &painter = m_needlePainter;
-    painter.setPen(QPen(Qt::white, 2));
-    painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
+    // The old needle painted white, then the new one black.
+    const NeedleRuns &erased = needleRuns(m_needle);
+    setRuns(erased, qRgb(255, 255, 255));
+    const QRegion erasedArea = erased.area; // the next look-up may drop the kept runs
     m_needle = next;
-    painter.setPen(QPen(Qt::black, 2));
-    painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
+    const NeedleRuns &drawn = needleRuns(next);
+    setRuns(drawn, qRgb(0, 0, 0));
     m_lastInput = v;
     m_needleShown = true;
     if (firstPicture || m_picture.size() != m_pictureWidget->size()) {
@@ -314,9 +299,61 @@ void GaugeView::KDrun(int v)
         return;
     }
     // Only the pixels under the erased and the new needle changed.
-    const QRect bounds = m_pictureWidget->rect();
-    const QRegion changed = needleRegion(previous, bounds) | needleRegion(next, bounds);
+    const QRegion changed = erasedArea | drawn.area;
     m_pictureWidget->update(changed);
     if (m_onScale)
         m_needleMarks |= changed.boundingRect();
+}
+
+const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
+{
+    if (m_runsSize != m_picture.size() || m_needleScratch.format() != m_picture.format()) {
+        m_needleRuns.clear();
+        m_runsSize = m_picture.size();
+        m_needleScratch = QImage(m_runsSize, m_picture.format());
+        m_needleScratch.fill(Qt::white);
+    }
+    const auto same = [&](const NeedleRuns &r) {
+        return r.needle.tip == needle.tip && r.needle.inner == needle.inner;
+    };
+    const auto kept = std::find_if(m_needleRuns.rbegin(), m_needleRuns.rend(), same);
+    if (kept != m_needleRuns.rend())
+        return *kept;
+    NeedleRuns runs;
+    runs.needle = needle;
+    runs.area = needleRegion(needle, m_needleScratch.rect());
+    // Drawn as the picture would be drawn on, then read back where the line can reach (and made white
+    // again): a line of the same pen in the same place covers the same pixels on any white ground.
+    QPainter painter(&m_needleScratch);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawLine(needle.tip.x, needle.tip.y, needle.inner.x, needle.inner.y);
+    painter.end();
+    const QRgb white = qRgb(255, 255, 255);
+    for (const QRect &r : runs.area) {
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(m_needleScratch.scanLine(y));
+            for (int x = r.left(); x <= r.right(); ++x) {
+                if (line[x] == white)
+                    continue;
+                const int first = x;
+                while (x <= r.right() && line[x] != white)
+                    line[x++] = white;
+                runs.runs.push_back(QRect(first, y, x - first, 1));
+            }
+        }
+    }
+    constexpr size_t kKeptNeedles = 512;
+    if (m_needleRuns.size() == kKeptNeedles)
+        m_needleRuns.erase(m_needleRuns.begin());
+    m_needleRuns.push_back(std::move(runs));
+    return m_needleRuns.back();
+}
+
+void GaugeView::setRuns(const NeedleRuns &runs, QRgb colour)
+{
+    for (const QRect &r : runs.runs) {
+        auto *line = reinterpret_cast<QRgb *>(m_picture.scanLine(r.y()));
+        std::fill(line + r.left(), line + r.left() + r.width(), colour);
+    }
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QRect>
+#include <QRegion>
 
 #include <vector>
 
@@ -44,11 +45,22 @@ private:
     void followPanelSize();
     void drawScale(QPainter &painter, const GaugeGeometry &g);
     void scaleLaid();
-    void endNeedlePainter();
+    // The pixels of a needle line as drawing it on the picture would set them, worked out once per
+    // place (a reading comes back to the same few places) and kept with the area they repaint.
+    struct NeedleRuns
+    {
+        GaugeNeedle needle;
+        std::vector<QRect> runs; // one pixel high
+        QRegion area;
+    };
+    const NeedleRuns &needleRuns(const GaugeNeedle &needle);
+    void setRuns(const NeedleRuns &runs, QRgb colour);
 
     GaugeInputs m_inputs;
     QImage m_picture;
-    QPainter m_needlePainter; // on m_picture between needle moves; ended before it is replaced
+    std::vector<NeedleRuns> m_needleRuns; // for m_runsSize, the latest last
+    QSize m_runsSize;
+    QImage m_needleScratch; // white, the picture's size and format, where new needles are drawn
     QWidget *m_pictureWidget = nullptr;
     GaugeNeedle m_needle; // both ends (0,0) until the first KDrun
     int m_lastInput = 0;
