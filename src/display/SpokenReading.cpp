@@ -206,6 +206,11 @@ QString SpokenReading::said(const QWidget *widget)
     return spokenTexts().value(widget).text;
 }
 
+bool SpokenReading::speaks(const QWidget *widget)
+{
+    return spokenTexts().contains(widget);
+}
+
 void SpokenReading::announce()
 {
     if (m_pending.isEmpty())

@@ -40,6 +40,8 @@ public:
     // Sets what `widget` says from now on.
     void say(QWidget *widget, const QString &text, Children children = Children::Kept);
     static QString said(const QWidget *widget);
+    // Whether the widget was given words to say.
+    static bool speaks(const QWidget *widget);
 
 signals:
     // Screen readers were told that the widget's text changed.
