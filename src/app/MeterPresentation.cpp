@@ -8,7 +8,6 @@
 #include "display/LcdLabel.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
-#include "display/SpokenReading.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -47,8 +46,10 @@ void MeterPresentation::configure(const ModelSelectors &selectors, const ModelPr
     m_ui.Chtshow->setAxisRange(-range().FullScale, range().FullScale);
     KDsetup();
     m_ui.KD->KDrun(range().GaugeZero);
-    speak(QStringLiteral("no reading"), m_ui.Panel3->MinText->text().toStdString(),
-          m_ui.Panel3->MaxText->text().toStdString(), std::string());
+    speakReading(QStringLiteral("no reading"));
+    m_readingWords.reset();
+    speakExtremes(m_ui.Panel3->MinText->text().toStdString(), m_ui.Panel3->MaxText->text().toStdString(),
+                  std::string());
 }
 
 void MeterPresentation::receive(const char *data, qint32 size)
@@ -89,7 +90,10 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     }
     m_ui.Panel3->showExtremes(toQString(p.minText), toQString(p.maxText), toQString(p.unit));
     m_ui.KD->KDrun(p.gaugeInput);
-    speak(spokenReading(p.reading), p.minText, p.maxText, p.unit);
+    // A reading mostly repeats or changes its value only: its words are made only when they change.
+    if (m_readingWords.update(p.reading))
+        speakReading(m_readingWords.words());
+    speakExtremes(p.minText, p.maxText, p.unit);
     emit frameReceived(true, m_reading);
     m_ui.Chtshow->addPoint(p.chartValue);
     // A step the bar can show makes it ask to be painted at once; the window paints it with the
@@ -97,11 +101,15 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     m_ui.PBar2->setValue(p.barPosition);
 }
 
-void MeterPresentation::speak(const QString &reading, const std::string &minText, const std::string &maxText,
-                              const std::string &unit)
+void MeterPresentation::speakReading(const QString &reading)
 {
     m_spoken->say(m_ui.Panel1, reading, SpokenReading::Children::Hidden);
     m_spoken->say(m_ui.KD, QStringLiteral("Gauge: ") + reading);
+}
+
+void MeterPresentation::speakExtremes(const std::string &minText, const std::string &maxText,
+                                      const std::string &unit)
+{
     // The extremes change seldom; their words are made only when they do.
     if (m_spokenExtremes && minText == m_spokenExtremes->minText && maxText == m_spokenExtremes->maxText &&
         unit == m_spokenExtremes->unit)
