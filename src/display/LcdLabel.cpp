@@ -2,6 +2,7 @@
 
 #include "display/LcdFont.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -132,14 +133,27 @@ void LcdLabel::textLayoutChanged(const QRect &paintedBefore, const QSize &hintBe
         updateGeometry();
     if (!isVisible())
         return;
-    // The label is transparent: only the box around the old and the new ink differs from what is
-    // behind it, and on the LCD a new digit leaves the glass and its neighbours as they were.
+    // Only the box around the old and the new ink differs from what is behind the label, and on the
+    // LCD a new digit leaves the glass and its neighbours as they were.
     update(paintedBefore | paintedRect());
 }
 
-void LcdLabel::paintEvent(QPaintEvent *)
+void LcdLabel::setGround(Ground ground)
+{
+    m_ground = std::move(ground);
+    setAttribute(Qt::WA_OpaquePaintEvent, bool(m_ground));
+    update();
+}
+
+void LcdLabel::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
+    if (m_ground) {
+        painter.save();
+        painter.translate(-pos());
+        m_ground(painter, event->region().translated(pos()));
+        painter.restore();
+    }
     const auto draw = [&] {
         LcdFont::paint(painter, QRectF(rect()), cachedLayout(), m_pixelHeight, m_colour, m_alignment);
     };

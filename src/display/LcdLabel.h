@@ -7,10 +7,12 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
-// A label in the LCD symbol font, drawn transparent over its parent. With autoSize on, the label
-// grows or shrinks its width to the text whenever the text changes, keeping its left edge.
+// A label in the LCD symbol font, drawn transparent over its parent (or over a ground it is given). With
+// autoSize on, the label grows or shrinks its width to the text whenever the text changes, keeping its left
+// edge.
 class LcdLabel : public QWidget
 {
     Q_OBJECT
@@ -41,6 +43,11 @@ public:
     void setAutoSize(bool autoSize);
 
     QSize sizeHint() const override;
+
+    // Paints what lies under the label (in its parent's coordinates, the painter drawing in them),
+    // making the label opaque: its parent is no longer painted under it. None by default.
+    using Ground = std::function<void(QPainter &painter, const QRegion &region)>;
+    void setGround(Ground ground);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -77,4 +84,5 @@ private:
     QColor m_colour = Qt::black;
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignTop;
     GroundPictures m_pictures{16};
+    Ground m_ground;
 };
