@@ -305,13 +305,27 @@ void GaugeView::KDrun(int v)
         m_needleMarks |= changed.boundingRect();
 }
 
+GaugeGeometry GaugeView::scaleGeometry() const
+{
+    if (m_geometrySize != size()) {
+        m_geometry = GaugeGeometry(width(), height());
+        m_geometrySize = size();
+    }
+    return m_geometry;
+}
+
 const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
 {
     if (m_runsSize != m_picture.size() || m_needleScratch.format() != m_picture.format()) {
         m_needleRuns.clear();
         m_runsSize = m_picture.size();
+        if (m_scratchPainter.isActive())
+            m_scratchPainter.end();
         m_needleScratch = QImage(m_runsSize, m_picture.format());
         m_needleScratch.fill(Qt::white);
+        m_scratchPainter.begin(&m_needleScratch);
+        m_scratchPainter.setRenderHint(QPainter::Antialiasing, false);
+        m_scratchPainter.setPen(QPen(Qt::black, 2));
     }
     const auto same = [&](const NeedleRuns &r) {
         return r.needle.tip == needle.tip && r.needle.inner == needle.inner;
@@ -324,15 +338,14 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
     runs.area = needleRegion(needle, m_needleScratch.rect());
     // Drawn as the picture would be drawn on, then read back where the line can reach (and made white
     // again): a line of the same pen in the same place covers the same pixels on any white ground.
-    QPainter painter(&m_needleScratch);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setPen(QPen(Qt::black, 2));
-    painter.drawLine(needle.tip.x, needle.tip.y, needle.inner.x, needle.inner.y);
-    painter.end();
+    m_scratchPainter.drawLine(needle.tip.x, needle.tip.y, needle.inner.x, needle.inner.y);
     const QRgb white = qRgb(255, 255, 255);
+    uchar *bits = m_needleScratch.bits();
+    const qsizetype stride = m_needleScratch.bytesPerLine();
+    runs.runs.reserve(size_t(m_needleScratch.height()));
     for (const QRect &r : runs.area) {
         for (int y = r.top(); y <= r.bottom(); ++y) {
-            auto *line = reinterpret_cast<QRgb *>(m_needleScratch.scanLine(y));
+            auto *line = reinterpret_cast<QRgb *>(bits + y * stride);
             for (int x = r.left(); x <= r.right(); ++x) {
                 if (line[x] == white)
                     continue;
@@ -352,8 +365,10 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
 
 void GaugeView::setRuns(const NeedleRuns &runs, QRgb colour)
 {
+    uchar *bits = m_picture.bits();
+    const qsizetype stride = m_picture.bytesPerLine();
     for (const QRect &r : runs.runs) {
-        auto *line = reinterpret_cast<QRgb *>(m_picture.scanLine(r.y()));
+        auto *line = reinterpret_cast<QRgb *>(bits + r.y() * stride);
         std::fill(line + r.left(), line + r.left() + r.width(), colour);
     }
 }

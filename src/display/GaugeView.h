@@ -32,7 +32,7 @@ public:
     void KDrun(int v);
 
     // The scale laid out in the panel at its present size.
-    GaugeGeometry scaleGeometry() const { return GaugeGeometry(width(), height()); }
+    GaugeGeometry scaleGeometry() const;
     const QImage &picture() const { return m_picture; }
     QWidget *pictureWidget() const { return m_pictureWidget; }
     GaugeNeedle lastNeedle() const { return m_needle; }
@@ -60,7 +60,11 @@ private:
     QImage m_picture;
     std::vector<NeedleRuns> m_needleRuns; // for m_runsSize, the latest last
     QSize m_runsSize;
-    QImage m_needleScratch; // white, the picture's size and format, where new needles are drawn
+    QImage m_needleScratch;    // white, the picture's size and format, where new needles are drawn
+    QPainter m_scratchPainter; // on m_needleScratch: beginning a painter costs more than a line
+    // The scale's layout for the size it was worked out for: the needle needs it at every move.
+    mutable QSize m_geometrySize;
+    mutable GaugeGeometry m_geometry{0, 0};
     QWidget *m_pictureWidget = nullptr;
     GaugeNeedle m_needle; // both ends (0,0) until the first KDrun
     int m_lastInput = 0;
