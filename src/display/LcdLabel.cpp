@@ -1,6 +1,7 @@
 #include "display/LcdLabel.h"
 
 #include "display/LcdFont.h"
+#include "display/RegionBlit.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -141,27 +142,75 @@ void LcdLabel::textLayoutChanged(const QRect &paintedBefore, const QSize &hintBe
 void LcdLabel::setGround(Ground ground)
 {
     m_ground = std::move(ground);
+    m_groundPictures.clear();
     setAttribute(Qt::WA_OpaquePaintEvent, bool(m_ground));
+    update();
+}
+
+QByteArray LcdLabel::look() const
+{
+    const qint64 numbers[] = {m_pixelHeight,       m_bold,  m_italic, qint64(quint64(m_colour.rgba64())),
+                              m_alignment.toInt(), width(), height()};
+    QByteArray look(reinterpret_cast<const char *>(numbers), sizeof numbers);
+    look.append(reinterpret_cast<const char *>(m_text.utf16()), m_text.size() * qsizetype(sizeof(char16_t)));
+    return look;
+}
+
+void LcdLabel::groundChanged()
+{
+    m_groundPictures.clear();
     update();
 }
 
 void LcdLabel::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
+    const auto draw = [this](QPainter &p) {
+        LcdFont::paint(p, QRectF(rect()), cachedLayout(), m_pixelHeight, m_colour, m_alignment);
+    };
     if (m_ground) {
+        if (paintGroundPicture(painter, event->region(), draw))
+            return;
         painter.save();
         painter.translate(-pos());
         m_ground(painter, event->region().translated(pos()));
         painter.restore();
+        draw(painter);
+        return;
     }
-    const auto draw = [&] {
-        LcdFont::paint(painter, QRectF(rect()), cachedLayout(), m_pixelHeight, m_colour, m_alignment);
-    };
     // The digits come back to the same few texts on the same glass, and their smooth outlines cost
     // more to fill than their pixels to copy.
-    const qint64 numbers[] = {m_pixelHeight,       m_bold,  m_italic, qint64(quint64(m_colour.rgba64())),
-                              m_alignment.toInt(), width(), height()};
-    QByteArray look(reinterpret_cast<const char *>(numbers), sizeof numbers);
-    look.append(reinterpret_cast<const char *>(m_text.utf16()), m_text.size() * qsizetype(sizeof(char16_t)));
-    m_pictures.paint(painter, paintedRect() & rect(), look, draw);
+    m_pictures.paint(painter, paintedRect() & rect(), look(), [&] { draw(painter); });
+}
+
+bool LcdLabel::paintGroundPicture(QPainter &painter, const QRegion &region,
+                                  const std::function<void(QPainter &)> &draw)
+{
+    // Painting onto an image: the label with its ground is painted once per text into an image of
+    // the same kind, and its pixels are copied. Drawing there gives the pixels drawing here gives, as
+    // the ground is the same and the place differs by whole pixels.
+    const ImageTarget target = ImageTarget::of(painter);
+    if (!target)
+        return false;
+    QByteArray key = look();
+    const qint64 place[] = {x(), y(), target.image->format()};
+    key.append(reinterpret_cast<const char *>(place), sizeof place);
+    auto kept = std::find_if(m_groundPictures.begin(), m_groundPictures.end(),
+                             [&](const GroundPicture &p) { return p.look == key; });
+    if (kept == m_groundPictures.end()) {
+        constexpr size_t kKept = 16;
+        if (m_groundPictures.size() == kKept)
+            m_groundPictures.erase(m_groundPictures.begin());
+        QImage image(size(), target.image->format());
+        QPainter p(&image);
+        p.translate(-pos());
+        m_ground(p, QRegion(geometry()));
+        p.resetTransform();
+        draw(p);
+        p.end();
+        m_groundPictures.push_back({key, image});
+        kept = m_groundPictures.end() - 1;
+    }
+    blitRegion(painter, region, kept->image, QPoint(), true);
+    return true;
 }

@@ -4,6 +4,7 @@
 #include "display/LcdFont.h"
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
@@ -48,6 +49,8 @@ public:
     // making the label opaque: its parent is no longer painted under it. None by default.
     using Ground = std::function<void(QPainter &painter, const QRegion &region)>;
     void setGround(Ground ground);
+    // The ground now paints other pixels (the parent's colour, size or drawing changed).
+    void groundChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -56,6 +59,10 @@ private:
     QRect paintedRect() const;
     QRect shownInk() const; // what paintedRect() covers while the label is shown, else nothing
     void textLayoutChanged(const QRect &paintedBefore, const QSize &hintBefore);
+    // Everything but the ground that the label's pixels depend on.
+    QByteArray look() const;
+    bool paintGroundPicture(QPainter &painter, const QRegion &region,
+                            const std::function<void(QPainter &)> &draw);
 
     // The layout of the text as it is now, with where it paints in a box of the label's size.
     struct KeptLayout
@@ -85,4 +92,11 @@ private:
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignTop;
     GroundPictures m_pictures{16};
     Ground m_ground;
+    // The label on its ground, by look, place and image format.
+    struct GroundPicture
+    {
+        QByteArray look;
+        QImage image;
+    };
+    std::vector<GroundPicture> m_groundPictures;
 };

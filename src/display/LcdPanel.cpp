@@ -73,6 +73,9 @@ static_assert(sizeof(kRows) / sizeof(kRows[0]) == kLcdElementCount, "every eleme
 
 constexpr LcdElement kDigits[4] = {LcdElement::LcdDa, LcdElement::LcdDb, LcdElement::LcdDc,
                                    LcdElement::LcdDd};
+// The elements that paint the glass under themselves.
+constexpr LcdElement kGrounded[5] = {LcdElement::LcdFH, LcdElement::LcdDa, LcdElement::LcdDb,
+                                     LcdElement::LcdDc, LcdElement::LcdDd};
 constexpr LcdElement kPoints[3] = {LcdElement::LcdP1, LcdElement::LcdP2, LcdElement::LcdP3};
 
 // A decimal point: a filled black square.
@@ -129,8 +132,7 @@ LcdPanel::LcdPanel(QWidget *parent) : QFrame(parent)
     }
     for (int i = 0; i < 4; ++i)
         m_digits[size_t(i)] = label(kDigits[i]);
-    for (LcdElement e :
-         {LcdElement::LcdFH, LcdElement::LcdDa, LcdElement::LcdDb, LcdElement::LcdDc, LcdElement::LcdDd})
+    for (LcdElement e : kGrounded)
         label(e)->setGround(
             [this](QPainter &painter, const QRegion &region) { paintGround(painter, region); });
     apply(LcdPanelState::startState());
@@ -175,6 +177,28 @@ void LcdPanel::setGhostSegments(bool on)
 {
     m_ghostSegments = on;
     update();
+    groundChanged();
+}
+
+void LcdPanel::groundChanged()
+{
+    for (LcdElement e : kGrounded) {
+        if (LcdLabel *l = label(e)) // none yet while the panel is being built
+            l->groundChanged();
+    }
+}
+
+void LcdPanel::changeEvent(QEvent *event)
+{
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        groundChanged();
+}
+
+void LcdPanel::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    groundChanged();
 }
 
 void LcdPanel::paintEvent(QPaintEvent *event)

@@ -349,6 +349,20 @@ TEST(LcdPanel, FramesPaintTheDigitsAloneAndShowWhatAFreshPaintShows)
         panel->apply(state);
         QTest::qWait(30);
     };
+    bool ghosts = true;
+    // The panel in the same state painted by one that never painted before.
+    const auto fresh = [&] {
+        LcdPanel other;
+        other.setGhostSegments(ghosts);
+        other.setPalette(panel->palette());
+        other.resize(panel->size());
+        other.apply(state);
+        return grabImage(other);
+    };
+    const auto shown = [&] {
+        const auto *store = static_cast<const QImage *>(window.backingStore()->paintDevice());
+        return store->copy(panel->geometry()).convertToFormat(QImage::Format_RGB32);
+    };
     show(steps[0]);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -360,8 +374,26 @@ TEST(LcdPanel, FramesPaintTheDigitsAloneAndShowWhatAFreshPaintShows)
         paints.count = 0;
         show(step);
         EXPECT_EQ(paints.count > 0, step.panelPainted);
-        const auto *store = static_cast<const QImage *>(window.backingStore()->paintDevice());
-        EXPECT_EQ(store->copy(panel->geometry()).convertToFormat(QImage::Format_RGB32), grabImage(*panel));
+        EXPECT_EQ(shown(), fresh());
+    }
+    // The glass itself changes: the digits' kept pictures must not outlive it.
+    const std::function<void()> glassChanges[] = {
+        [&] {
+            ghosts = false;
+            panel->setGhostSegments(false);
+        },
+        [&] {
+            QPalette pal = panel->palette();
+            pal.setColor(QPalette::Window, Qt::yellow);
+            panel->setPalette(pal);
+        },
+        [&] { panel->resize(283, 120); },
+    };
+    for (const auto &change : glassChanges) {
+        change();
+        show(steps[1]);
+        EXPECT_EQ(shown(), fresh());
+        show(steps[0]);
     }
 }
 
