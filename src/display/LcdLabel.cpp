@@ -142,7 +142,8 @@ void LcdLabel::textLayoutChanged(const QRect &paintedBefore, const QSize &hintBe
 void LcdLabel::setGround(Ground ground)
 {
     m_ground = std::move(ground);
-    m_groundPictures.clear();
+    for (KeptLayout &k : m_kept)
+        k.onGround = QImage();
     setAttribute(Qt::WA_OpaquePaintEvent, bool(m_ground));
     update();
 }
@@ -158,7 +159,8 @@ QByteArray LcdLabel::look() const
 
 void LcdLabel::groundChanged()
 {
-    m_groundPictures.clear();
+    for (KeptLayout &k : m_kept)
+        k.onGround = QImage();
     update();
 }
 
@@ -192,15 +194,9 @@ bool LcdLabel::paintGroundPicture(QPainter &painter, const QRegion &region,
     const ImageTarget target = ImageTarget::of(painter);
     if (!target)
         return false;
-    QByteArray key = look();
-    const qint64 place[] = {x(), y(), target.image->format()};
-    key.append(reinterpret_cast<const char *>(place), sizeof place);
-    auto kept = std::find_if(m_groundPictures.begin(), m_groundPictures.end(),
-                             [&](const GroundPicture &p) { return p.look == key; });
-    if (kept == m_groundPictures.end()) {
-        constexpr size_t kKept = 16;
-        if (m_groundPictures.size() == kKept)
-            m_groundPictures.erase(m_groundPictures.begin());
+    KeptLayout &k = keptLayout();
+    if (k.onGround.isNull() || k.onGround.format() != target.image->format() ||
+        k.groundGeometry != geometry() || k.groundColour != m_colour || k.groundAlignment != m_alignment) {
         QImage image(size(), target.image->format());
         QPainter p(&image);
         p.translate(-pos());
@@ -208,9 +204,11 @@ bool LcdLabel::paintGroundPicture(QPainter &painter, const QRegion &region,
         p.resetTransform();
         draw(p);
         p.end();
-        m_groundPictures.push_back({key, image});
-        kept = m_groundPictures.end() - 1;
+        k.onGround = image;
+        k.groundGeometry = geometry();
+        k.groundColour = m_colour;
+        k.groundAlignment = m_alignment;
     }
-    blitRegion(painter, region, kept->image, QPoint(), true);
+    blitRegion(painter, region, k.onGround, QPoint(), true);
     return true;
 }

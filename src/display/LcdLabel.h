@@ -59,8 +59,7 @@ private:
     QRect paintedRect() const;
     QRect shownInk() const; // what paintedRect() covers while the label is shown, else nothing
     void textLayoutChanged(const QRect &paintedBefore, const QSize &hintBefore);
-    // Everything but the ground that the label's pixels depend on.
-    QByteArray look() const;
+    QByteArray look() const; // everything that the label's pixels on a ground depend on
     bool paintGroundPicture(QPainter &painter, const QRegion &region,
                             const std::function<void(QPainter &)> &draw);
 
@@ -75,6 +74,12 @@ private:
         QSize box;
         Qt::Alignment alignment;
         QRect painted; // for box and alignment
+        // The label with this text on its ground, as painted at its geometry in its colour and
+        // alignment (empty when there is none).
+        QImage onGround;
+        QRect groundGeometry;
+        QColor groundColour;
+        Qt::Alignment groundAlignment;
     };
     KeptLayout &keptLayout() const;
     const LcdFont::Layout &cachedLayout() const { return keptLayout().layout; }
@@ -92,11 +97,4 @@ private:
     Qt::Alignment m_alignment = Qt::AlignLeft | Qt::AlignTop;
     GroundPictures m_pictures{16};
     Ground m_ground;
-    // The label on its ground, by look, place and image format.
-    struct GroundPicture
-    {
-        QByteArray look;
-        QImage image;
-    };
-    std::vector<GroundPicture> m_groundPictures;
 };
