@@ -327,14 +327,15 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
         m_scratchPainter.setRenderHint(QPainter::Antialiasing, false);
         m_scratchPainter.setPen(QPen(Qt::black, 2));
     }
-    const auto same = [&](const NeedleRuns &r) {
-        return r.needle.tip == needle.tip && r.needle.inner == needle.inner;
-    };
-    const auto kept = std::find_if(m_needleRuns.rbegin(), m_needleRuns.rend(), same);
-    if (kept != m_needleRuns.rend())
-        return *kept;
+    const NeedleKey key{needle.tip, needle.inner};
+    const auto kept = m_needleRuns.find(key);
+    if (kept != m_needleRuns.end())
+        return kept->second;
+    // A needle sweeping a meter's whole range visits a few thousand places at most.
+    constexpr size_t kKeptNeedles = 2048;
+    if (m_needleRuns.size() >= kKeptNeedles)
+        m_needleRuns.clear();
     NeedleRuns runs;
-    runs.needle = needle;
     runs.area = needleRegion(needle, m_needleScratch.rect());
     // Drawn as the picture would be drawn on, then read back where the line can reach (and made white
     // again): a line of the same pen in the same place covers the same pixels on any white ground.
@@ -356,11 +357,7 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
             }
         }
     }
-    constexpr size_t kKeptNeedles = 512;
-    if (m_needleRuns.size() == kKeptNeedles)
-        m_needleRuns.erase(m_needleRuns.begin());
-    m_needleRuns.push_back(std::move(runs));
-    return m_needleRuns.back();
+    return m_needleRuns.emplace(key, std::move(runs)).first->second;
 }
 
 void GaugeView::setRuns(const NeedleRuns &runs, QRgb colour)

@@ -4,11 +4,13 @@
 #include "display/GaugeScale.h"
 
 #include <QFrame>
+#include <QHashFunctions>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
 #include <QRegion>
 
+#include <unordered_map>
 #include <vector>
 
 // The analog scale: the white panel "KD" with the picture "KD1" over its whole area. KDsetup draws the
@@ -49,7 +51,6 @@ private:
     // place (a reading comes back to the same few places) and kept with the area they repaint.
     struct NeedleRuns
     {
-        GaugeNeedle needle;
         std::vector<QRect> runs; // one pixel high
         QRegion area;
     };
@@ -58,7 +59,19 @@ private:
 
     GaugeInputs m_inputs;
     QImage m_picture;
-    std::vector<NeedleRuns> m_needleRuns; // for m_runsSize, the latest last
+    struct NeedleKey
+    {
+        GaugePoint tip, inner;
+        bool operator==(const NeedleKey &o) const { return tip == o.tip && inner == o.inner; }
+    };
+    struct NeedleKeyHash
+    {
+        size_t operator()(const NeedleKey &k) const
+        {
+            return qHashMulti(0, k.tip.x, k.tip.y, k.inner.x, k.inner.y);
+        }
+    };
+    std::unordered_map<NeedleKey, NeedleRuns, NeedleKeyHash> m_needleRuns; // for m_runsSize
     QSize m_runsSize;
     QImage m_needleScratch;    // white, the picture's size and format, where new needles are drawn
     QPainter m_scratchPainter; // on m_needleScratch: beginning a painter costs more than a line
