@@ -110,12 +110,14 @@ void MeterPresentation::speakReading(const QString &reading)
 void MeterPresentation::speakExtremes(const std::string &minText, const std::string &maxText,
                                       const std::string &unit)
 {
-    // The extremes change seldom; their words are made only when they do.
-    if (m_spokenExtremes && minText == m_spokenExtremes->minText && maxText == m_spokenExtremes->maxText &&
-        unit == m_spokenExtremes->unit)
+    // The extremes change seldom and their unit more seldom still: words are made only for what
+    // changed (a widget told the words it already says does nothing).
+    const std::optional<SpokenExtremes> last = m_spokenExtremes;
+    if (last && minText == last->minText && maxText == last->maxText && unit == last->unit)
         return;
-    m_spokenExtremes = SpokenExtremes{minText, maxText, unit};
-    const QString unitWords = spokenUnit(unit);
+    const bool sameUnit = last && unit == last->unit;
+    const QString unitWords = sameUnit ? last->unitWords : spokenUnit(unit);
+    m_spokenExtremes = SpokenExtremes{minText, maxText, unit, unitWords};
     const auto extreme = [&](const char *caption, const std::string &value) {
         QString text = QLatin1String(caption) + QLatin1Char(' ');
         if (value.empty())
@@ -123,10 +125,14 @@ void MeterPresentation::speakExtremes(const std::string &minText, const std::str
         text += spokenValue(value);
         return unitWords.isEmpty() ? text : text + QLatin1Char(' ') + unitWords;
     };
-    m_spoken->say(m_ui.Panel3->MinText, extreme("MIN", minText));
-    m_spoken->say(m_ui.Panel3->MaxText, extreme("MAX", maxText));
-    m_spoken->say(m_ui.Panel3->MinTextU, unitWords);
-    m_spoken->say(m_ui.Panel3->MaxTextU, unitWords);
+    if (!sameUnit || minText != last->minText)
+        m_spoken->say(m_ui.Panel3->MinText, extreme("MIN", minText));
+    if (!sameUnit || maxText != last->maxText)
+        m_spoken->say(m_ui.Panel3->MaxText, extreme("MAX", maxText));
+    if (!sameUnit) {
+        m_spoken->say(m_ui.Panel3->MinTextU, unitWords);
+        m_spoken->say(m_ui.Panel3->MaxTextU, unitWords);
+    }
 }
 
 bool MeterPresentation::readLimit(QLineEdit *box, float *limit)

@@ -91,6 +91,7 @@ private:
     struct SpokenExtremes
     {
         std::string minText, maxText, unit;
+        QString unitWords;
     };
     std::optional<SpokenExtremes> m_spokenExtremes; // what the MIN/MAX readouts last said
     ReadingWords m_readingWords;                    // what the LCD and the gauge say
