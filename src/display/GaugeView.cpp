@@ -336,7 +336,7 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
     if (m_needleRuns.size() >= kKeptNeedles)
         m_needleRuns.clear();
     NeedleRuns runs;
-    runs.area = needleRegion(needle, m_needleScratch.rect());
+    const QRegion reach = needleRegion(needle, m_needleScratch.rect());
     // Drawn as the picture would be drawn on, then read back where the line can reach (and made white
     // again): a line of the same pen in the same place covers the same pixels on any white ground.
     m_scratchPainter.drawLine(needle.tip.x, needle.tip.y, needle.inner.x, needle.inner.y);
@@ -344,7 +344,7 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
     uchar *bits = m_needleScratch.bits();
     const qsizetype stride = m_needleScratch.bytesPerLine();
     runs.runs.reserve(size_t(m_needleScratch.height()));
-    for (const QRect &r : runs.area) {
+    for (const QRect &r : reach) {
         for (int y = r.top(); y <= r.bottom(); ++y) {
             auto *line = reinterpret_cast<QRgb *>(bits + y * stride);
             for (int x = r.left(); x <= r.right(); ++x) {
@@ -357,6 +357,18 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
             }
         }
     }
+    // The area to repaint: the runs' extent in bands a few rows high, as few rectangles as keep
+    // the slanted needle's bands narrow.
+    constexpr int kBand = 16;
+    std::vector<QRect> bands;
+    for (const QRect &run : runs.runs) {
+        const int band = run.y() / kBand;
+        if (bands.empty() || bands.back().top() / kBand != band)
+            bands.push_back(run);
+        else
+            bands.back() |= run;
+    }
+    runs.area.setRects(bands.data(), int(bands.size()));
     return m_needleRuns.emplace(key, std::move(runs)).first->second;
 }
 
