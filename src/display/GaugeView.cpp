@@ -331,7 +331,8 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
     const auto kept = m_needleRuns.find(key);
     if (kept != m_needleRuns.end())
         return kept->second;
-    // A needle sweeping a meter's whole range visits a few thousand places at most.
+    // A needle sweeping a meter's whole range visits a thousand places or so in each mode (under a
+    // kilobyte of runs each).
     constexpr size_t kKeptNeedles = 2048;
     if (m_needleRuns.size() >= kKeptNeedles)
         m_needleRuns.clear();
@@ -353,7 +354,7 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
                 const int first = x;
                 while (x <= r.right() && line[x] != white)
                     line[x++] = white;
-                runs.runs.push_back(QRect(first, y, x - first, 1));
+                runs.runs.push_back({qint16(y), qint16(first), qint16(x - first)});
             }
         }
     }
@@ -361,12 +362,12 @@ const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
     // the slanted needle's bands narrow.
     constexpr int kBand = 16;
     std::vector<QRect> bands;
-    for (const QRect &run : runs.runs) {
-        const int band = run.y() / kBand;
-        if (bands.empty() || bands.back().top() / kBand != band)
-            bands.push_back(run);
+    for (const NeedleRuns::Run &run : runs.runs) {
+        const QRect r(run.x, run.y, run.width, 1);
+        if (bands.empty() || bands.back().top() / kBand != run.y / kBand)
+            bands.push_back(r);
         else
-            bands.back() |= run;
+            bands.back() |= r;
     }
     runs.area.setRects(bands.data(), int(bands.size()));
     return m_needleRuns.emplace(key, std::move(runs)).first->second;
@@ -376,8 +377,8 @@ void GaugeView::setRuns(const NeedleRuns &runs, QRgb colour)
 {
     uchar *bits = m_picture.bits();
     const qsizetype stride = m_picture.bytesPerLine();
-    for (const QRect &r : runs.runs) {
-        auto *line = reinterpret_cast<QRgb *>(bits + r.y() * stride);
-        std::fill(line + r.left(), line + r.left() + r.width(), colour);
+    for (const NeedleRuns::Run &r : runs.runs) {
+        auto *line = reinterpret_cast<QRgb *>(bits + r.y * stride) + r.x;
+        std::fill(line, line + r.width, colour);
     }
 }

@@ -51,7 +51,11 @@ private:
     // place (a reading comes back to the same few places) and kept with the area they repaint.
     struct NeedleRuns
     {
-        std::vector<QRect> runs; // one pixel high
+        struct Run
+        {
+            qint16 y, x, width; // a picture is far smaller than 32768 pixels
+        };
+        std::vector<Run> runs;
         QRegion area;
     };
     const NeedleRuns &needleRuns(const GaugeNeedle &needle);
