@@ -155,6 +155,9 @@ void FCOMMLayout::setupLayout(QMainWindow *window)
     PBar2->setRange(0, 40);
     PBar2->setValue(30);
     PBar2->setTextVisible(false);
+    // The bar fills its ground in the client's colour (its palette's, inherited): opaque, so the
+    // client is not painted again under it at each step.
+    PBar2->setAutoFillBackground(true);
 
     Panel3 = new MinMaxPanel(client);
     Panel3->move(3, 177);

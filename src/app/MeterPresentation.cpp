@@ -8,7 +8,6 @@
 #include "display/LcdLabel.h"
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
-#include "display/SpokenReading.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -47,8 +46,10 @@ void MeterPresentation::configure(const ModelSelectors &selectors, const ModelPr
     m_ui.Chtshow->setAxisRange(-range().FullScale, range().FullScale);
     KDsetup();
     m_ui.KD->KDrun(range().GaugeZero);
-    speak(QStringLiteral("no reading"), m_ui.Panel3->MinText->text().toStdString(),
-          m_ui.Panel3->MaxText->text().toStdString(), std::string());
+    speakReading(QStringLiteral("no reading"));
+    m_readingWords.reset();
+    speakExtremes(m_ui.Panel3->MinText->text().toStdString(), m_ui.Panel3->MaxText->text().toStdString(),
+                  std::string());
 }
 
 void MeterPresentation::receive(const char *data, qint32 size)
@@ -89,7 +90,10 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     }
     m_ui.Panel3->showExtremes(toQString(p.minText), toQString(p.maxText), toQString(p.unit));
     m_ui.KD->KDrun(p.gaugeInput);
-    speak(spokenReading(p.reading), p.minText, p.maxText, p.unit);
+    // A reading mostly repeats or changes its value only: its words are made only when they change.
+    if (m_readingWords.update(p.reading))
+        speakReading(m_readingWords.words());
+    speakExtremes(p.minText, p.maxText, p.unit);
     emit frameReceived(true, m_reading);
     m_ui.Chtshow->addPoint(p.chartValue);
     // A step the bar can show makes it ask to be painted at once; the window paints it with the
@@ -97,17 +101,23 @@ void MeterPresentation::present(const FrameOutcome &outcome)
     m_ui.PBar2->setValue(p.barPosition);
 }
 
-void MeterPresentation::speak(const QString &reading, const std::string &minText, const std::string &maxText,
-                              const std::string &unit)
+void MeterPresentation::speakReading(const QString &reading)
 {
     m_spoken->say(m_ui.Panel1, reading, SpokenReading::Children::Hidden);
     m_spoken->say(m_ui.KD, QStringLiteral("Gauge: ") + reading);
-    // The extremes change seldom; their words are made only when they do.
-    if (m_spokenExtremes && minText == m_spokenExtremes->minText && maxText == m_spokenExtremes->maxText &&
-        unit == m_spokenExtremes->unit)
+}
+
+void MeterPresentation::speakExtremes(const std::string &minText, const std::string &maxText,
+                                      const std::string &unit)
+{
+    // The extremes change seldom and their unit more seldom still: words are made only for what
+    // changed (a widget told the words it already says does nothing).
+    const std::optional<SpokenExtremes> last = m_spokenExtremes;
+    if (last && minText == last->minText && maxText == last->maxText && unit == last->unit)
         return;
-    m_spokenExtremes = SpokenExtremes{minText, maxText, unit};
-    const QString unitWords = spokenUnit(unit);
+    const bool sameUnit = last && unit == last->unit;
+    const QString unitWords = sameUnit ? last->unitWords : spokenUnit(unit);
+    m_spokenExtremes = SpokenExtremes{minText, maxText, unit, unitWords};
     const auto extreme = [&](const char *caption, const std::string &value) {
         QString text = QLatin1String(caption) + QLatin1Char(' ');
         if (value.empty())
@@ -115,10 +125,14 @@ void MeterPresentation::speak(const QString &reading, const std::string &minText
         text += spokenValue(value);
         return unitWords.isEmpty() ? text : text + QLatin1Char(' ') + unitWords;
     };
-    m_spoken->say(m_ui.Panel3->MinText, extreme("MIN", minText));
-    m_spoken->say(m_ui.Panel3->MaxText, extreme("MAX", maxText));
-    m_spoken->say(m_ui.Panel3->MinTextU, unitWords);
-    m_spoken->say(m_ui.Panel3->MaxTextU, unitWords);
+    if (!sameUnit || minText != last->minText)
+        m_spoken->say(m_ui.Panel3->MinText, extreme("MIN", minText));
+    if (!sameUnit || maxText != last->maxText)
+        m_spoken->say(m_ui.Panel3->MaxText, extreme("MAX", maxText));
+    if (!sameUnit) {
+        m_spoken->say(m_ui.Panel3->MinTextU, unitWords);
+        m_spoken->say(m_ui.Panel3->MaxTextU, unitWords);
+    }
 }
 
 bool MeterPresentation::readLimit(QLineEdit *box, float *limit)

@@ -3,6 +3,7 @@
 #include "decode/MeterDecoder.h"
 #include "decode/ModelProfile.h"
 #include "display/FramePresenter.h"
+#include "display/SpokenReading.h"
 
 #include <QObject>
 
@@ -17,7 +18,6 @@ class MinMaxPanel;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
-class SpokenReading;
 class StatusLine;
 class TrendChart;
 class WindowPrompts;
@@ -73,9 +73,10 @@ signals:
 
 private:
     void present(const FrameOutcome &outcome);
-    // The accessible text of the LCD, the gauge and the MIN/MAX readouts.
-    void speak(const QString &reading, const std::string &minText, const std::string &maxText,
-               const std::string &unit);
+    // The accessible text of the LCD and the gauge.
+    void speakReading(const QString &reading);
+    // The accessible text of the MIN/MAX readouts.
+    void speakExtremes(const std::string &minText, const std::string &maxText, const std::string &unit);
     bool readLimit(QLineEdit *box, float *limit);
 
     const MeterControls m_ui;
@@ -90,6 +91,8 @@ private:
     struct SpokenExtremes
     {
         std::string minText, maxText, unit;
+        QString unitWords;
     };
     std::optional<SpokenExtremes> m_spokenExtremes; // what the MIN/MAX readouts last said
+    ReadingWords m_readingWords;                    // what the LCD and the gauge say
 };

@@ -97,6 +97,47 @@ void drawDot(QPainter &painter, GaugePoint p, const QColor &colour, int penWidth
     painter.drawEllipse(QRectF(p.x, p.y, 2, 2));
 }
 
+// A scale has hundreds of dots of a few looks at whole-pixel places, and stroking each costs far more
+// than copying its pixels: without antialiasing a dot's pixels are wholly its colour or untouched, so
+// a picture of one dot on a transparent ground, copied over, gives the pixels drawing would.
+class DotStamps
+{
+public:
+    void draw(QPainter &painter, GaugePoint p, const QColor &colour, int penWidth)
+    {
+        const QImage &stamp = stampFor(colour, penWidth);
+        painter.drawImage(QPoint(p.x - kAt, p.y - kAt), stamp);
+    }
+
+private:
+    static constexpr int kAt = 6;    // where the dot's box starts in its picture
+    static constexpr int kSize = 16; // room for the box and a pen of up to 8 pixels around it
+
+    const QImage &stampFor(const QColor &colour, int penWidth)
+    {
+        for (const Stamp &s : m_stamps) {
+            if (s.colour == colour && s.penWidth == penWidth)
+                return s.image;
+        }
+        QImage image(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        drawDot(painter, GaugePoint{kAt, kAt}, colour, penWidth);
+        painter.end();
+        m_stamps.push_back({colour, penWidth, image});
+        return m_stamps.back().image;
+    }
+
+    struct Stamp
+    {
+        QColor colour;
+        int penWidth;
+        QImage image;
+    };
+    std::vector<Stamp> m_stamps;
+};
+
 } // namespace
 
 GaugeView::GaugeView(QWidget *parent) : QFrame(parent)
@@ -115,15 +156,8 @@ GaugeView::GaugeView(QWidget *parent) : QFrame(parent)
     resize(318, 137);
 }
 
-void GaugeView::endNeedlePainter()
-{
-    if (m_needlePainter.isActive())
-        m_needlePainter.end();
-}
-
 void GaugeView::ensurePictureSize()
 {
-    endNeedlePainter();
     const QSize size = QSize(width(), height()).expandedTo(QSize(1, 1));
     if (m_picture.size() != size)
         m_picture = QImage(size, QImage::Format_RGB32);
@@ -165,7 +199,6 @@ void GaugeView::KDsetup(int)
         return d.size == m_picture.size() && d.inputs == m_inputs;
     };
     const auto drawn = std::find_if(m_drawnScales.begin(), m_drawnScales.end(), same);
-    endNeedlePainter();
     if (drawn != m_drawnScales.end()) {
         // The scale drawn again over itself (a limit confirmed unchanged) differs only where the
         // needle has been since.
@@ -212,6 +245,7 @@ void GaugeView::drawScale(QPainter &painter, const GaugeGeometry &g)
     painter.setBrush(Qt::white);
     painter.setRenderHint(QPainter::Antialiasing, false);
     const QPen arcPen = m_inputs.HzMode ? QPen(red, 2) : QPen(blue, 1);
+    DotStamps dots;
     for (const ScaleMark &mark : gaugeScaleMarks(g, m_inputs)) {
         if (!mark.label.empty()) {
             // Labels sit on an opaque white ground, as the marks under them are meant to be covered.
@@ -224,12 +258,12 @@ void GaugeView::drawScale(QPainter &painter, const GaugeGeometry &g)
         painter.setPen(arcPen);
         painter.drawPolyline(arc);
         if (mark.dot)
-            drawDot(painter, mark.dotAt, red, 2);
+            dots.draw(painter, mark.dotAt, red, 2);
     }
     // The limit band keeps the normal division in the frequency mode too.
     const int m = m_inputs.GaugeSpan * 10;
     for (int j = 0; j <= m; ++j)
-        drawDot(painter, g.point(float(j), float(m), 3.0f), gaugeBandRed(m_inputs, j) ? red : blue, 4);
+        dots.draw(painter, g.point(float(j), float(m), 3.0f), gaugeBandRed(m_inputs, j) ? red : blue, 4);
 }
 
 void GaugeView::KDrun(int v)
@@ -250,20 +284,13 @@ void GaugeView::KDrun(int v)
         m_lastInput = v;
         return;
     }
-    const GaugeNeedle previous = m_needle;
-    // Starting a painter costs more than the two lines: one stays open on the picture (a copy of an
-    // image being painted is a copy of its pixels, never shared).
-    if (!m_needlePainter.isActive()) {
-        endNeedlePainter();
-        m_needlePainter.begin(&m_picture);
-        m_needlePainter.setRenderHint(QPainter::Antialiasing, false);
-    }
-    QPainter &painter = m_needlePainter;
-    painter.setPen(QPen(Qt::white, 2));
-    painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
+    // The old needle painted white, then the new one black.
+    const NeedleRuns &erased = needleRuns(m_needle);
+    setRuns(erased, qRgb(255, 255, 255));
+    const QRegion erasedArea = erased.area; // the next look-up may drop the kept runs
     m_needle = next;
-    painter.setPen(QPen(Qt::black, 2));
-    painter.drawLine(m_needle.tip.x, m_needle.tip.y, m_needle.inner.x, m_needle.inner.y);
+    const NeedleRuns &drawn = needleRuns(next);
+    setRuns(drawn, qRgb(0, 0, 0));
     m_lastInput = v;
     m_needleShown = true;
     if (firstPicture || m_picture.size() != m_pictureWidget->size()) {
@@ -272,9 +299,86 @@ void GaugeView::KDrun(int v)
         return;
     }
     // Only the pixels under the erased and the new needle changed.
-    const QRect bounds = m_pictureWidget->rect();
-    const QRegion changed = needleRegion(previous, bounds) | needleRegion(next, bounds);
+    const QRegion changed = erasedArea | drawn.area;
     m_pictureWidget->update(changed);
     if (m_onScale)
         m_needleMarks |= changed.boundingRect();
+}
+
+GaugeGeometry GaugeView::scaleGeometry() const
+{
+    if (m_geometrySize != size()) {
+        m_geometry = GaugeGeometry(width(), height());
+        m_geometrySize = size();
+    }
+    return m_geometry;
+}
+
+const GaugeView::NeedleRuns &GaugeView::needleRuns(const GaugeNeedle &needle)
+{
+    if (m_runsSize != m_picture.size() || m_needleScratch.format() != m_picture.format()) {
+        m_needleRuns.clear();
+        m_runsSize = m_picture.size();
+        if (m_scratchPainter.isActive())
+            m_scratchPainter.end();
+        m_needleScratch = QImage(m_runsSize, m_picture.format());
+        m_needleScratch.fill(Qt::white);
+        m_scratchPainter.begin(&m_needleScratch);
+        m_scratchPainter.setRenderHint(QPainter::Antialiasing, false);
+        m_scratchPainter.setPen(QPen(Qt::black, 2));
+    }
+    const NeedleKey key{needle.tip, needle.inner};
+    const auto kept = m_needleRuns.find(key);
+    if (kept != m_needleRuns.end())
+        return kept->second;
+    // A needle sweeping a meter's whole range visits a thousand places or so in each mode (under a
+    // kilobyte of runs each).
+    constexpr size_t kKeptNeedles = 2048;
+    if (m_needleRuns.size() >= kKeptNeedles)
+        m_needleRuns.clear();
+    NeedleRuns runs;
+    const QRegion reach = needleRegion(needle, m_needleScratch.rect());
+    // Drawn as the picture would be drawn on, then read back where the line can reach (and made white
+    // again): a line of the same pen in the same place covers the same pixels on any white ground.
+    m_scratchPainter.drawLine(needle.tip.x, needle.tip.y, needle.inner.x, needle.inner.y);
+    const QRgb white = qRgb(255, 255, 255);
+    uchar *bits = m_needleScratch.bits();
+    const qsizetype stride = m_needleScratch.bytesPerLine();
+    runs.runs.reserve(size_t(m_needleScratch.height()));
+    for (const QRect &r : reach) {
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(bits + y * stride);
+            for (int x = r.left(); x <= r.right(); ++x) {
+                if (line[x] == white)
+                    continue;
+                const int first = x;
+                while (x <= r.right() && line[x] != white)
+                    line[x++] = white;
+                runs.runs.push_back({qint16(y), qint16(first), qint16(x - first)});
+            }
+        }
+    }
+    // The area to repaint: the runs' extent in bands a few rows high, as few rectangles as keep
+    // the slanted needle's bands narrow.
+    constexpr int kBand = 16;
+    std::vector<QRect> bands;
+    for (const NeedleRuns::Run &run : runs.runs) {
+        const QRect r(run.x, run.y, run.width, 1);
+        if (bands.empty() || bands.back().top() / kBand != run.y / kBand)
+            bands.push_back(r);
+        else
+            bands.back() |= r;
+    }
+    runs.area.setRects(bands.data(), int(bands.size()));
+    return m_needleRuns.emplace(key, std::move(runs)).first->second;
+}
+
+void GaugeView::setRuns(const NeedleRuns &runs, QRgb colour)
+{
+    uchar *bits = m_picture.bits();
+    const qsizetype stride = m_picture.bytesPerLine();
+    for (const NeedleRuns::Run &r : runs.runs) {
+        auto *line = reinterpret_cast<QRgb *>(bits + r.y * stride) + r.x;
+        std::fill(line, line + r.width, colour);
+    }
 }

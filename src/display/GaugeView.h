@@ -4,10 +4,13 @@
 #include "display/GaugeScale.h"
 
 #include <QFrame>
+#include <QHashFunctions>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
+#include <QRegion>
 
+#include <unordered_map>
 #include <vector>
 
 // The analog scale: the white panel "KD" with the picture "KD1" over its whole area. KDsetup draws the
@@ -31,7 +34,7 @@ public:
     void KDrun(int v);
 
     // The scale laid out in the panel at its present size.
-    GaugeGeometry scaleGeometry() const { return GaugeGeometry(width(), height()); }
+    GaugeGeometry scaleGeometry() const;
     const QImage &picture() const { return m_picture; }
     QWidget *pictureWidget() const { return m_pictureWidget; }
     GaugeNeedle lastNeedle() const { return m_needle; }
@@ -44,11 +47,41 @@ private:
     void followPanelSize();
     void drawScale(QPainter &painter, const GaugeGeometry &g);
     void scaleLaid();
-    void endNeedlePainter();
+    // The pixels of a needle line as drawing it on the picture would set them, worked out once per
+    // place (a reading comes back to the same few places) and kept with the area they repaint.
+    struct NeedleRuns
+    {
+        struct Run
+        {
+            qint16 y, x, width; // a picture is far smaller than 32768 pixels
+        };
+        std::vector<Run> runs;
+        QRegion area;
+    };
+    const NeedleRuns &needleRuns(const GaugeNeedle &needle);
+    void setRuns(const NeedleRuns &runs, QRgb colour);
 
     GaugeInputs m_inputs;
     QImage m_picture;
-    QPainter m_needlePainter; // on m_picture between needle moves; ended before it is replaced
+    struct NeedleKey
+    {
+        GaugePoint tip, inner;
+        bool operator==(const NeedleKey &o) const { return tip == o.tip && inner == o.inner; }
+    };
+    struct NeedleKeyHash
+    {
+        size_t operator()(const NeedleKey &k) const
+        {
+            return qHashMulti(0, k.tip.x, k.tip.y, k.inner.x, k.inner.y);
+        }
+    };
+    std::unordered_map<NeedleKey, NeedleRuns, NeedleKeyHash> m_needleRuns; // for m_runsSize
+    QSize m_runsSize;
+    QImage m_needleScratch;    // white, the picture's size and format, where new needles are drawn
+    QPainter m_scratchPainter; // on m_needleScratch: beginning a painter costs more than a line
+    // The scale's layout for the size it was worked out for: the needle needs it at every move.
+    mutable QSize m_geometrySize;
+    mutable GaugeGeometry m_geometry{0, 0};
     QWidget *m_pictureWidget = nullptr;
     GaugeNeedle m_needle; // both ends (0,0) until the first KDrun
     int m_lastInput = 0;

@@ -73,6 +73,9 @@ static_assert(sizeof(kRows) / sizeof(kRows[0]) == kLcdElementCount, "every eleme
 
 constexpr LcdElement kDigits[4] = {LcdElement::LcdDa, LcdElement::LcdDb, LcdElement::LcdDc,
                                    LcdElement::LcdDd};
+// The elements that paint the glass under themselves.
+constexpr LcdElement kGrounded[5] = {LcdElement::LcdFH, LcdElement::LcdDa, LcdElement::LcdDb,
+                                     LcdElement::LcdDc, LcdElement::LcdDd};
 constexpr LcdElement kPoints[3] = {LcdElement::LcdP1, LcdElement::LcdP2, LcdElement::LcdP3};
 
 // A decimal point: a filled black square.
@@ -129,6 +132,9 @@ LcdPanel::LcdPanel(QWidget *parent) : QFrame(parent)
     }
     for (int i = 0; i < 4; ++i)
         m_digits[size_t(i)] = label(kDigits[i]);
+    for (LcdElement e : kGrounded)
+        label(e)->setGround(
+            [this](QPainter &painter, const QRegion &region) { paintGround(painter, region); });
     apply(LcdPanelState::startState());
 }
 
@@ -171,12 +177,37 @@ void LcdPanel::setGhostSegments(bool on)
 {
     m_ghostSegments = on;
     update();
+    groundChanged();
+}
+
+void LcdPanel::groundChanged()
+{
+    for (LcdElement e : kGrounded) {
+        if (LcdLabel *l = label(e)) // none yet while the panel is being built
+            l->groundChanged();
+    }
+}
+
+void LcdPanel::changeEvent(QEvent *event)
+{
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        groundChanged();
+}
+
+void LcdPanel::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    groundChanged();
 }
 
 void LcdPanel::paintEvent(QPaintEvent *event)
 {
-    if (m_ghostSegments && paintFromGlass(event))
-        return;
+    if (m_ghostSegments) {
+        QPainter painter(this);
+        if (paintFromGlass(painter, event->region(), false))
+            return;
+    }
     QFrame::paintEvent(event);
     if (!m_ghostSegments)
         return;
@@ -184,11 +215,25 @@ void LcdPanel::paintEvent(QPaintEvent *event)
     paintGhosts(painter, event->rect());
 }
 
-bool LcdPanel::paintFromGlass(QPaintEvent *event)
+void LcdPanel::paintGround(QPainter &painter, const QRegion &region)
+{
+    if (m_ghostSegments && paintFromGlass(painter, region, true))
+        return;
+    const QBrush ground = palette().brush(backgroundRole());
+    for (const QRect &r : region)
+        painter.fillRect(r, ground);
+    drawFrame(&painter);
+    if (m_ghostSegments) {
+        painter.save();
+        paintGhosts(painter, region.boundingRect());
+        painter.restore();
+    }
+}
+
+bool LcdPanel::paintFromGlass(QPainter &painter, const QRegion &region, bool fillBorder)
 {
     // The faint ghosts are costly to blend and every new digit repaints one: on a device that is an
     // image, the glass with its ghosts is painted once into an image of the same kind and copied.
-    QPainter painter(this);
     const QPaintDevice *target = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
     const QBrush ground = palette().brush(backgroundRole());
     if (!target || target->devType() != QInternal::Image || target->devicePixelRatio() != 1 ||
@@ -204,9 +249,14 @@ bool LcdPanel::paintFromGlass(QPaintEvent *event)
     }
     // The copy covers the contents, so the border needs drawing only where it is exposed: a new
     // digit does not reach it.
-    if (!contentsRect().contains(event->rect()))
+    if (!contentsRect().contains(region.boundingRect())) {
+        if (fillBorder) {
+            for (const QRect &r : region.subtracted(contentsRect()))
+                painter.fillRect(r, ground);
+        }
         drawFrame(&painter);
-    blitRegion(painter, event->region() & contentsRect(), m_glass);
+    }
+    blitRegion(painter, region & contentsRect(), m_glass);
     return true;
 }
 

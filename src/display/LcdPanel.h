@@ -36,9 +36,19 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    bool paintFromGlass(QPaintEvent *event);
+    // Paints what the panel shows under `region` (panel coordinates; the painter draws in them): its
+    // ground, frame and ghosts, as its own paint event paints them after Qt has filled its ground.
+    // The digits paint it under themselves, so that they are opaque and a new digit does not repaint
+    // the panel.
+    void paintGround(QPainter &painter, const QRegion &region);
+    void groundChanged();
+    // With the glass kept for the painter's device; false where it cannot be. `fillBorder` fills the
+    // ground the frame is drawn on, where Qt has not.
+    bool paintFromGlass(QPainter &painter, const QRegion &region, bool fillBorder);
     void paintGhosts(QPainter &painter, const QRect &exposed);
 
     std::array<QWidget *, kLcdElementCount> m_elements{};

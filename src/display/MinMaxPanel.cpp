@@ -4,26 +4,25 @@
 #include "display/LcdLabel.h"
 #include "display/LimitKeyFilter.h"
 #include "display/Pictures.h"
+#include "display/ReadoutLabel.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 
 #include <algorithm>
 
 namespace {
 
-QLabel *readingLabel(const QString &text, QWidget *parent)
+ReadoutLabel *readingLabel(const QString &text, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new ReadoutLabel(text, parent);
     label->setFont(arialFont(14, false, true));
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
 
 // Grows a label to its text; never narrower than its layout width. A reading's extremes come back to
 // the same few texts, and measuring one lays it out: the widths are kept by text.
-void fitWidth(QLabel *label, int layoutWidth, QHash<QString, int> &widths)
+void fitWidth(ReadoutLabel *label, int layoutWidth, QHash<QString, int> &widths)
 {
     auto known = widths.find(label->text());
     if (known == widths.end()) {

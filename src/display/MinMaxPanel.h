@@ -1,9 +1,10 @@
 #pragma once
 
+#include "display/ReadoutLabel.h"
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QHash>
-#include <QLabel>
 #include <QLineEdit>
 
 class LcdLabel;
@@ -25,8 +26,8 @@ public:
 
     LcdLabel *Label11 = nullptr;
     LcdLabel *Label12 = nullptr;
-    QLabel *MinText = nullptr;
-    QLabel *MaxText = nullptr;
+    ReadoutLabel *MinText = nullptr;
+    ReadoutLabel *MaxText = nullptr;
     LcdLabel *MinTextU = nullptr;
     LcdLabel *MaxTextU = nullptr;
     QCheckBox *SetMaxB = nullptr;

@@ -35,9 +35,13 @@ void copyPixels(const ImageTarget &target, const QImage &source, const QRect &fr
 {
     const int bytesPerPixel = target.image->depth() / 8;
     const size_t rowBytes = size_t(from.width()) * size_t(bytesPerPixel);
-    for (int y = 0; y < from.height(); ++y)
-        std::memcpy(target.image->scanLine(to.y() + y) + to.x() * bytesPerPixel,
-                    source.constScanLine(from.top() + y) + from.left() * bytesPerPixel, rowBytes);
+    // Row by row through pointers: asking the image for each row checks whether it is shared.
+    uchar *out = target.image->scanLine(to.y()) + to.x() * bytesPerPixel;
+    const uchar *in = source.constScanLine(from.top()) + from.left() * bytesPerPixel;
+    const qsizetype outStride = target.image->bytesPerLine();
+    const qsizetype inStride = source.bytesPerLine();
+    for (int y = 0; y < from.height(); ++y, out += outStride, in += inStride)
+        std::memcpy(out, in, rowBytes);
 }
 
 namespace {

@@ -149,15 +149,51 @@ QString spokenUnit(const std::string &unit)
     return words.join(QLatin1Char(' '));
 }
 
-QString spokenReading(const Reading &reading)
+namespace {
+
+QString wordsAfterValue(const Reading &reading)
 {
-    QStringList words{spokenValue(reading.value)};
+    QString after;
     for (const QString &part : {spokenUnit(reading.unit), QString::fromStdString(reading.dcac),
                                 reading.autoText == "AUTO" ? QStringLiteral("AUTO") : QString()}) {
         if (!part.isEmpty())
-            words << part;
+            after += QLatin1Char(' ') + part;
     }
-    return words.join(QLatin1Char(' '));
+    return after;
+}
+
+QString joinWords(const QString &value, const QString &after)
+{
+    return value.isEmpty() ? after.mid(1) : value + after;
+}
+
+} // namespace
+
+QString spokenReading(const Reading &reading)
+{
+    return joinWords(spokenValue(reading.value), wordsAfterValue(reading));
+}
+
+bool ReadingWords::update(const Reading &reading)
+{
+    const bool sameAfter =
+        m_valid && reading.unit == m_unit && reading.dcac == m_dcac && reading.autoText == m_autoText;
+    if (sameAfter && reading.value == m_value)
+        return false;
+    if (!sameAfter) {
+        m_after = wordsAfterValue(reading);
+        m_unit = reading.unit;
+        m_dcac = reading.dcac;
+        m_autoText = reading.autoText;
+    }
+    m_value = reading.value;
+    const bool wasValid = m_valid;
+    m_valid = true;
+    QString words = joinWords(spokenValue(reading.value), m_after);
+    if (wasValid && words == m_words)
+        return false;
+    m_words = std::move(words);
+    return true;
 }
 
 SpokenReading::SpokenReading(QObject *parent) : QObject(parent)
@@ -204,6 +240,11 @@ void SpokenReading::say(QWidget *widget, const QString &text, Children children)
 QString SpokenReading::said(const QWidget *widget)
 {
     return spokenTexts().value(widget).text;
+}
+
+bool SpokenReading::speaks(const QWidget *widget)
+{
+    return spokenTexts().contains(widget);
 }
 
 void SpokenReading::announce()

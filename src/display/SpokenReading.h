@@ -19,6 +19,24 @@ QString spokenUnit(const std::string &unit);
 // "-3.999" stays as it is; the overload display ("0.L", "-.0L") is "overload".
 QString spokenValue(const std::string &value);
 
+// The words of a stream of readings (spokenReading's). The unit's and the mode's words change with
+// the function only: they are worked out again only then, and a repeated reading costs a comparison.
+class ReadingWords
+{
+public:
+    // Takes the next reading; true when its words differ from the last reading's.
+    bool update(const Reading &reading);
+    const QString &words() const { return m_words; }
+    // The next reading's words count as new whatever they are.
+    void reset() { m_valid = false; }
+
+private:
+    bool m_valid = false;
+    std::string m_value, m_unit, m_dcac, m_autoText;
+    QString m_after; // the words after the value, each with a space before it
+    QString m_words;
+};
+
 // The accessible text of the widgets that show a reading (the LCD, the gauge, the MIN/MAX readouts):
 // a screen reader that asks always gets the current frame's, while the change is announced no more
 // than once a second, as a meter sends several frames a second.
@@ -40,6 +58,8 @@ public:
     // Sets what `widget` says from now on.
     void say(QWidget *widget, const QString &text, Children children = Children::Kept);
     static QString said(const QWidget *widget);
+    // Whether the widget was given words to say.
+    static bool speaks(const QWidget *widget);
 
 signals:
     // Screen readers were told that the widget's text changed.

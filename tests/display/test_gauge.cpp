@@ -6,6 +6,7 @@
 #include <QBackingStore>
 #include <QImage>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -248,6 +249,42 @@ TEST_F(GaugeViewTest, NeedleAtZeroIsDrawnStraightUpAndErasedWhenItMoves)
     const GaugeNeedle n = view.lastNeedle();
     EXPECT_GT(n.tip.x, 159);
     EXPECT_TRUE(isColour(view.picture(), n.tip.x, n.tip.y, kBlack));
+}
+
+TEST_F(GaugeViewTest, NeedleMovesLeaveThePixelsThatDrawingTheLinesLeaves)
+{
+    // Each move paints the old needle white and the new one black; places come back, the scale
+    // changes under the needle, and inputs run far off the dial.
+    GaugeInputs hz = inputsFor("4");
+    hz.HzMode = true;
+    const struct
+    {
+        GaugeInputs inputs;
+        std::vector<int> moves;
+    } runs[] = {
+        {inputsFor("4"), {400, 401, 650, 400, 650, 0, 800, -100000, 100000, 401}},
+        {hz, {500, 120, 980, 500, 120}},
+        {inputsFor("6"), {600, 601, 600, 1200, 3}},
+    };
+    QImage expected;
+    GaugeNeedle shown;
+    for (const auto &run : runs) {
+        view.setInputs(run.inputs);
+        view.KDsetup(1);
+        expected = view.picture().copy();
+        for (int v : run.moves) {
+            const GaugeNeedle next = view.scaleGeometry().needle(v, run.inputs.HzMode, run.inputs.GaugeSpan);
+            QPainter painter(&expected);
+            painter.setPen(QPen(Qt::white, 2));
+            painter.drawLine(shown.tip.x, shown.tip.y, shown.inner.x, shown.inner.y);
+            painter.setPen(QPen(Qt::black, 2));
+            painter.drawLine(next.tip.x, next.tip.y, next.inner.x, next.inner.y);
+            painter.end();
+            shown = next;
+            view.KDrun(v);
+            ASSERT_EQ(view.picture(), expected) << "input " << v;
+        }
+    }
 }
 
 TEST_F(GaugeViewTest, SetupWipesTheNeedleButRemembersItsEnds)

@@ -5,8 +5,11 @@
 #include "display/LcdPanel.h"
 #include "display/MinMaxPanel.h"
 #include "display/Pictures.h"
+#include "display/ReadoutLabel.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QBackingStore>
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
@@ -136,6 +139,27 @@ TEST(LcdLabel, PaintsItsTextTransparentlyAndAutoSizes)
     EXPECT_EQ(image.pixel(label.x() + label.width() - 1, label.y() + 1) & 0xFFFFFF, 0xFFFFFFu);
     label.setText(QString());
     EXPECT_EQ(inkPixels(grabImage(parent), label.geometry()), 0);
+}
+
+TEST(LcdLabel, ATextComingBackLooksAndMeasuresAsWhenFirstSet)
+{
+    // More texts than a label keeps laid out, twice round, and other fonts in between.
+    QStringList texts;
+    for (int i = 0; i < 20; ++i)
+        texts << QString::number(i * 7);
+    LcdLabel label(QString(), 24, false);
+    label.resize(60, 30);
+    for (int round = 0; round < 2; ++round) {
+        for (const QString &text : texts) {
+            label.setText(text);
+            label.setBold(round == 1);
+            label.setBold(false);
+            LcdLabel fresh(text, 24, false);
+            fresh.resize(60, 30);
+            EXPECT_EQ(label.sizeHint(), fresh.sizeHint()) << qPrintable(text);
+            EXPECT_EQ(grabImage(label), grabImage(fresh)) << qPrintable(text);
+        }
+    }
 }
 
 class LcdPanelTest : public ::testing::Test
@@ -285,6 +309,122 @@ TEST_F(LcdPanelTest, AFrameRepaintsOnlyTheDigitsThatChanged)
         << "one new digit";
     // The digit's box reaches up behind the symbol above it; its glyph does not.
     EXPECT_FALSE(recorder.painted.intersects(panel.element(LcdElement::LCDBF)->geometry()));
+}
+
+TEST(LcdPanel, FramesPaintTheDigitsAloneAndShowWhatAFreshPaintShows)
+{
+    // Digits, the sign and an annunciator over a digit's box change; after each frame the window
+    // shows what painting the panel afresh shows, and the panel itself paints only where a hidden
+    // element uncovers it or a shown one sticks out of the digits' boxes.
+    struct Step
+    {
+        std::array<std::string, 4> digits;
+        bool minus;
+        bool hold; // partly over digit 3's box
+        bool panelPainted;
+    };
+    const Step steps[] = {
+        {{"1", "2", "3", "4"}, false, false, false}, {{"1", "2", "3", "5"}, false, false, false},
+        {{"9", "0", "3", "5"}, true, false, false},  {{"9", "0", "3", "5"}, true, true, true},
+        {{"9", "0", "8", "5"}, true, true, false},   {{"", "L", "0", ""}, false, false, true},
+    };
+    QWidget window;
+    window.resize(300, 140);
+    auto *panel = new LcdPanel(&window);
+    panel->move(5, 5);
+    struct PanelPaints : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } paints;
+    LcdPanelState state = LcdPanelState::startState();
+    const auto show = [&](const Step &step) {
+        state.digits = step.digits;
+        state.setVisible(LcdElement::LcdFH, step.minus);
+        state.setVisible(LcdElement::LCDHold, step.hold);
+        panel->apply(state);
+        QTest::qWait(30);
+    };
+    bool ghosts = true;
+    // The panel in the same state painted by one that never painted before.
+    const auto fresh = [&] {
+        LcdPanel other;
+        other.setGhostSegments(ghosts);
+        other.setPalette(panel->palette());
+        other.resize(panel->size());
+        other.apply(state);
+        return grabImage(other);
+    };
+    const auto shown = [&] {
+        const auto *store = static_cast<const QImage *>(window.backingStore()->paintDevice());
+        return store->copy(panel->geometry()).convertToFormat(QImage::Format_RGB32);
+    };
+    show(steps[0]);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(30);
+    panel->installEventFilter(&paints);
+    for (const Step &step : steps) {
+        const std::string digits = step.digits[0] + step.digits[1] + step.digits[2] + step.digits[3];
+        SCOPED_TRACE(digits + (step.minus ? " minus" : "") + (step.hold ? " hold" : ""));
+        paints.count = 0;
+        show(step);
+        EXPECT_EQ(paints.count > 0, step.panelPainted);
+        EXPECT_EQ(shown(), fresh());
+    }
+    // The glass itself changes: the digits' kept pictures must not outlive it.
+    const std::function<void()> glassChanges[] = {
+        [&] {
+            ghosts = false;
+            panel->setGhostSegments(false);
+        },
+        [&] {
+            QPalette pal = panel->palette();
+            pal.setColor(QPalette::Window, Qt::yellow);
+            panel->setPalette(pal);
+        },
+        [&] { panel->resize(283, 120); },
+    };
+    for (const auto &change : glassChanges) {
+        change();
+        show(steps[1]);
+        EXPECT_EQ(shown(), fresh());
+        show(steps[0]);
+    }
+}
+
+TEST(ReadoutLabel, PaintsMeasuresAndReadsAsALabel)
+{
+    QWidget parent;
+    parent.resize(120, 30);
+    parent.setAutoFillBackground(true);
+    QPalette pal = parent.palette();
+    pal.setColor(QPalette::Window, colourFromBgr(13747365));
+    parent.setPalette(pal);
+    ReadoutLabel readout(QString(), &parent);
+    QLabel label(&parent);
+    for (QWidget *w : {static_cast<QWidget *>(&readout), static_cast<QWidget *>(&label)}) {
+        w->setFont(arialFont(14, false, true));
+        w->setGeometry(4, 6, 70, 18);
+    }
+    label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    for (const char *text : {"4001", "-4001", "-3.999", "0.L", "-.0L", "11.11", "", "1234567"}) {
+        readout.setText(QLatin1String(text));
+        label.setText(QLatin1String(text));
+        EXPECT_EQ(readout.sizeHint().width(), label.sizeHint().width()) << text;
+        label.hide();
+        const QImage painted = grabImage(parent);
+        label.show();
+        readout.hide();
+        EXPECT_EQ(painted, grabImage(parent)) << text;
+        readout.show();
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(&readout)->text(QAccessible::Name),
+                  QLatin1String(text));
+    }
 }
 
 TEST(MinMaxPanel, LayoutTextsAndExtremes)

@@ -32,6 +32,29 @@ TEST(SpokenReading, SaysValueUnitInWordsCouplingAndAuto)
         EXPECT_EQ(spokenReading(row.reading), QLatin1String(row.said)) << row.said;
 }
 
+TEST(SpokenReading, AStreamOfReadingsHasNewWordsOnlyWhenTheyChange)
+{
+    const struct
+    {
+        Reading reading;
+        bool changed;
+    } steps[] = {
+        {{"1.000", "V", "DC", "AUTO", 0}, true},  {{"1.000", "V", "DC", "AUTO", 1}, false},
+        {{"1.001", "V", "DC", "AUTO", 0}, true},  {{"1.001", "mV", "DC", "AUTO", 0}, true},
+        {{"1.001", "mV", "AC", "AUTO", 0}, true}, {{"1.001", "mV", "AC", "MANU", 0}, true},
+        {{"0.L", "mV", "AC", "MANU", 0}, true},   {{".0L", "mV", "AC", "MANU", 0}, false},
+        {{"", "", "", "MANU", 0}, true},          {{"", "#", "", "MANU", 0}, true},
+        {{"25.0", "#", "", "HOLD", 0}, true},
+    };
+    ReadingWords words;
+    for (const auto &step : steps) {
+        EXPECT_EQ(words.update(step.reading), step.changed) << step.reading.value << step.reading.unit;
+        EXPECT_EQ(words.words(), spokenReading(step.reading)) << step.reading.value << step.reading.unit;
+    }
+    words.reset();
+    EXPECT_TRUE(words.update(steps[10].reading)) << "after a reset the same words count as new";
+}
+
 TEST(SpokenReading, EveryFrameIsSaidButAnnouncedAtMostOnceASecond)
 {
     SpokenReading spoken;
