@@ -7,6 +7,8 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise; for a real X server:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" ./build/bench/bench_floor
+#include "PacedLoop.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -69,29 +71,17 @@ double ticks(Work work, double rate, double seconds)
 
     const long total = std::lround(rate * seconds);
     long done = 0;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QElapsedTimer clock;
-    QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+    const double before = processCpuSeconds();
+    PacedLoop().run([&] {
         if (work == Work::Label)
             label->setText(QString::number(done));
         else if (work == Work::Swatch) {
             swatch->shade = int(done);
             swatch->update();
         }
-        if (++done >= total) {
-            loop.quit();
-            return;
-        }
-        const double wait = double(done) * 1000.0 / rate - double(clock.nsecsElapsed()) / 1e6;
-        timer.start(std::max(0, int(std::ceil(wait))));
+        ++done;
+        return done < total ? double(done) * 1000.0 / rate : -1.0;
     });
-    const double before = processCpuSeconds();
-    clock.start();
-    timer.start(0);
-    loop.exec();
     QEventLoop last; // the last tick's repaint
     QTimer::singleShot(50, &last, &QEventLoop::quit);
     last.exec();

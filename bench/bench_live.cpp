@@ -14,6 +14,7 @@
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise; for a real X server's painting:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" ./build/bench/bench_live
 #include "LiveFrames.h"
+#include "PacedLoop.h"
 #include "SavedRows.h"
 #include "app/VS500F.h"
 #include "decode/FrameEncoders.h"
@@ -219,14 +220,9 @@ private:
     {
         const long total = long(frames.size());
         long fed = 0;
-        QEventLoop loop;
-        QTimer timer;
-        timer.setSingleShot(true);
-        timer.setTimerType(Qt::PreciseTimer);
-        QElapsedTimer clock;
-        clock.start();
-        QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
-            while (fed < total && dueMs(rate, fed) <= double(clock.nsecsElapsed()) / 1e6) {
+        PacedLoop paced;
+        paced.run([&] {
+            while (fed < total && dueMs(rate, fed) <= paced.elapsedMs()) {
                 const std::vector<uint8_t> &frame = frames[size_t(fed)];
                 const auto *data = reinterpret_cast<const char *>(frame.data());
                 if (m_window.boundFamily() == DecoderFamily::VS500)
@@ -235,17 +231,11 @@ private:
                     m_window.HOR200RData(m_window.COMM2, data, qint32(frame.size()));
                 ++fed;
             }
-            if (fed >= total) {
-                loop.quit();
-                return;
-            }
-            const double now = double(clock.nsecsElapsed()) / 1e6;
-            const double wait =
-                m_pollMs > 0 ? m_pollMs - std::fmod(now, double(m_pollMs)) : dueMs(rate, fed) - now;
-            timer.start(std::max(0, int(std::ceil(wait))));
+            if (fed >= total)
+                return -1.0;
+            const double now = paced.elapsedMs();
+            return m_pollMs > 0 ? now + m_pollMs - std::fmod(now, double(m_pollMs)) : dueMs(rate, fed);
         });
-        timer.start(0);
-        loop.exec();
         return fed;
     }
 
